@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building and testing Orvane needs.
+# Safe to run again: it does nothing when everything is already there.
+set -euo pipefail
+
+packages=(
+  # the cross tool chain and static zlib for Windows
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
+  cmake make googletest
+  # Wine (32-bit) and a headless X server to run the window under
+  wine wine32:i386 xvfb xauth x11-utils
+  # making test archives; the native extractor's build, sanitizers and fuzzer
+  zip unzip zlib1g-dev g++ clang libfuzzer-14-dev libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+echo "Installing: ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
