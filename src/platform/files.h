@@ -1,0 +1,22 @@
+// Files and folders, as the program uses them.
+#pragma once
+#include <string>
+
+namespace platform {
+
+// The folder that holds the running executable: no trailing "\" except at a drive root.
+std::string ProgramDirectory();
+
+// True when the exact text names an existing file that is neither a directory nor hidden
+// nor a system file. Wildcards are not patterns here: a name holding "*" or "?" is never
+// found, because no file can bear that literal name.
+bool IsOrdinaryFile(const std::string& path);
+
+// Creates every missing folder along the path; a trailing "\" makes the last part a folder.
+bool MakeSureDirectoryPathExists(const std::string& path);
+
+// Copies a file over an existing one. A read-only target left by an earlier run is made
+// writable first. Throws UnhandledError when the copy fails.
+void CopyFileReplacing(const std::string& from, const std::string& to);
+
+}  // namespace platform

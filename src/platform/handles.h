@@ -1,0 +1,93 @@
+// Move-only owners for Windows handles, in the manner of WIL's unique_any: one owner
+// type per handle kind, with its close function and its "no handle" value in a traits
+// struct, so that no handle can be closed twice or leaked on an early return.
+#pragma once
+#include <windows.h>
+#include <objbase.h>
+#include <utility>
+
+namespace platform {
+
+template <typename Traits>
+class unique_resource {
+ public:
+  using type = typename Traits::type;
+
+  unique_resource() = default;
+  explicit unique_resource(type value) : value_(value) {}
+  ~unique_resource() { reset(); }
+
+  unique_resource(unique_resource&& other) noexcept : value_(other.release()) {}
+  unique_resource& operator=(unique_resource&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  unique_resource(const unique_resource&) = delete;
+  unique_resource& operator=(const unique_resource&) = delete;
+
+  type get() const { return value_; }
+  explicit operator bool() const { return value_ != Traits::invalid(); }
+  type release() { return std::exchange(value_, Traits::invalid()); }
+  void reset(type value = Traits::invalid()) {
+    if (value_ != Traits::invalid()) Traits::close(value_);
+    value_ = value;
+  }
+
+ private:
+  type value_ = Traits::invalid();
+};
+
+struct HandleTraits {
+  using type = HANDLE;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::CloseHandle(h); }
+};
+struct FindTraits {
+  using type = HANDLE;
+  static type invalid() { return INVALID_HANDLE_VALUE; }
+  static void close(type h) { ::FindClose(h); }
+};
+template <typename T>
+struct GdiTraits {
+  using type = T;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::DeleteObject(h); }
+};
+struct CoTaskMemTraits {
+  using type = void*;
+  static type invalid() { return nullptr; }
+  static void close(type p) { ::CoTaskMemFree(p); }
+};
+struct ModuleTraits {
+  using type = HMODULE;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::FreeLibrary(h); }
+};
+struct RegKeyTraits {
+  using type = HKEY;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::RegCloseKey(h); }
+};
+
+using unique_handle = unique_resource<HandleTraits>;
+using unique_find = unique_resource<FindTraits>;
+using unique_font = unique_resource<GdiTraits<HFONT>>;
+using unique_bitmap = unique_resource<GdiTraits<HBITMAP>>;
+using unique_cotaskmem = unique_resource<CoTaskMemTraits>;
+using unique_module = unique_resource<ModuleTraits>;
+using unique_hkey = unique_resource<RegKeyTraits>;
+
+// Runs a one-off clean-up when the scope ends, on every path.
+template <typename F>
+class scope_exit {
+ public:
+  explicit scope_exit(F f) : f_(std::move(f)) {}
+  ~scope_exit() { f_(); }
+  scope_exit(const scope_exit&) = delete;
+  scope_exit& operator=(const scope_exit&) = delete;
+
+ private:
+  F f_;
+};
+
+}  // namespace platform
