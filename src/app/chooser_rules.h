@@ -1,0 +1,16 @@
+// The text rules of the file and folder choosers.
+#pragma once
+#include <string>
+
+namespace chooser {
+
+// The leading part of a path up to and including its last "\"; empty when it has none.
+std::string FolderOf(const std::string& path);
+
+// The text before the first NUL; the whole text when it holds none.
+std::string TextBeforeNul(const std::string& buffer);
+
+// The folder with one "\" at its end: appended only when it is missing.
+std::string WithTrailingBackslash(const std::string& folder);
+
+}  // namespace chooser

@@ -1,0 +1,20 @@
+// Control and resource IDs of the main window. The window-test driver includes this
+// header too, so that it finds every control by the same number.
+#pragma once
+
+// Enter and Esc reach a window loop that uses IsDialogMessage as IDOK (1) and
+// IDCANCEL (2). The buttons must not carry those IDs, or Enter and Esc would press them.
+enum ControlId : int {
+  IDC_LABEL1_0 = 100,        // "Map Zip File:"
+  IDC_TXTFILENAME = 101,
+  IDC_CMDFILE_0 = 102,       // "..." beside the archive box
+  IDC_TXTUTDIRECTORY = 103,
+  IDC_CMDFILE_1 = 104,       // "..." beside the game-directory box
+  IDC_LABEL1_1 = 105,        // "UT Directory:"
+  IDC_CMDACTION_0 = 106,     // "&Ok"
+  IDC_CMDACTION_1 = 107,     // "&Cancel"
+  IDC_IMAGE1 = 108,
+};
+
+#define ORVANE_WINDOW_CLASS "OrvaneMainWindow"
+#define ORVANE_WINDOW_TITLE "Orvane"

@@ -1,0 +1,44 @@
+// The pure rules of the install action: the tests of the two inputs, the staging plan
+// and the script's command line. No window and no file is touched here.
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace install {
+
+inline constexpr char kStagingDirectory[] = "C:\\TempTemp\\";
+inline constexpr char kErrorTitle[] = "Error";
+inline constexpr char kInvalidDirectory[] = "Invalid Unreal Tournament Directory";
+inline constexpr char kNoArchiveName[] = "Please enter a zip file name";
+
+// Whether a path names an existing ordinary file.
+using FileLookup = std::function<bool(const std::string&)>;
+
+bool IsGameDirectory(const std::string& dir, const FileLookup& isOrdinaryFile);
+
+// "File '<path>' NOT Found"
+std::string ArchiveNotFound(const std::string& archive);
+
+// The script's command line for the game directory, or nothing when the text cannot
+// reach the script whole: the command processor expands "%" even inside quotes, and a
+// quote or a control character would end the argument early.
+// A text with no space and no character that the command processor treats specially is
+// appended as it stands; any other text is appended as one quoted argument.
+std::optional<std::string> ScriptCommandLine(const std::string& gameDirectory);
+
+// The message the Ok button must show, or nothing when both inputs pass.
+// The game directory is tested first, so only one message is ever shown.
+std::optional<std::string> CheckInputs(const std::string& gameDirectory, const std::string& archive,
+                                       const FileLookup& isOrdinaryFile);
+
+struct Copy {
+  std::string from;
+  std::string to;
+};
+
+// The three copies into the staging folder, in the order they are made.
+std::vector<Copy> StagingPlan(const std::string& programDirectory, const std::string& archive);
+
+}  // namespace install

@@ -1,0 +1,327 @@
+#include "app/main_window.h"
+
+#include <windows.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <exception>
+#include <vector>
+
+#include "../../resources/resource_ids.h"
+#include "app/chooser_rules.h"
+#include "app/control_ids.h"
+#include "app/install_action.h"
+#include "config/ini_information.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/window.h"
+#include "registry/registry_functions.h"
+
+namespace {
+
+// Layout in twips, as the form was designed; scaled to pixels once at creation.
+struct ControlLayout {
+  int id;
+  const char* className;
+  const char* text;
+  DWORD style;
+  DWORD exStyle;
+  int left, top, width, height;
+};
+
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kTextBox = kChild | WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT;
+constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr DWORD kLabel = kChild | SS_LEFT | SS_NOPREFIX;
+
+// In tab order; the picture, which takes no focus, last.
+const ControlLayout kControls[] = {
+    {IDC_LABEL1_0, "STATIC", "Map Zip File:", kLabel, 0, 960, 180, 915, 195},
+    {IDC_TXTFILENAME, "EDIT", "txtFileName", kTextBox, WS_EX_CLIENTEDGE, 1995, 135, 2895, 285},
+    {IDC_CMDFILE_0, "BUTTON", "...", kButton, 0, 4980, 120, 420, 330},
+    {IDC_TXTUTDIRECTORY, "EDIT", "txtUTDirectory", kTextBox, WS_EX_CLIENTEDGE, 2010, 540, 2895, 285},
+    {IDC_CMDFILE_1, "BUTTON", "...", kButton, 0, 4995, 525, 420, 330},
+    {IDC_LABEL1_1, "STATIC", "UT Directory:", kLabel, 0, 975, 570, 945, 195},
+    {IDC_CMDACTION_0, "BUTTON", "&Ok", kButton, 0, 1290, 1035, 1410, 420},
+    {IDC_CMDACTION_1, "BUTTON", "&Cancel", kButton, 0, 3105, 1035, 1410, 420},
+    {IDC_IMAGE1, "STATIC", "", kChild | SS_BITMAP, 0, 105, 150, 690, 690},
+};
+
+constexpr int kClientWidthTwips = 5760;
+constexpr int kClientHeightTwips = 1620;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;  // fixed single, no min/max
+constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW;
+
+constexpr char kRegistryKey[] = "Software\\Unreal Technology\\Installed Apps\\UnrealTournament";
+constexpr char kZipFilter[] = "Zip Files (*.zip)|*.zip";
+constexpr char kFolderPrompt[] = "Select Unreal Tournament Folder";
+
+int ScreenDpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+std::string RegistryGameFolder() {
+  return ReadRegistryString(HKEY_LOCAL_MACHINE, kRegistryKey, "Folder", "");
+}
+
+}  // namespace
+
+frmMain::frmMain(HINSTANCE instance) : instance_(instance) {}
+
+int frmMain::Run(HINSTANCE instance, int showCommand) {
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = &frmMain::WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(IDI_ORVANE));
+  windowClass.hIconSm = static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDI_ORVANE), IMAGE_ICON,
+                                                        ::GetSystemMetrics(SM_CXSMICON),
+                                                        ::GetSystemMetrics(SM_CYSMICON), 0));
+  windowClass.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = ORVANE_WINDOW_CLASS;
+  if (!::RegisterClassExA(&windowClass)) return 1;
+
+  frmMain form(instance);
+  try {
+    const int dpi = ScreenDpi();
+    RECT frame = {0, 0, platform::TwipsToPixels(kClientWidthTwips, dpi),
+                  platform::TwipsToPixels(kClientHeightTwips, dpi)};
+    ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
+    // Created hidden: the load event runs before the window is first shown.
+    if (!::CreateWindowExA(kWindowExStyle, ORVANE_WINDOW_CLASS, ORVANE_WINDOW_TITLE, kWindowStyle,
+                           CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                           frame.bottom - frame.top, nullptr, nullptr, instance, &form)) {
+      platform::ThrowLastError();
+    }
+    form.CreateControls();
+    form.Form_Load();
+    form.ShowCentred(showCommand);
+  } catch (const platform::UnhandledError& error) {
+    form.EndWithReport(platform::UnhandledErrorReport(error));
+  } catch (const std::exception& error) {
+    form.EndWithReport(error.what());
+  }
+
+  MSG message;
+  while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+    // Tab, Shift+Tab and the access keys, as in a dialog.
+    if (form.hwnd_ && ::IsDialogMessageA(form.hwnd_, &message)) continue;
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
+  return form.exitCode_;
+}
+
+LRESULT CALLBACK frmMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  frmMain* self = nullptr;
+  if (message == WM_NCCREATE) {
+    self = static_cast<frmMain*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  } else {
+    self = reinterpret_cast<frmMain*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  }
+  if (!self) return ::DefWindowProcA(hwnd, message, wParam, lParam);
+  // No exception may unwind through the system's frames: this is the edge.
+  try {
+    return self->HandleMessage(message, wParam, lParam);
+  } catch (const platform::UnhandledError& error) {
+    self->EndWithReport(platform::UnhandledErrorReport(error));
+  } catch (const std::exception& error) {
+    self->EndWithReport(error.what());
+  }
+  return 0;
+}
+
+LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED) {
+        switch (LOWORD(wParam)) {
+          case IDC_CMDACTION_0: cmdAction_Click(0); return 0;
+          case IDC_CMDACTION_1: cmdAction_Click(1); return 0;
+          case IDC_CMDFILE_0: cmdFile_Click(0); return 0;
+          case IDC_CMDFILE_1: cmdFile_Click(1); return 0;
+          default: return 0;  // IDOK and IDCANCEL from Enter and Esc press nothing
+        }
+      }
+      return 0;
+    case WM_CLOSE:  // the close box, the system menu, Alt+F4
+      CloseWindow();
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // a close is never refused
+    case WM_ENDSESSION:
+      if (wParam) CloseWindow();  // the process may end as soon as this returns
+      return 0;
+    case WM_DESTROY:
+      ::PostQuitMessage(exitCode_);
+      return 0;
+    case WM_NCDESTROY:
+      ::SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+      hwnd_ = nullptr;
+      return ::DefWindowProcA(hwnd_, message, wParam, lParam);
+    default:
+      return ::DefWindowProcA(hwnd_, message, wParam, lParam);
+  }
+}
+
+void frmMain::CreateControls() {
+  const int dpi = ScreenDpi();
+  NONCLIENTMETRICSA metrics = {};
+  metrics.cbSize = sizeof metrics;
+  if (::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    font_.reset(::CreateFontIndirectA(&metrics.lfMessageFont));
+
+  for (const ControlLayout& c : kControls) {
+    HWND control = ::CreateWindowExA(
+        c.exStyle, c.className, c.text, c.style, platform::TwipsToPixels(c.left, dpi),
+        platform::TwipsToPixels(c.top, dpi), platform::TwipsToPixels(c.width, dpi),
+        platform::TwipsToPixels(c.height, dpi), hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_, nullptr);
+    if (!control) platform::ThrowLastError();
+    if (font_) ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  }
+  txtFileName_ = ::GetDlgItem(hwnd_, IDC_TXTFILENAME);
+  txtUTDirectory_ = ::GetDlgItem(hwnd_, IDC_TXTUTDIRECTORY);
+
+  // The 103 x 97 picture, stretched to its 46 x 46 box, proportions not kept.
+  const int side = platform::TwipsToPixels(690, dpi);
+  picture_.reset(static_cast<HBITMAP>(
+      ::LoadImageA(instance_, MAKEINTRESOURCEA(IDB_PICTURE), IMAGE_BITMAP, side, side, 0)));
+  ::SendDlgItemMessageA(hwnd_, IDC_IMAGE1, STM_SETIMAGE, IMAGE_BITMAP,
+                        reinterpret_cast<LPARAM>(picture_.get()));
+  ::SetWindowPos(::GetDlgItem(hwnd_, IDC_IMAGE1), nullptr, 0, 0, side, side,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Dialog.Owner = hwnd_;
+}
+
+void frmMain::ShowCentred(int showCommand) {
+  RECT window;
+  ::GetWindowRect(hwnd_, &window);
+  const int width = window.right - window.left;
+  const int height = window.bottom - window.top;
+  ::SetWindowPos(hwnd_, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::ShowWindow(hwnd_, showCommand == SW_HIDE ? SW_SHOWNORMAL : showCommand);
+  ::UpdateWindow(hwnd_);
+  ::SetFocus(txtFileName_);
+}
+
+void frmMain::CloseWindow() {
+  if (closing_ || !hwnd_) return;
+  closing_ = true;
+  Form_QueryUnload();
+  ::DestroyWindow(hwnd_);
+}
+
+void frmMain::EndWithReport(const std::string& report) {
+  platform::ShowMessage(hwnd_, report, ORVANE_WINDOW_TITLE, MB_OK | MB_ICONERROR);
+  exitCode_ = 1;
+  closing_ = true;  // no close processing: settings are not saved
+  if (hwnd_) {
+    ::DestroyWindow(hwnd_);
+  } else {
+    ::PostQuitMessage(exitCode_);
+  }
+}
+
+// ---- events ----
+
+void frmMain::Form_Load() { LoadSettings(); }
+
+void frmMain::Form_QueryUnload() { SaveSettings(); }
+
+void frmMain::cmdAction_Click(int Index) {
+  if (Index == 0) {
+    const std::string gameDirectory = platform::GetText(txtUTDirectory_);
+    const std::string archive = platform::GetText(txtFileName_);
+    if (auto message = install::CheckInputs(gameDirectory, archive, platform::IsOrdinaryFile)) {
+      platform::ShowMessage(hwnd_, *message, install::kErrorTitle, MB_OK | MB_ICONERROR);
+      return;
+    }
+    platform::MakeSureDirectoryPathExists(install::kStagingDirectory);
+    for (const install::Copy& copy : install::StagingPlan(platform::ProgramDirectory(), archive))
+      platform::CopyFileReplacing(copy.from, copy.to);
+    platform::StartCommandLine(*install::ScriptCommandLine(gameDirectory), SW_SHOWNORMAL);
+  }
+  CloseWindow();
+}
+
+void frmMain::cmdFile_Click(int Index) {
+  if (Index == 0) {
+    const std::string picked = OpenFile(Dialog, kZipFilter, false);
+    if (!picked.empty()) platform::SetText(txtFileName_, picked);
+  } else if (Index == 1) {
+    const std::string folder = BrowseForFolder(hwnd_, kFolderPrompt);
+    if (!folder.empty()) platform::SetText(txtUTDirectory_, chooser::WithTrailingBackslash(folder));
+  }
+}
+
+// ---- settings ----
+
+void frmMain::LoadSettings() {
+  const std::string programDirectory = platform::ProgramDirectory();
+  ConfigFilePath = programDirectory + "\\Config.INI";
+  std::string initialDirectory;
+  if (!platform::IsOrdinaryFile(ConfigFilePath)) {
+    platform::SetText(txtUTDirectory_, RegistryGameFolder());
+    initialDirectory = programDirectory;
+  } else {
+    std::string file;
+    platform::SetText(txtUTDirectory_, ReadIniValue("GENERAL", "UTFolder", file));
+    if (!install::IsGameDirectory(platform::GetText(txtUTDirectory_), platform::IsOrdinaryFile))
+      platform::SetText(txtUTDirectory_, RegistryGameFolder());
+    initialDirectory = ReadIniValue("GENERAL", "InitDir", file);
+    if (initialDirectory.empty()) initialDirectory = programDirectory;
+  }
+  platform::SetText(txtFileName_, "");
+  Dialog.InitDir = initialDirectory;
+}
+
+void frmMain::SaveSettings() {
+  std::string file;
+  WriteIniValue("GENERAL", "UTFolder", platform::GetText(txtUTDirectory_), file);
+  WriteIniValue("GENERAL", "InitDir", Dialog.InitDir, file);
+}
+
+// ---- choosers ----
+
+std::string frmMain::OpenFile(platform::CommonDialog& Dialog, const std::string& FilterStr, bool Saving) {
+  try {
+    Dialog.Filter = FilterStr;
+    Dialog.CancelError = true;
+    Dialog.FilterIndex = 1;
+    Dialog.DialogTitle = Saving ? "Save File As" : "Select a File";
+    Dialog.FileName = "";
+    Dialog.Flags = Saving ? (OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY)
+                          : (OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
+    if (Saving) {
+      Dialog.ShowSave();
+    } else {
+      Dialog.ShowOpen();
+    }
+    Dialog.InitDir = chooser::FolderOf(Dialog.FileName);
+    return Dialog.FileName;
+  } catch (...) {
+    return std::string();  // a cancel or any other failure: nothing chosen, nothing shown
+  }
+}
+
+std::string frmMain::BrowseForFolder(HWND hWndOwner, const std::string& sPrompt) {
+  BROWSEINFOA info = {};
+  info.hwndOwner = hWndOwner;
+  info.lpszTitle = sPrompt.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  platform::unique_cotaskmem list(::SHBrowseForFolderA(&info));
+  if (!list) return std::string();
+  char path[MAX_PATH] = {};  // left all NUL when the item has no file-system path
+  ::SHGetPathFromIDListA(static_cast<PCIDLIST_ABSOLUTE>(list.get()), path);
+  return chooser::TextBeforeNul(std::string(path, std::size(path)));
+}

@@ -1,0 +1,53 @@
+// frmMain: the program's only window, its controls, its start and close, and its actions.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "platform/common_dialog.h"
+#include "platform/handles.h"
+
+class frmMain {
+ public:
+  // Creates the window hidden, runs the load event, shows it and runs the message loop
+  // until the window is gone. Returns the process exit code.
+  static int Run(HINSTANCE instance, int showCommand);
+
+  // The file chooser: the chosen file's path, or empty. Moves Dialog.InitDir to the
+  // chosen file's folder after a pick.
+  std::string OpenFile(platform::CommonDialog& Dialog, const std::string& FilterStr, bool Saving);
+  // The folder browser: the chosen folder's file-system path, or empty.
+  std::string BrowseForFolder(HWND hWndOwner, const std::string& sPrompt);
+
+ private:
+  explicit frmMain(HINSTANCE instance);
+  frmMain(const frmMain&) = delete;
+  frmMain& operator=(const frmMain&) = delete;
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void CreateControls();
+  void ShowCentred(int showCommand);
+
+  void Form_Load();
+  void Form_QueryUnload();
+  void cmdAction_Click(int Index);
+  void cmdFile_Click(int Index);
+  void LoadSettings();
+  void SaveSettings();
+
+  // Every close, from code, the user or the system: SaveSettings once, then destroy.
+  void CloseWindow();
+  // A failure that nothing handled: report it, then end without the close processing.
+  void EndWithReport(const std::string& report);
+
+  HINSTANCE instance_;
+  HWND hwnd_ = nullptr;
+  HWND txtFileName_ = nullptr;
+  HWND txtUTDirectory_ = nullptr;
+  platform::CommonDialog Dialog;
+  platform::unique_font font_;
+  platform::unique_bitmap picture_;
+  bool closing_ = false;
+  int exitCode_ = 0;
+};
