@@ -4,6 +4,7 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -33,7 +34,7 @@ struct ControlLayout {
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 constexpr DWORD kTextBox = kChild | WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT;
 constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kLabel = kChild | SS_LEFT | SS_NOPREFIX;
+constexpr DWORD kLabel = kChild | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
 
 // In tab order; the picture, which takes no focus, last.
 const ControlLayout kControls[] = {
@@ -66,6 +67,18 @@ int ScreenDpi() {
 
 std::string RegistryGameFolder() {
   return ReadRegistryString(HKEY_LOCAL_MACHINE, kRegistryKey, "Folder", "");
+}
+
+// A label is sized to its caption on one line, whatever the font's metrics are here.
+void FitLabelToCaption(HWND label, const char* caption) {
+  HDC dc = ::GetDC(label);
+  HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(label, WM_GETFONT, 0, 0)));
+  SIZE extent = {};
+  const BOOL measured = ::GetTextExtentPoint32A(dc, caption, static_cast<int>(std::strlen(caption)), &extent);
+  ::SelectObject(dc, previous);
+  ::ReleaseDC(label, dc);
+  if (measured)
+    ::SetWindowPos(label, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -186,6 +199,7 @@ void frmMain::CreateControls() {
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_, nullptr);
     if (!control) platform::ThrowLastError();
     if (font_) ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    if (c.style == kLabel) FitLabelToCaption(control, c.text);
   }
   txtFileName_ = ::GetDlgItem(hwnd_, IDC_TXTFILENAME);
   txtUTDirectory_ = ::GetDlgItem(hwnd_, IDC_TXTUTDIRECTORY);
