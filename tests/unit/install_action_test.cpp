@@ -1,0 +1,93 @@
+#include "app/install_action.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+const std::string kPrefix = "C:\\TempTemp\\Orvane.BAT C:\\TempTemp\\Map.ZIP ";
+
+// A file system holding exactly the given ordinary files; records every lookup.
+struct FakeFiles {
+  std::set<std::string> files;
+  std::vector<std::string> asked = {};
+  install::FileLookup lookup() {
+    return [this](const std::string& path) {
+      asked.push_back(path);
+      return files.count(path) > 0;
+    };
+  }
+};
+
+TEST(CheckInputs, GameDirectoryIsTestedFirstAndOnlyOneMessageIsGiven) {
+  FakeFiles fs;
+  EXPECT_EQ(install::CheckInputs("", "", fs.lookup()), "Invalid Unreal Tournament Directory");
+  EXPECT_EQ(install::CheckInputs("C:\\Nothing", "C:\\missing.zip", fs.lookup()),
+            "Invalid Unreal Tournament Directory");
+  // The archive is never looked up while the directory is wrong.
+  EXPECT_EQ(fs.asked, (std::vector<std::string>{"C:\\Nothing\\System\\UnrealTournament.EXE"}));
+}
+
+TEST(CheckInputs, ArchiveMessagesOnceTheGameDirectoryPasses) {
+  FakeFiles fs{{"C:\\UT\\System\\UnrealTournament.EXE", "D:\\maps\\map.rar"}};
+  EXPECT_EQ(install::CheckInputs("C:\\UT", "", fs.lookup()), "Please enter a zip file name");
+  EXPECT_EQ(install::CheckInputs("C:\\UT", "D:\\Downloads\\missing.zip", fs.lookup()),
+            "File 'D:\\Downloads\\missing.zip' NOT Found");
+  // The path between the quotes is the box's text as it stands, spaces included.
+  EXPECT_EQ(install::CheckInputs("C:\\UT", " a.zip ", fs.lookup()), "File ' a.zip ' NOT Found");
+  // Any extension passes when the file is there.
+  EXPECT_EQ(install::CheckInputs("C:\\UT", "D:\\maps\\map.rar", fs.lookup()), std::nullopt);
+}
+
+TEST(CheckInputs, TrailingBackslashGivesADoubledSeparatorInTheLookup) {
+  FakeFiles fs{{"C:\\UT\\\\System\\UnrealTournament.EXE"}};
+  EXPECT_TRUE(install::IsGameDirectory("C:\\UT\\", fs.lookup()));
+  EXPECT_FALSE(install::IsGameDirectory("", fs.lookup()));
+  EXPECT_EQ(fs.asked.size(), 1u);  // an empty text is not looked up
+}
+
+TEST(CheckInputs, DirectoryThatCannotReachTheScriptWholeIsRefused) {
+  for (const std::string dir : {"C:\\100%\\UT", "C:\\%PATH%", "C:\\a\"b", "C:\\a\tb"}) {
+    FakeFiles fs{{dir + "\\System\\UnrealTournament.EXE", "C:\\m.zip"}};
+    EXPECT_EQ(install::CheckInputs(dir, "C:\\m.zip", fs.lookup()), "Invalid Unreal Tournament Directory")
+        << dir;
+  }
+}
+
+TEST(ScriptCommandLine, PlainDirectoryIsAppendedAsItStands) {
+  EXPECT_EQ(install::ScriptCommandLine("C:\\UnrealTournament"), kPrefix + "C:\\UnrealTournament");
+  EXPECT_EQ(install::ScriptCommandLine("C:\\Games\\UT\\"), kPrefix + "C:\\Games\\UT\\");
+  EXPECT_EQ(install::ScriptCommandLine("..\\UT-432.x_y@z#"), kPrefix + "..\\UT-432.x_y@z#");
+}
+
+TEST(ScriptCommandLine, EveryCharacterTheCommandProcessorSplitsOnIsQuoted) {
+  for (char c : std::string(" &()^,;=!'+`~[]{}<>|")) {
+    const std::string dir = std::string("C:\\Games\\A") + c + "B\\";
+    EXPECT_EQ(install::ScriptCommandLine(dir), kPrefix + "\"" + dir + "\"") << "character " << c;
+  }
+  EXPECT_EQ(install::ScriptCommandLine("C:\\Program Files (x86)\\Unreal Tournament"),
+            kPrefix + "\"C:\\Program Files (x86)\\Unreal Tournament\"");
+}
+
+TEST(ScriptCommandLine, PercentQuoteAndControlCharactersCannotBePassed) {
+  EXPECT_EQ(install::ScriptCommandLine("C:\\50%"), std::nullopt);
+  EXPECT_EQ(install::ScriptCommandLine("C:\\\"UT\""), std::nullopt);
+  EXPECT_EQ(install::ScriptCommandLine(std::string("C:\\UT\r\nDEL x")), std::nullopt);
+  EXPECT_EQ(install::ScriptCommandLine(std::string("C:\\UT\x7F")), std::nullopt);
+}
+
+TEST(StagingPlan, ThreeCopiesInOrderWithTheirExactNames) {
+  const auto plan = install::StagingPlan("D:\\Tools\\Orvane", "E:\\dl\\CTF-Face.zip");
+  ASSERT_EQ(plan.size(), 3u);
+  EXPECT_EQ(plan[0].from, "D:\\Tools\\Orvane\\Pkzip25.exe");
+  EXPECT_EQ(plan[0].to, "C:\\TempTemp\\Pkzip25.EXE");
+  EXPECT_EQ(plan[1].from, "E:\\dl\\CTF-Face.zip");
+  EXPECT_EQ(plan[1].to, "C:\\TempTemp\\Map.ZIP");
+  EXPECT_EQ(plan[2].from, "D:\\Tools\\Orvane\\Orvane.BAT");
+  EXPECT_EQ(plan[2].to, "C:\\TempTemp\\Orvane.BAT");
+  // At a drive root the program directory already ends in a separator.
+  EXPECT_EQ(install::StagingPlan("D:\\", "m.zip")[0].from, "D:\\\\Pkzip25.exe");
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+// What the built Orvane.exe carries: one manifest, the version record, the icon, the
+// picture, and imports from system DLLs only.
+#include <windows.h>
+#include <imagehlp.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "../../resources/resource_ids.h"
+#include "platform/files.h"
+
+namespace {
+
+std::string ExePath() { return platform::ProgramDirectory() + "\\Orvane.exe"; }
+
+class OrvaneExe : public ::testing::Test {
+ protected:
+  HMODULE module = nullptr;
+  void SetUp() override {
+    module = ::LoadLibraryExA(ExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << ExePath();
+  }
+  void TearDown() override { ::FreeLibrary(module); }
+
+  std::string Resource(LPCSTR type, LPCSTR name) {
+    HRSRC found = ::FindResourceA(module, name, type);
+    if (!found) return std::string();
+    const void* data = ::LockResource(::LoadResource(module, found));
+    return std::string(static_cast<const char*>(data), ::SizeofResource(module, found));
+  }
+};
+
+BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+TEST_F(OrvaneExe, HoldsExactlyOneManifestWithTheThreeSettings) {
+  int manifests = 0;
+  ::EnumResourceNamesA(module, MAKEINTRESOURCEA(24), &CountName, reinterpret_cast<LONG_PTR>(&manifests));
+  ASSERT_EQ(manifests, 1);
+  const std::string manifest = Resource(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1));
+  EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+  EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
+  EXPECT_NE(manifest.find("dpiAware"), std::string::npos);
+}
+
+// One node of the version record: key, value bytes, children.
+struct VersionNode {
+  std::wstring key;
+  std::string value;
+  std::vector<VersionNode> children;
+};
+
+size_t Align4(size_t n) { return (n + 3) & ~size_t(3); }
+
+VersionNode ParseVersionNode(const std::string& data, size_t at, size_t& end) {
+  auto word = [&](size_t o) { return static_cast<size_t>(static_cast<unsigned char>(data[o]) |
+                                                         static_cast<unsigned char>(data[o + 1]) << 8); };
+  VersionNode node;
+  const size_t length = word(at), valueLength = word(at + 2), type = word(at + 4);
+  end = std::min(at + length, data.size());
+  size_t p = at + 6;
+  for (; p + 1 < end && word(p) != 0; p += 2) node.key += static_cast<wchar_t>(word(p));
+  p = Align4(p + 2);
+  const size_t valueBytes = type == 1 ? valueLength * 2 : valueLength;  // text values count characters
+  node.value = data.substr(p, std::min(valueBytes, end - std::min(p, end)));
+  p = Align4(p + valueBytes);
+  while (p + 6 <= end) {
+    size_t childEnd = 0;
+    node.children.push_back(ParseVersionNode(data, p, childEnd));
+    if (childEnd <= p) break;
+    p = Align4(childEnd);
+  }
+  return node;
+}
+
+std::wstring Text(const std::string& utf16) {
+  std::wstring text;
+  for (size_t i = 0; i + 1 < utf16.size(); i += 2)
+    text += static_cast<wchar_t>(static_cast<unsigned char>(utf16[i]) | static_cast<unsigned char>(utf16[i + 1]) << 8);
+  return text.substr(0, text.find(L'\0'));
+}
+
+TEST_F(OrvaneExe, VersionRecordHoldsTheFiveStringsAndNothingElse) {
+  size_t end = 0;
+  const VersionNode root = ParseVersionNode(Resource(RT_VERSION, MAKEINTRESOURCEA(1)), 0, end);
+  ASSERT_EQ(root.key, L"VS_VERSION_INFO");
+  ASSERT_EQ(root.value.size(), sizeof(VS_FIXEDFILEINFO));
+  const auto* fixed = reinterpret_cast<const VS_FIXEDFILEINFO*>(root.value.data());
+  EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+
+  std::map<std::wstring, std::wstring> strings;
+  std::vector<std::wstring> tables;
+  std::string translation;
+  for (const VersionNode& info : root.children) {
+    if (info.key == L"StringFileInfo") {
+      for (const VersionNode& table : info.children) {
+        tables.push_back(table.key);
+        for (const VersionNode& entry : table.children) strings[entry.key] = Text(entry.value);
+      }
+    } else if (info.key == L"VarFileInfo") {
+      for (const VersionNode& var : info.children) translation = var.value;
+    }
+  }
+  EXPECT_EQ(tables, std::vector<std::wstring>{L"040904B0"});
+  const std::map<std::wstring, std::wstring> expected = {
+      {L"ProductName", L"Orvane"},        {L"InternalName", L"Orvane"}, {L"OriginalFilename", L"Orvane.exe"},
+      {L"FileVersion", L"1.00"},          {L"ProductVersion", L"1.00"}};
+  EXPECT_EQ(strings, expected);
+  EXPECT_EQ(translation, std::string("\x09\x04\xB0\x04", 4));
+}
+
+TEST_F(OrvaneExe, IconIsOne32By32ImageOf256ColoursWithAMask) {
+  const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_ORVANE));
+  ASSERT_GE(group.size(), 6u + 14u);
+  EXPECT_EQ(group[4], 1) << "images in the icon";
+  const unsigned char* entry = reinterpret_cast<const unsigned char*>(group.data()) + 6;
+  EXPECT_EQ(entry[0], 32);
+  EXPECT_EQ(entry[1], 32);
+  const int id = entry[12] | entry[13] << 8;
+  const std::string image = Resource(RT_ICON, MAKEINTRESOURCEA(id));
+  ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
+  const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(image.data());
+  EXPECT_EQ(header->biWidth, 32);
+  EXPECT_EQ(header->biHeight, 64) << "colour image and mask";
+  EXPECT_EQ(header->biBitCount, 8);
+  // Header, 256-entry colour table, 32 x 32 bytes of colour, 32 rows of 4 mask bytes.
+  EXPECT_EQ(image.size(), sizeof(BITMAPINFOHEADER) + 256 * 4 + 32 * 32 + 32 * 4);
+}
+
+TEST_F(OrvaneExe, PictureIs103By97At24Bits) {
+  const std::string bitmap = Resource(RT_BITMAP, MAKEINTRESOURCEA(IDB_PICTURE));
+  ASSERT_GE(bitmap.size(), sizeof(BITMAPINFOHEADER));
+  const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(bitmap.data());
+  EXPECT_EQ(header->biWidth, 103);
+  EXPECT_EQ(std::abs(header->biHeight), 97);
+  EXPECT_EQ(header->biBitCount, 24);
+}
+
+TEST(OrvaneExeImports, OnlyDllsThatWindowsShipsAndA32BitGuiImage) {
+  LOADED_IMAGE image = {};
+  std::string path = ExePath();
+  ASSERT_TRUE(::MapAndLoad(path.data(), nullptr, &image, FALSE, TRUE));
+  EXPECT_EQ(image.FileHeader->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(image.FileHeader->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  ULONG size = 0;
+  auto* import = static_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+      ::ImageDirectoryEntryToData(image.MappedAddress, FALSE, IMAGE_DIRECTORY_ENTRY_IMPORT, &size));
+  ASSERT_NE(import, nullptr);
+  std::set<std::string> dlls;
+  for (; import->Name != 0; ++import) {
+    std::string name = static_cast<const char*>(
+        ::ImageRvaToVa(image.FileHeader, image.MappedAddress, import->Name, nullptr));
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    dlls.insert(name);
+  }
+  ::UnMapAndLoad(&image);
+  const std::set<std::string> system = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll",
+                                        "imagehlp.dll", "kernel32.dll", "msvcrt.dll",   "ole32.dll",
+                                        "shell32.dll",  "user32.dll"};
+  for (const std::string& dll : dlls) EXPECT_TRUE(system.count(dll)) << dll << " is not a system DLL";
+  EXPECT_TRUE(dlls.count("kernel32.dll"));
+}
+
+}  // namespace
