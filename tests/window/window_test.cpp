@@ -1,0 +1,353 @@
+// The window and the install action, driven from outside through the real Orvane.exe.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "driver.h"
+
+using namespace driver;
+
+namespace {
+
+std::string TestName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
+
+class Window : public ::testing::Test {
+ protected:
+  Sandbox sandbox{TestName()};
+  std::unique_ptr<App> app;
+
+  void Start() {
+    app = std::make_unique<App>(sandbox.programDir + "\\Orvane.exe", sandbox.programDir);
+    ASSERT_NE(app->window(), nullptr) << "the window did not appear";
+  }
+  // Presses Ok and returns the message box it shows, dismissed.
+  MessageBoxInfo OkMessage() {
+    app->Click(IDC_CMDACTION_0);
+    auto box = app->WaitForMessageBox();
+    EXPECT_TRUE(box.has_value()) << "no message box";
+    if (!box) return {};
+    app->DismissMessageBox(*box);
+    return *box;
+  }
+  void ExpectErrorBox(const MessageBoxInfo& box, const std::string& text) {
+    EXPECT_EQ(box.title, "Error");
+    EXPECT_EQ(box.text, text);
+    EXPECT_TRUE(box.hasIcon);
+    EXPECT_EQ(box.buttons, 1);
+  }
+  // After a refused Ok: the window is still open, unchanged, and nothing was made.
+  void ExpectNothingDone(const std::string& fileName, const std::string& gameDir) {
+    EXPECT_TRUE(app->Running());
+    EXPECT_TRUE(app->NoDialog()) << "a second message followed";
+    EXPECT_EQ(app->Text(IDC_TXTFILENAME), fileName);
+    EXPECT_EQ(app->Text(IDC_TXTUTDIRECTORY), gameDir);
+    EXPECT_FALSE(PathExists("C:\\TempTemp"));
+    EXPECT_FALSE(PathExists(sandbox.configIni())) << "settings were saved while open";
+  }
+  void Fill(const std::string& fileName, const std::string& gameDir) {
+    app->SetText(IDC_TXTFILENAME, fileName);
+    app->SetText(IDC_TXTUTDIRECTORY, gameDir);
+  }
+  // A successful Ok: the script ran with these arguments and the program ended cleanly.
+  void ExpectInstallStarted(const std::string& gameDir) {
+    ASSERT_TRUE(WaitUntil([&] { return sandbox.RecordedArguments().size() == 3; }))
+        << "the script did not run";
+    EXPECT_EQ(sandbox.RecordedArguments(),
+              (std::vector<std::string>{"C:\\TempTemp\\Map.ZIP", gameDir, "no"}));
+    EXPECT_EQ(app->WaitForExit(), 0u);
+  }
+};
+
+int Px(int twips) {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return ::MulDiv(twips, dpi, 1440);
+}
+
+TEST_F(Window, FrameLayoutCaptionsAndStartingFocus) {
+  Start();
+  HWND w = app->window();
+  EXPECT_EQ(TextOf(w), "Orvane");
+  const LONG style = ::GetWindowLongA(w, GWL_STYLE);
+  EXPECT_TRUE(style & WS_CAPTION);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+  EXPECT_TRUE(::GetWindowLongA(w, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+
+  const RECT client = ClientRectOnScreen(w);
+  EXPECT_EQ(client.right - client.left, Px(5760));
+  EXPECT_EQ(client.bottom - client.top, Px(1620));
+  RECT frame;
+  ::GetWindowRect(w, &frame);
+  EXPECT_NEAR((frame.left + frame.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+  EXPECT_NEAR((frame.top + frame.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+
+  struct Expected {
+    int id;
+    const char* text;
+    int left, top, width, height;  // twips; width 0 where the control fits its caption
+  };
+  const Expected controls[] = {
+      {IDC_LABEL1_0, "Map Zip File:", 960, 180, 0, 0},
+      {IDC_TXTFILENAME, "", 1995, 135, 2895, 285},
+      {IDC_CMDFILE_0, "...", 4980, 120, 420, 330},
+      {IDC_TXTUTDIRECTORY, "", 2010, 540, 2895, 285},
+      {IDC_CMDFILE_1, "...", 4995, 525, 420, 330},
+      {IDC_LABEL1_1, "UT Directory:", 975, 570, 0, 0},
+      {IDC_CMDACTION_0, "&Ok", 1290, 1035, 1410, 420},
+      {IDC_CMDACTION_1, "&Cancel", 3105, 1035, 1410, 420},
+      {IDC_IMAGE1, "", 105, 150, 690, 690},
+  };
+  for (const Expected& c : controls) {
+    SCOPED_TRACE(c.id);
+    HWND control = app->Control(c.id);
+    ASSERT_NE(control, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(control));
+    EXPECT_EQ(TextOf(control), c.text);
+    RECT r;
+    ::GetWindowRect(control, &r);
+    EXPECT_EQ(r.left - client.left, Px(c.left));
+    EXPECT_EQ(r.top - client.top, Px(c.top));
+    if (c.width) {
+      EXPECT_EQ(r.right - r.left, Px(c.width));
+      EXPECT_EQ(r.bottom - r.top, Px(c.height));
+    }
+  }
+  // Labels hold their caption on one line, clear of the boxes beside them.
+  for (int id : {IDC_LABEL1_0, IDC_LABEL1_1}) {
+    RECT label, box;
+    ::GetWindowRect(app->Control(id), &label);
+    ::GetWindowRect(app->Control(id == IDC_LABEL1_0 ? IDC_TXTFILENAME : IDC_TXTUTDIRECTORY), &box);
+    EXPECT_LE(label.right, box.left);
+    EXPECT_LT(label.bottom - label.top, Px(2 * 195));
+  }
+  EXPECT_EQ(::GetWindowLongA(app->Control(IDC_IMAGE1), GWL_STYLE) & SS_TYPEMASK, SS_BITMAP);
+  EXPECT_EQ(app->Focus(), app->Control(IDC_TXTFILENAME));
+}
+
+TEST_F(Window, TabWalksTheTabOrderAndSkipsLabelsAndPicture) {
+  Start();
+  const int order[] = {IDC_CMDFILE_0, IDC_TXTUTDIRECTORY, IDC_CMDFILE_1, IDC_CMDACTION_0,
+                       IDC_CMDACTION_1, IDC_TXTFILENAME};
+  for (int id : order) {
+    app->Type(VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(id); }, 3s)) << "Tab to " << id;
+  }
+  app->Keys({VK_SHIFT, VK_TAB});
+  EXPECT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_CMDACTION_1); }, 3s));
+}
+
+TEST_F(Window, EnterAndEscPressNothingFromTheBoxes) {
+  Start();
+  app->Type(VK_RETURN);
+  app->Type(VK_ESCAPE);
+  app->Type(VK_TAB);
+  app->SetText(IDC_TXTUTDIRECTORY, sandbox.gameDir);  // Ok would now only complain about the archive
+  app->Type(VK_TAB);
+  app->Type(VK_RETURN);
+  app->Type(VK_ESCAPE);
+  // Keys are handled in order: once the last Tab has moved the focus, the others were seen.
+  app->Type(VK_TAB);
+  ASSERT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_CMDFILE_1); }, 3s));
+  EXPECT_TRUE(app->Running());
+  EXPECT_TRUE(app->NoDialog());
+}
+
+TEST_F(Window, EnterPressesTheFocusedButtonAndAltKeysPressOkAndCancel) {
+  Start();
+  app->Keys({VK_MENU, 'O'});
+  auto box = app->WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, "Invalid Unreal Tournament Directory");
+  app->DismissMessageBox(*box);
+
+  for (int i = 0; i < 5; ++i) app->Type(VK_TAB);  // to Ok
+  ASSERT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_CMDACTION_0); }, 3s));
+  app->Type(VK_RETURN);
+  box = app->WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, "Invalid Unreal Tournament Directory");
+  app->DismissMessageBox(*box);
+
+  app->Keys({VK_MENU, 'C'});
+  EXPECT_EQ(app->WaitForExit(), 0u);
+}
+
+TEST_F(Window, UserCanPasteAPath) {
+  Start();
+  ASSERT_TRUE(::OpenClipboard(nullptr));
+  ::EmptyClipboard();
+  const std::string text = sandbox.gameDir;
+  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+  memcpy(::GlobalLock(memory), text.c_str(), text.size() + 1);
+  ::GlobalUnlock(memory);
+  ::SetClipboardData(CF_TEXT, memory);
+  ::CloseClipboard();
+  for (int i = 0; i < 2; ++i) app->Type(VK_TAB);
+  ASSERT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_TXTUTDIRECTORY); }, 3s));
+  app->Keys({VK_CONTROL, 'V'});
+  EXPECT_TRUE(WaitUntil([&] { return app->Text(IDC_TXTUTDIRECTORY) == text; }, 3s))
+      << app->Text(IDC_TXTUTDIRECTORY);
+}
+
+TEST_F(Window, OkChecksTheGameDirectoryFirstThenTheArchive) {
+  Start();
+  ExpectErrorBox(OkMessage(), "Invalid Unreal Tournament Directory");
+  ExpectNothingDone("", "");
+
+  Fill("C:\\nowhere.zip", sandbox.programDir);  // a folder without the game
+  ExpectErrorBox(OkMessage(), "Invalid Unreal Tournament Directory");
+  ExpectNothingDone("C:\\nowhere.zip", sandbox.programDir);
+
+  Fill("", sandbox.gameDir);
+  ExpectErrorBox(OkMessage(), "Please enter a zip file name");
+  ExpectNothingDone("", sandbox.gameDir);
+
+  Fill("D:\\Downloads\\missing.zip", sandbox.gameDir);
+  ExpectErrorBox(OkMessage(), "File 'D:\\Downloads\\missing.zip' NOT Found");
+  ExpectNothingDone("D:\\Downloads\\missing.zip", sandbox.gameDir);
+}
+
+TEST_F(Window, ArchiveMustBeAnExistingOrdinaryFileByItsExactName) {
+  const std::string dir = sandbox.programDir;
+  ::CreateDirectoryA((dir + "\\folder.zip").c_str(), nullptr);
+  WriteFileBytes(dir + "\\hidden.zip", "PK");
+  ::SetFileAttributesA((dir + "\\hidden.zip").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  WriteFileBytes(dir + "\\system.zip", "PK");
+  ::SetFileAttributesA((dir + "\\system.zip").c_str(), FILE_ATTRIBUTE_SYSTEM);
+  Start();
+  for (const std::string name : {"folder.zip", "hidden.zip", "system.zip", "CTF-*.zip", "CTF-Tes?.zip"}) {
+    const std::string path = dir + "\\" + name;
+    Fill(path, sandbox.gameDir);
+    ExpectErrorBox(OkMessage(), "File '" + path + "' NOT Found");
+    ExpectNothingDone(path, sandbox.gameDir);
+  }
+}
+
+TEST_F(Window, GameDirectoryWithPercentIsRefusedBeforeAnythingIsStaged) {
+  const std::string game = MakeGameFolder(sandbox.programDir + "\\100%UT");
+  Start();
+  Fill(sandbox.mapZip, game);
+  ExpectErrorBox(OkMessage(), "Invalid Unreal Tournament Directory");
+  ExpectNothingDone(sandbox.mapZip, game);
+}
+
+TEST_F(Window, OkStagesTheThreeFilesStartsTheScriptAndCloses) {
+  // Leftovers of an earlier run are replaced, a read-only one too.
+  ::CreateDirectoryA("C:\\TempTemp", nullptr);
+  for (const char* name : {"Pkzip25.EXE", "Map.ZIP", "Orvane.BAT"})
+    WriteFileBytes(std::string("C:\\TempTemp\\") + name, "old");
+  ::SetFileAttributesA("C:\\TempTemp\\Map.ZIP", FILE_ATTRIBUTE_READONLY);
+  const std::string map = sandbox.programDir + "\\map.rar";  // any extension is staged
+  WriteFileBytes(map, "a map archive");
+  Start();
+  Fill(map, sandbox.gameDir + "\\");
+  app->Click(IDC_CMDACTION_0);
+  ExpectInstallStarted(sandbox.gameDir + "\\");
+  EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Pkzip25.EXE"), ReadFileBytes(sandbox.programDir + "\\Pkzip25.exe"));
+  EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Map.ZIP"), "a map archive");
+  EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Orvane.BAT"), ReadFileBytes(sandbox.programDir + "\\Orvane.BAT"));
+  EXPECT_TRUE(PathExists(sandbox.configIni())) << "the close did not save the settings";
+}
+
+TEST_F(Window, GameDirectoryReachesTheScriptWholeWhateverItsName) {
+  const std::string names[] = {"Program Files (x86)\\Unreal Tournament", "A&B !^'+,;=~`[x]{y}",
+                               "Games\\UT & more\\"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    Sandbox box(TestName() + std::to_string(&name - names));
+    const std::string game = MakeGameFolder(box.programDir + "\\" + name);
+    app = std::make_unique<App>(box.programDir + "\\Orvane.exe", box.programDir);
+    ASSERT_NE(app->window(), nullptr);
+    Fill(box.mapZip, game);
+    app->Click(IDC_CMDACTION_0);
+    ASSERT_TRUE(WaitUntil([&] { return box.RecordedArguments().size() == 3; })) << "the script did not run";
+    EXPECT_EQ(box.RecordedArguments(), (std::vector<std::string>{"C:\\TempTemp\\Map.ZIP", game, "no"}));
+    EXPECT_EQ(app->WaitForExit(), 0u);
+  }
+}
+
+// A failure while staging: reported with its number and text, then the program ends
+// without saving, and what was staged stays.
+TEST_F(Window, MissingUnzipProgramIsReportedAndNothingIsSaved) {
+  ::DeleteFileA((sandbox.programDir + "\\Pkzip25.exe").c_str());
+  Start();
+  Fill(sandbox.mapZip, sandbox.gameDir);
+  app->Click(IDC_CMDACTION_0);
+  auto box = app->WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_NE(box->text.find("2"), std::string::npos) << box->text;  // ERROR_FILE_NOT_FOUND
+  EXPECT_GT(box->text.size(), 20u) << "no description";
+  EXPECT_TRUE(box->hasIcon);
+  app->DismissMessageBox(*box);
+  auto code = app->WaitForExit();
+  ASSERT_TRUE(code);
+  EXPECT_NE(*code, 0u);
+  EXPECT_TRUE(PathExists("C:\\TempTemp"));
+  EXPECT_FALSE(PathExists("C:\\TempTemp\\Pkzip25.EXE"));
+  EXPECT_FALSE(PathExists("C:\\TempTemp\\Map.ZIP"));
+  EXPECT_FALSE(PathExists(sandbox.configIni()));
+}
+
+TEST_F(Window, MissingScriptLeavesTheFirstTwoStagedAndStartsNothing) {
+  ::DeleteFileA((sandbox.programDir + "\\Orvane.BAT").c_str());
+  Start();
+  Fill(sandbox.mapZip, sandbox.gameDir);
+  app->Click(IDC_CMDACTION_0);
+  auto box = app->WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_NE(box->text.find("2"), std::string::npos) << box->text;
+  app->DismissMessageBox(*box);
+  EXPECT_NE(app->WaitForExit().value_or(0), 0u);
+  EXPECT_TRUE(PathExists("C:\\TempTemp\\Pkzip25.EXE"));
+  EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Map.ZIP"), ReadFileBytes(sandbox.mapZip));
+  EXPECT_FALSE(PathExists("C:\\TempTemp\\Orvane.BAT"));
+  EXPECT_FALSE(PathExists("C:\\TempTemp\\recorded.txt"));
+  EXPECT_FALSE(PathExists(sandbox.configIni()));
+}
+
+TEST_F(Window, UnwritableStagedTargetIsReportedAfterTheUnzipProgramWasCopied) {
+  // Read-only files do not stop a copy under Wine as root; a directory in the way does.
+  ::CreateDirectoryA("C:\\TempTemp", nullptr);
+  ::CreateDirectoryA("C:\\TempTemp\\Map.ZIP", nullptr);
+  Start();
+  Fill(sandbox.mapZip, sandbox.gameDir);
+  app->Click(IDC_CMDACTION_0);
+  auto box = app->WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->title, "Orvane");
+  app->DismissMessageBox(*box);
+  EXPECT_NE(app->WaitForExit().value_or(0), 0u);
+  EXPECT_TRUE(PathExists("C:\\TempTemp\\Pkzip25.EXE"));
+  EXPECT_FALSE(PathExists("C:\\TempTemp\\Orvane.BAT"));
+  EXPECT_FALSE(PathExists(sandbox.configIni()));
+}
+
+// Every way of closing saves the settings once and ends the program cleanly.
+TEST_F(Window, EveryCloseSavesTheSettings) {
+  const std::function<void(App&)> closes[] = {
+      [](App& a) { a.Click(IDC_CMDACTION_1); },
+      [](App& a) { ::PostMessageA(a.window(), WM_SYSCOMMAND, SC_CLOSE, 0); },
+      [](App& a) { a.Keys({VK_MENU, VK_F4}); },
+      [](App& a) {
+        DWORD_PTR result = 0;
+        ::SendMessageTimeoutA(a.window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &result);
+        EXPECT_TRUE(result) << "the log-off was refused";
+        ::SendMessageTimeoutA(a.window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, nullptr);
+      },
+  };
+  for (const auto& close : closes) {
+    SCOPED_TRACE(&close - closes);
+    ::DeleteFileA(sandbox.configIni().c_str());
+    Start();
+    app->SetText(IDC_TXTUTDIRECTORY, sandbox.gameDir);
+    close(*app);
+    EXPECT_EQ(app->WaitForExit(), 0u);
+    auto ini = ReadFileBytes(sandbox.configIni());
+    ASSERT_TRUE(ini) << "Config.INI was not written";
+    EXPECT_EQ(*ini, "[GENERAL]\r\nUTFolder=" + sandbox.gameDir + "\r\nInitDir=" + sandbox.programDir + "\r\n");
+  }
+}
+
+}  // namespace
