@@ -156,6 +156,14 @@ std::vector<HWND> WindowsOf(DWORD processId, const std::string& className) {
   return search.found;
 }
 
+HWND FindDescendant(HWND parent, const std::string& className) {
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (ClassOf(child) == className) return child;
+    if (HWND found = FindDescendant(child, className)) return found;
+  }
+  return nullptr;
+}
+
 App::App(const std::string& exePath, const std::string& workingDir) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -327,17 +335,20 @@ void RemoteTree::Select(HTREEITEM item) const {
   ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
 }
 
-HTREEITEM RemoteTree::Find(const std::string& part, int maxDepth) const {
-  std::vector<HTREEITEM> level = {Root()};
-  for (int depth = 0; depth <= maxDepth && !level.empty(); ++depth) {
-    std::vector<HTREEITEM> next;
-    for (HTREEITEM item : level) {
-      if (ItemText(item).find(part) != std::string::npos) return item;
-      for (HTREEITEM child : Children(item)) next.push_back(child);
+HTREEITEM RemoteTree::Walk(const std::vector<std::string>& parts) const {
+  HTREEITEM item = Root();
+  for (const std::string& part : parts) {
+    HTREEITEM next = nullptr;
+    for (HTREEITEM child : Children(item)) {
+      if (ItemText(child).find(part) != std::string::npos) {
+        next = child;
+        break;
+      }
     }
-    level = std::move(next);
+    if (!next) return nullptr;
+    item = next;
   }
-  return nullptr;
+  return item;
 }
 
 }  // namespace driver

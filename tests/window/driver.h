@@ -95,6 +95,9 @@ class App {
   HWND window_ = nullptr;
 };
 
+// The first descendant of a window with this class.
+HWND FindDescendant(HWND parent, const std::string& className);
+
 // Visible top-level windows of a process with the given class ("" for any).
 std::vector<HWND> WindowsOf(DWORD processId, const std::string& className);
 
@@ -107,8 +110,8 @@ struct RemoteTree {
   std::vector<HTREEITEM> Children(HTREEITEM item) const;  // expands it first
   HTREEITEM Selected() const;
   void Select(HTREEITEM item) const;
-  // The first item at any depth, breadth first from the root, whose text contains part.
-  HTREEITEM Find(const std::string& part, int maxDepth = 4) const;
+  // From the root down: at each level the first child whose text contains that part.
+  HTREEITEM Walk(const std::vector<std::string>& parts) const;
 };
 
 }  // namespace driver
