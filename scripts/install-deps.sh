@@ -11,6 +11,8 @@ packages=(
   wine wine32:i386 xvfb xauth x11-utils
   # making test archives; the native extractor's build, sanitizers and fuzzer
   zip unzip zlib1g-dev g++ clang libfuzzer-14-dev libclang-rt-14-dev
+  # the script and release tests are driven from Python
+  python3
 )
 
 missing=()
