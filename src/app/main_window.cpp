@@ -60,8 +60,8 @@ constexpr char kFolderPrompt[] = "Select Unreal Tournament Folder";
 
 int ScreenDpi() {
   HDC screen = ::GetDC(nullptr);
+  platform::scope_exit release([&] { ::ReleaseDC(nullptr, screen); });
   const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
   return dpi > 0 ? dpi : 96;
 }
 
@@ -72,11 +72,11 @@ std::string RegistryGameFolder() {
 // A label is sized to its caption on one line, whatever the font's metrics are here.
 void FitLabelToCaption(HWND label, const char* caption) {
   HDC dc = ::GetDC(label);
+  platform::scope_exit release([&] { ::ReleaseDC(label, dc); });
   HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(label, WM_GETFONT, 0, 0)));
   SIZE extent = {};
   const BOOL measured = ::GetTextExtentPoint32A(dc, caption, static_cast<int>(std::strlen(caption)), &extent);
   ::SelectObject(dc, previous);
-  ::ReleaseDC(label, dc);
   if (measured)
     ::SetWindowPos(label, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
