@@ -1,0 +1,578 @@
+#!/usr/bin/env python3
+"""Runs Orvane.BAT under Wine's cmd against sandbox game folders and checks what lands where.
+
+Each run starts the script the way Orvane.exe does: a cross-built launcher hands
+CreateProcessA the exact command line Orvane.exe builds (the game folder plain, or quoted
+when it holds a separator). The script, the real Pkzip25.exe and a test archive sit in a
+stage folder of their own, and the script gets a TEMP of its own, so every case can see
+exactly which files appeared anywhere in its sandbox.
+
+    script_tests.py --script Orvane.BAT --pkzip Pkzip25.exe --launch launch.exe
+                    --setup setup_standin.exe [--group NAME ...]
+
+Needs WINEPREFIX (never falls back to ~/.wine). Exit code 0 all passed, 1 a case failed,
+77 the group cannot run here (the runner reports it as skipped).
+"""
+import argparse
+import io
+import os
+import shutil
+import stat
+import subprocess
+import sys
+import time
+import zipfile
+
+SKIP = 77
+# The characters for which Orvane.exe passes the game folder as one quoted argument.
+NEEDS_QUOTES = set(" &()^,;=!'+`~[]{}<>|")
+
+
+def zip_bytes(entries, method=zipfile.ZIP_DEFLATED):
+    """entries: (name, data) pairs, in order. Returns the archive's bytes."""
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", method) as z:
+        for name, data in entries:
+            z.writestr(zipfile.ZipInfo(name, (2001, 5, 6, 7, 8, 10)), data, method)
+    return buf.getvalue()
+
+
+def game_data(name):
+    """Distinct content per file, so a kept or swapped file shows."""
+    return ("Orvane test payload for " + name + "\n").encode("utf-8") * 3
+
+
+class Failure(Exception):
+    pass
+
+
+def check(cond, message):
+    if not cond:
+        raise Failure(message)
+
+
+class Sandbox:
+    """One case's folder inside the prefix: stage (script, unzip program, archive), games, temp."""
+
+    def __init__(self, env, name):
+        self.env = env
+        self.unix = os.path.join(env.run_unix, name)
+        self.win = env.run_win + "\\" + name
+        os.makedirs(self.unix)
+        self.stage_unix = os.path.join(self.unix, "stage")
+        self.stage_win = self.win + "\\stage"
+        os.makedirs(self.stage_unix)
+        shutil.copyfile(env.script, os.path.join(self.stage_unix, "Orvane.BAT"))
+        shutil.copyfile(env.pkzip, os.path.join(self.stage_unix, "Pkzip25.EXE"))
+        self.temp_win = self.win + "\\temp"
+        os.makedirs(os.path.join(self.unix, "temp"))
+
+    def unix_path(self, win_path):
+        check(win_path.startswith(self.win), "not in the sandbox: " + win_path)
+        rest = win_path[len(self.win):].strip("\\")
+        return os.path.join(self.unix, *rest.split("\\")) if rest else self.unix
+
+    def game(self, name, files=None):
+        """Makes a game folder (with its System\\UnrealTournament.EXE) and returns its path."""
+        win = self.win + "\\games\\" + name
+        unix = self.unix_path(win)
+        os.makedirs(os.path.join(unix, "System"))
+        with open(os.path.join(unix, "System", "UnrealTournament.EXE"), "wb") as f:
+            f.write(b"MZ stand-in")
+        for rel, data in (files or {}).items():
+            path = os.path.join(unix, *rel.split("\\"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+        return win
+
+    def archive(self, data):
+        with open(os.path.join(self.stage_unix, "Map.ZIP"), "wb") as f:
+            f.write(data)
+        return self.stage_win + "\\Map.ZIP"
+
+    def snapshot(self):
+        """relative path -> bytes (files) or None (folders), for the whole sandbox."""
+        seen = {}
+        for root, dirs, files in os.walk(self.unix):
+            rel_root = os.path.relpath(root, self.unix)
+            for d in dirs:
+                seen[os.path.normpath(os.path.join(rel_root, d))] = None
+            for f in files:
+                with open(os.path.join(root, f), "rb") as fh:
+                    seen[os.path.normpath(os.path.join(rel_root, f))] = fh.read()
+        return seen
+
+    def run(self, game_win, archive_win=None, no_pause=True, temp_win=None, script_win=None,
+            extra_env=None):
+        """Starts the script as Orvane.exe would. Returns (exit code, console text)."""
+        script_win = script_win or self.stage_win + "\\Orvane.BAT"
+        archive_win = archive_win or self.stage_win + "\\Map.ZIP"
+        line = ScriptLine(script_win, archive_win, game_win)
+        env = dict(os.environ)
+        env.pop("ORVANE_NO_PAUSE", None)
+        if no_pause:
+            env["ORVANE_NO_PAUSE"] = "1"
+        env["ORVANE_LAUNCH_CMDLINE"] = line
+        env["ORVANE_LAUNCH_TEMP"] = temp_win or self.temp_win
+        env.update(extra_env or {})
+        done = subprocess.run(["wine", self.env.launch], env=env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=180)
+        text = done.stdout.decode("cp1252", "replace").replace("\r\n", "\n")
+        check_no_complaints(text)
+        return done.returncode, text
+
+
+# What the command processor prints when a line of the script fell apart: a name with a
+# metacharacter parsed as a command, or a block closed early.
+COMPLAINTS = ("Can't recognize", "is not recognized", "Syntax error", "syntax of the command",
+              "was unexpected at this time", "Path not found", "cannot find the path")
+
+
+def check_no_complaints(text):
+    for c in COMPLAINTS:
+        check(c not in text, "the command processor complained (%r)\n%s" % (c, text))
+
+
+def ScriptLine(script_win, archive_win, game_win):
+    """The command line, quoted as Orvane.exe quotes the game folder."""
+    parts = []
+    for arg in (script_win, archive_win, game_win):
+        parts.append('"' + arg + '"' if any(c in NEEDS_QUOTES for c in arg) else arg)
+    return " ".join(parts)
+
+
+def added(before, after):
+    return {k: v for k, v in after.items() if k not in before}
+
+
+def expect_added(sb, before, expected, game_rel):
+    """The files that appeared anywhere in the sandbox are exactly `expected` (relative to
+    the game folder, Windows separators), with the archive's content; the work folder in
+    TEMP is gone again."""
+    after = sb.snapshot()
+    new_files = {k: v for k, v in added(before, after).items() if v is not None}
+    want = {os.path.normpath(os.path.join(game_rel, *rel.split("\\"))): data
+            for rel, data in expected.items()}
+    check(set(new_files) == set(want),
+          "files added: %s\nexpected: %s" % (sorted(new_files), sorted(want)))
+    for k, data in want.items():
+        check(new_files[k] == data, "wrong content in " + k)
+    for k, v in before.items():
+        check(after.get(k, "gone") == v, "changed or removed: " + k)
+    leftovers = os.listdir(os.path.join(sb.unix, "temp"))
+    check(leftovers == [], "work folder left in TEMP: %s" % leftovers)
+    return after
+
+
+def expect_untouched(sb, before):
+    after = sb.snapshot()
+    check(after == before, "sandbox changed: added %s" % sorted(added(before, after)))
+    leftovers = os.listdir(os.path.join(sb.unix, "temp"))
+    check(leftovers == [], "work folder left in TEMP: %s" % leftovers)
+
+
+def expect_failure(rc, out, code, *phrases):
+    check(rc == code, "exit code %d, expected %d\n%s" % (rc, code, out))
+    check("Done." not in out and "Nothing new was installed" not in out,
+          "a failure printed the success summary\n" + out)
+    for p in phrases:
+        check(p in out, "missing %r in output\n%s" % (p, out))
+
+
+def game_rel(sb, game_win):
+    return os.path.relpath(sb.unix_path(game_win), sb.unix)
+
+
+# The full set of what a map archive may hold, with where each file must end up.
+FLAT = [
+    ("CTF-Orvane.unr", "Maps\\CTF-Orvane.unr"),
+    ("OrvaneTex.utx", "Textures\\OrvaneTex.utx"),
+    ("OrvaneSnd.uax", "Sounds\\OrvaneSnd.uax"),
+    ("OrvaneSong.umx", "Music\\OrvaneSong.umx"),
+    ("OrvaneCode.u", "System\\OrvaneCode.u"),
+    ("OrvaneCode.int", "System\\OrvaneCode.int"),
+    ("OrvaneHelper.dll", "System\\OrvaneHelper.dll"),
+    ("readme.txt", "Help\\readme.txt"),
+    ("CTF-Orvane.htm", "Help\\CTF-Orvane.htm"),
+    ("CTF-Orvane.unr.uz", None),
+    ("OrvaneTex.uxx", None),
+    ("screenshot.jpg", None),
+]
+
+
+def layout_case(sb, prefix, entries, expect_skipped):
+    archive = [(prefix + name, game_data(name)) for name, _ in entries]
+    sb.archive(zip_bytes(archive))
+    game = sb.game("UnrealTournament")
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    check(rc == 0, "exit code %d\n%s" % (rc, out))
+    expected = {dest: game_data(name) for name, dest in entries if dest}
+    expect_added(sb, before, expected, game_rel(sb, game))
+    for dest in expected:
+        check("  " + dest + "\n" in out, "summary does not list %s\n%s" % (dest, out))
+    for name in expect_skipped:
+        check(name in out.split("Skipped")[-1], "summary does not list skipped %s" % name)
+    check("Done. The map is installed." in out, out)
+
+
+def case_flat(sb):
+    layout_case(sb, "", FLAT, ["CTF-Orvane.unr.uz", "OrvaneTex.uxx", "screenshot.jpg"])
+
+
+def case_foldered(sb):
+    entries = [(("Help/" if dest.startswith("Help") else dest.split("\\")[0] + "/") + name, dest)
+               for name, dest in FLAT if dest]
+    # Foldered archives use the game's own folder names; the file name decides, not the folder.
+    entries.append(("Maps/Extra.utx", "Textures\\Extra.utx"))
+    archive = [(name, game_data(name.split("/")[-1])) for name, _ in entries]
+    sb.archive(zip_bytes(archive))
+    game = sb.game("UT Foldered")
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    check(rc == 0, "exit code %d\n%s" % (rc, out))
+    expected = {dest: game_data(name.split("/")[-1]) for name, dest in entries}
+    expect_added(sb, before, expected, game_rel(sb, game))
+
+
+def case_wrapped_mixed_case(sb):
+    entries = [("CTF-Wrapped.UNR", "Maps\\CTF-Wrapped.UNR"),
+               ("Wrapped.UTX", "Textures\\Wrapped.UTX"),
+               ("README", "Help\\README"),
+               ("Notes.HTML", "Help\\Notes.HTML"),
+               ("Wrapped.Int", "System\\Wrapped.Int")]
+    layout_case(sb, "CTF-Wrapped v2/", entries, [])
+
+
+def case_entry_names_with_metachars(sb):
+    # File names the command processor would misread if they were ever parsed again.
+    entries = [("CTF-A&B!c^d%e%(1).unr", "Maps\\CTF-A&B!c^d%e%(1).unr"),
+               ("Tex ;,=[x]{y}'+~.utx", "Textures\\Tex ;,=[x]{y}'+~.utx"),
+               ("ready & (set) go!.txt", "Help\\ready & (set) go!.txt"),
+               ("skip & me!.jpg", None)]
+    layout_case(sb, "Pack (v1) & more!/", entries, ["skip & me!.jpg"])
+
+
+def path_case(sb, game_name, trailing=False, temp_name=None):
+    entries = [("DM-Path.unr", game_data("DM-Path.unr")), ("PathTex.utx", game_data("PathTex.utx"))]
+    sb.archive(zip_bytes(entries))
+    game = sb.game(game_name)
+    temp = None
+    if temp_name:
+        temp = sb.win + "\\" + temp_name
+        os.makedirs(sb.unix_path(temp))
+    before = sb.snapshot()
+    rc, out = sb.run(game + ("\\" if trailing else ""), temp_win=temp)
+    check(rc == 0, "exit code %d\n%s" % (rc, out))
+    expect_added(sb, before, {"Maps\\DM-Path.unr": game_data("DM-Path.unr"),
+                              "Textures\\PathTex.utx": game_data("PathTex.utx")},
+                 game_rel(sb, game))
+    check('Installed into "%s" - ' % game in out, "summary names the wrong folder\n" + out)
+    if temp:
+        check(os.listdir(sb.unix_path(temp)) == [], "work folder left in TEMP")
+
+
+PATH_CASES = [
+    ("program_files", "Program Files (x86)\\Unreal Tournament", False, None),
+    ("ampersand_bang_caret", "Games & Mods\\UT !Bang! ^Caret^", False, None),
+    ("quote_comma_semicolon", "It's, a; b=c+d~[e]{f}`x", False, None),
+    ("plain", "UT", False, None),
+    ("plain_trailing_separator", "UT", True, None),
+    ("quoted_trailing_separator", "Unreal Tournament (GOTY) & Co!", True, None),
+    ("temp_with_metachars", "UT", False, "Users\\O'Brien & Co (x86)!\\Temp"),
+]
+
+
+def case_existing_texture_kept(sb):
+    mine = b"the player's own, different texture"
+    sb.archive(zip_bytes([("Maps/CTF-Keep.unr", game_data("CTF-Keep.unr")),
+                          ("Textures/KeepTex.utx", game_data("KeepTex.utx"))]))
+    game = sb.game("UT Keep & Co", {"Textures\\KeepTex.utx": mine})
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    check(rc == 0, "exit code %d\n%s" % (rc, out))
+    expect_added(sb, before, {"Maps\\CTF-Keep.unr": game_data("CTF-Keep.unr")},
+                 game_rel(sb, game))
+    kept = out.split("Kept, already in the game")[-1]
+    check("Kept, already in the game" in out and "Textures\\KeepTex.utx" in kept,
+          "the kept texture is not listed\n" + out)
+    # Installing the same map again keeps everything and still counts as success.
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    check(rc == 0, "second run: exit code %d\n%s" % (rc, out))
+    expect_added(sb, before, {}, game_rel(sb, game))
+    check("Nothing new was installed" in out and "Maps\\CTF-Keep.unr" in out, out)
+
+
+def damaged_case(sb, data, code=3, phrase="cannot be unpacked", game_name="UT"):
+    sb.archive(data)
+    game = sb.game(game_name)
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    expect_failure(rc, out, code, phrase)
+    expect_untouched(sb, before)
+    return out
+
+
+def good_archive():
+    return zip_bytes([("Maps/CTF-Good.unr", game_data("CTF-Good.unr") * 50),
+                      ("Textures/GoodTex.utx", game_data("GoodTex.utx") * 50)],
+                     zipfile.ZIP_STORED)
+
+
+def case_truncated_archive(sb):
+    data = good_archive()
+    damaged_case(sb, data[: len(data) // 2])
+
+
+def case_corrupted_entry(sb):
+    # The directory is intact but the texture's bytes are not: the map must not go in alone.
+    data = bytearray(good_archive())
+    at = data.find(b"GoodTex.utx\n") + 100
+    data[at] ^= 0xFF
+    out = damaged_case(sb, bytes(data))
+    check("Error:" in out, "the unzip program's reason is not shown\n" + out)
+
+
+def case_not_a_zip(sb):
+    damaged_case(sb, b"<html>404 Not Found</html>\r\n" * 20)
+
+
+def case_escaping_entries(sb):
+    # An archive whose entries try to leave the game folder is refused as a whole.
+    data = zip_bytes([("../../Escaped.unr", b"x"), ("Maps/CTF-Fine.unr", b"y"),
+                      ("C:/Escaped.utx", b"z"), ("..\\Escaped2.unr", b"w")])
+    damaged_case(sb, data)
+
+
+def case_nothing_to_install(sb):
+    out = damaged_case(sb, zip_bytes([("CTF-Old.unr.uz", b"c"), ("Tex.uxx", b"c"),
+                                      ("photo.jpg", b"p")]), 6, "nothing to install")
+    check("photo.jpg" in out, "the archive's content is not shown\n" + out)
+    damaged_case(sb, zip_bytes([]), 6, "nothing to install", "UT empty")
+
+
+def case_missing_inputs(sb):
+    sb.archive(good_archive())
+    game = sb.game("UT")
+    before = sb.snapshot()
+    rc, out = sb.run(game, archive_win=sb.stage_win + "\\Gone.ZIP")
+    expect_failure(rc, out, 1, "map archive was not found")
+    rc, out = sb.run(sb.win + "\\games\\No Such & Game")
+    expect_failure(rc, out, 1, "game folder was not found")
+    with open(sb.unix_path(sb.win + "\\games") + "/A File (x86)", "wb") as f:
+        f.write(b"not a folder")
+    before = sb.snapshot()
+    rc, out = sb.run(sb.win + "\\games\\A File (x86)")
+    expect_failure(rc, out, 1, "game folder was not found")
+    expect_untouched(sb, before)
+    os.remove(os.path.join(sb.stage_unix, "Pkzip25.EXE"))
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    expect_failure(rc, out, 2, "unzip program is missing")
+    expect_untouched(sb, before)
+
+
+def case_file_in_place_of_folder(sb):
+    # Maps would be made first; when Textures cannot be, the new empty Maps goes again.
+    sb.archive(good_archive())
+    game = sb.game("UT", {"Textures": b"a file, not a folder"})
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    expect_failure(rc, out, 4, 'file named "Textures"')
+    expect_untouched(sb, before)
+
+
+def case_fails_part_way(sb):
+    # A folder in the way of one texture: the map goes in, the texture fails.
+    sb.archive(good_archive())
+    game = sb.game("UT")
+    os.makedirs(os.path.join(sb.unix_path(game), "Textures", "GoodTex.utx"))
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    expect_failure(rc, out, 5, "NOT completely installed", "Error:", "Maps\\CTF-Good.unr")
+    expect_added(sb, before, {"Maps\\CTF-Good.unr": game_data("CTF-Good.unr") * 50},
+                 game_rel(sb, game))
+
+
+def umod_case(sb, game_name, setup_exit=None, with_setup=True):
+    umod = game_data("OrvaneMod.umod")
+    sb.archive(zip_bytes([("OrvaneMod.umod", umod), ("OrvaneMod.txt", game_data("OrvaneMod.txt"))]))
+    game = sb.game(game_name)
+    system = os.path.join(sb.unix_path(game), "System")
+    if with_setup:
+        shutil.copyfile(sb.env.setup, os.path.join(system, "Setup.exe"))
+    before = sb.snapshot()
+    extra = {"SETUP_STANDIN_EXIT": str(setup_exit)} if setup_exit is not None else {}
+    rc, out = sb.run(game, extra_env=extra)
+    log_path = os.path.join(system, "Setup.log")
+    log = open(log_path, "rb").read().decode("cp1252") if os.path.exists(log_path) else ""
+    expected = {"Help\\OrvaneMod.txt": game_data("OrvaneMod.txt")}
+    if with_setup:
+        expected["System\\Setup.log"] = log.encode("cp1252")
+    expect_added(sb, before, expected, game_rel(sb, game))
+    return rc, out, log
+
+
+def case_umod_handed_to_setup(sb):
+    game_name = "UT & Mods (x86)!"
+    rc, out, log = umod_case(sb, game_name)
+    check(rc == 0, "exit code %d\n%s" % (rc, out))
+    check("arg1=install exists=0" in log, "Setup.exe not asked to install\n" + log)
+    check("OrvaneMod.umod exists=1" in log, "Setup.exe not given the unpacked .umod\n" + log)
+    check(("\\games\\%s\\System\\Setup.exe" % game_name) in log, log)
+    check("Done." in out, out)
+
+
+def case_umod_setup_fails(sb):
+    rc, out, log = umod_case(sb, "UT", setup_exit=1)
+    expect_failure(rc, out, 7, "did not install OrvaneMod.umod")
+    check(log, "Setup.exe was not run")
+
+
+def case_umod_without_setup(sb):
+    rc, out, _ = umod_case(sb, "UT", with_setup=False)
+    expect_failure(rc, out, 7, "OrvaneMod.umod", "Setup.exe")
+
+
+def case_pause(sb):
+    # With no console input the closing wait must not hold the window (or a test) open.
+    sb.archive(good_archive())
+    game = sb.game("UT")
+    start = time.monotonic()
+    rc, out = sb.run(game, no_pause=False)
+    check(rc == 0 and "Press any key" in out, "exit code %d\n%s" % (rc, out))
+    check(time.monotonic() - start < 60, "the wait took too long")
+    rc, out = sb.run(game)
+    check(rc == 0 and "Press any key" not in out, "ORVANE_NO_PAUSE=1 still waits\n" + out)
+
+
+def case_script_file(env):
+    # cmd.exe mis-reads labels and GOTOs in a batch file with bare LF line ends.
+    data = open(env.script, "rb").read()
+    check(data.count(b"\n") == data.count(b"\r\n") and data.endswith(b"\r\n"),
+          "Orvane.BAT must have CRLF line ends throughout")
+    check(all(b < 0x80 for b in data), "Orvane.BAT must be plain ASCII")
+
+
+def make_unwritable(path):
+    """Makes a folder refuse new files even for root. Returns an undo function, or None."""
+    if os.geteuid() != 0:
+        os.chmod(path, stat.S_IRUSR | stat.S_IXUSR)
+        return lambda: os.chmod(path, stat.S_IRWXU)
+    if subprocess.run(["chattr", "+i", path], capture_output=True).returncode != 0:
+        return None
+    return lambda: subprocess.run(["chattr", "-i", path], check=True)
+
+
+def case_not_writable(sb):
+    if os.geteuid() == 0:
+        # A run killed half way leaves immutable folders that nothing could delete.
+        subprocess.run(["chattr", "-R", "-i", os.path.dirname(sb.env.run_unix)],
+                       capture_output=True)
+    sb.archive(good_archive())
+    undo = []
+    try:
+        # One game lacks Textures (it must be made), the other has every folder.
+        for name, folders in (("Program Files\\UT", ["Maps"]), ("Program Files\\UT2", ["Maps", "Textures"])):
+            game = sb.game(name)
+            unix = sb.unix_path(game)
+            for f in folders:
+                os.makedirs(os.path.join(unix, f))
+            for f in folders + [""]:
+                u = make_unwritable(os.path.join(unix, f) if f else unix)
+                if u is None:
+                    raise SkipCase("cannot make a read-only folder here (chattr +i refused)")
+                undo.append(u)
+            try:
+                open(os.path.join(unix, "Maps", "probe"), "wb").close()
+                raise SkipCase("read-only folders are writable here")
+            except OSError:
+                pass
+            before = sb.snapshot()
+            rc, out = sb.run(game)
+            expect_failure(rc, out, 4, "may not write", "administrator")
+            expect_untouched(sb, before)
+    finally:
+        for u in reversed(undo):
+            u()
+
+
+class SkipCase(Exception):
+    pass
+
+
+GROUPS = {
+    "file": [("script_file", case_script_file)],
+    "layouts": [("flat", case_flat), ("foldered", case_foldered),
+                ("wrapped_mixed_case", case_wrapped_mixed_case),
+                ("entry_names_with_metachars", case_entry_names_with_metachars),
+                ("existing_texture_kept", case_existing_texture_kept)],
+    "paths": [(name, (lambda g, t, tmp: lambda sb: path_case(sb, g, t, tmp))(g, t, tmp))
+              for name, g, t, tmp in PATH_CASES],
+    "failures": [("truncated_archive", case_truncated_archive),
+                 ("corrupted_entry", case_corrupted_entry), ("not_a_zip", case_not_a_zip),
+                 ("escaping_entries", case_escaping_entries),
+                 ("nothing_to_install", case_nothing_to_install),
+                 ("missing_inputs", case_missing_inputs),
+                 ("file_in_place_of_folder", case_file_in_place_of_folder),
+                 ("fails_part_way", case_fails_part_way)],
+    "umod": [("umod_handed_to_setup", case_umod_handed_to_setup),
+             ("umod_setup_fails", case_umod_setup_fails),
+             ("umod_without_setup", case_umod_without_setup)],
+    "pause": [("pause", case_pause)],
+    "not_writable": [("not_writable", case_not_writable)],
+}
+
+
+class Env:
+    def __init__(self, args):
+        self.script = os.path.abspath(args.script)
+        self.pkzip = os.path.abspath(args.pkzip)
+        self.launch = os.path.abspath(args.launch)
+        self.setup = os.path.abspath(args.setup)
+        prefix = os.environ["WINEPREFIX"]
+        drive_c = os.path.join(prefix, "drive_c")
+        run_name = "run-%d-%d" % (os.getpid(), int(time.time() * 1000))
+        self.run_unix = os.path.join(drive_c, "OrvaneScriptTests", run_name)
+        self.run_win = "C:\\OrvaneScriptTests\\" + run_name
+        os.makedirs(self.run_unix)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--script", required=True)
+    parser.add_argument("--pkzip", required=True)
+    parser.add_argument("--launch", required=True)
+    parser.add_argument("--setup", required=True)
+    parser.add_argument("--group", action="append", choices=sorted(GROUPS))
+    parser.add_argument("--keep", action="store_true", help="keep the sandbox for a look")
+    args = parser.parse_args()
+    if not os.environ.get("WINEPREFIX"):
+        print("WINEPREFIX is not set; these tests never use ~/.wine", file=sys.stderr)
+        return 1
+    env = Env(args)
+    failed = skipped = 0
+    for group in args.group or sorted(GROUPS):
+        for name, case in GROUPS[group]:
+            try:
+                case(env) if group == "file" else case(Sandbox(env, name))
+                print("PASS %s/%s" % (group, name))
+            except SkipCase as e:
+                skipped += 1
+                print("SKIP %s/%s: %s" % (group, name, e))
+            except Failure as e:
+                failed += 1
+                print("FAIL %s/%s: %s" % (group, name, e))
+            sys.stdout.flush()
+    if not failed and not args.keep:
+        shutil.rmtree(env.run_unix, ignore_errors=True)
+    if failed:
+        print("%d failed; sandbox kept in %s" % (failed, env.run_unix))
+        return 1
+    return SKIP if skipped else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
