@@ -1,0 +1,133 @@
+#include "cli.h"
+
+namespace orvane {
+
+namespace {
+
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::string lower_ascii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+bool ends_in_separator(const std::string& s) {
+  return !s.empty() && (s.back() == '\\' || s.back() == '/');
+}
+
+}  // namespace
+
+std::vector<std::string> split_command_line(const std::string& line) {
+  size_t i = 0;
+  // The program name ends at the closing quote or the first blank.
+  if (i < line.size() && line[i] == '"') {
+    size_t close = line.find('"', 1);
+    i = close == std::string::npos ? line.size() : close + 1;
+  }
+  while (i < line.size() && !is_space(line[i])) ++i;
+
+  std::vector<std::string> args;
+  while (true) {
+    while (i < line.size() && is_space(line[i])) ++i;
+    if (i >= line.size()) break;
+    std::string arg;
+    bool quoted = false;
+    for (; i < line.size() && (quoted || !is_space(line[i])); ++i) {
+      if (line[i] == '"')
+        quoted = !quoted;
+      else
+        arg += line[i];
+    }
+    args.push_back(arg);
+  }
+  return args;
+}
+
+std::string parse_options(const std::vector<std::string>& args,
+                          const std::function<bool(const std::string&)>& is_directory,
+                          Options& out) {
+  out = Options();
+  bool extract = false;
+  size_t i = 0;
+  for (; i < args.size() && !args[i].empty() && args[i][0] == '-'; ++i) {
+    std::string opt = lower_ascii(args[i]);
+    if (opt == "-help" || opt == "-?") {
+      out.help = true;
+      return std::string();
+    } else if (opt == "-extract") {
+      extract = true;
+    } else if (opt == "-overwrite=never") {
+      out.overwrite_all = false;
+    } else if (opt == "-overwrite=all") {
+      out.overwrite_all = true;
+    } else if (opt == "-directories") {
+      out.directories = true;
+    } else {
+      return "unknown option '" + args[i] + "'";
+    }
+  }
+  if (!extract) return "the -extract command is missing";
+  if (i >= args.size()) return "no archive given";
+  out.archive = args[i++];
+  std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
+  if (!rest.empty() && (ends_in_separator(rest.back()) || is_directory(rest.back()))) {
+    out.dest = rest.back();
+    rest.pop_back();
+  }
+  for (const std::string& p : rest)
+    if (p.empty()) return "empty file pattern";
+  out.patterns = rest;
+  return std::string();
+}
+
+const char* help_text() {
+  return
+      "Pkzip25 - extracts files from a ZIP archive (Orvane's own extractor)\n"
+      "\n"
+      "Usage:\n"
+      "  Pkzip25 -extract [-overwrite=never|-overwrite=all] [-directories]\n"
+      "          ARCHIVE [PATTERN ...] [DEST]\n"
+      "  Pkzip25 -help\n"
+      "\n"
+      "Options (any order, before ARCHIVE; upper or lower case):\n"
+      "  -extract          extract files from ARCHIVE\n"
+      "  -overwrite=never  keep files that already exist (the default)\n"
+      "  -overwrite=all    replace files that already exist (read-only ones are not replaced)\n"
+      "  -directories      recreate the folders stored in the archive; without it\n"
+      "                    every file goes straight into DEST under its own name\n"
+      "\n"
+      "PATTERN  selects entries; '*' and '?' are wildcards, case is ignored. A pattern\n"
+      "         without '\\' or '/' is matched against the file's own name, one with\n"
+      "         a separator against the whole stored path. No pattern: every entry.\n"
+      "DEST     the folder to extract into, created if missing. The last argument is\n"
+      "         DEST when it ends in '\\' or '/' or names an existing folder.\n"
+      "         Without DEST, files go into the current folder.\n"
+      "\n"
+      "Handles stored and deflated entries, ZIP64, data descriptors and archive\n"
+      "comments. Every file's size and CRC-32 are checked; a file is written under a\n"
+      "temporary name and renamed into place only when complete. Entries that would\n"
+      "land outside DEST or on a Windows device (.., absolute, drive or UNC paths,\n"
+      "':' streams, < > | \" ? *, control characters, CON, NUL, COM1.., names ending\n"
+      "in a dot or a space), encrypted entries, other compression methods and\n"
+      "symbolic links are refused.\n"
+      "\n"
+      "Output: one line per file on standard output,\n"
+      "  Extracted: <path>\n"
+      "  Kept: <path> (already exists, not replaced)\n"
+      "and one line per failure on standard error,\n"
+      "  Error: <entry or archive>: <reason>\n"
+      "\n"
+      "Exit codes:\n"
+      "   0  success: every matched file was extracted or kept\n"
+      "   2  the command line is wrong\n"
+      "   3  the archive cannot be opened or read (missing, not a ZIP, damaged,\n"
+      "      truncated or split)\n"
+      "   4  at least one entry failed (refused name, unsupported, corrupt,\n"
+      "      cannot be written); the others were still extracted\n"
+      "   5  the destination folder cannot be created\n"
+      "   6  out of memory or another unexpected failure\n"
+      "  11  no entry matched the patterns (nothing to do)\n";
+}
+
+}  // namespace orvane

@@ -1,0 +1,49 @@
+// The command line: splitting the raw Windows command line into arguments,
+// reading the options, and the exit codes the program reports.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// Exit codes. Kept apart so the install script can tell "nothing to do" from
+// a real failure; the same list is printed by -help and in README.md.
+enum ExitCode {
+  kExitOk = 0,              // every matched entry was extracted or kept
+  kExitUsage = 2,           // the command line is wrong
+  kExitArchive = 3,         // the archive cannot be opened or read as a whole
+  kExitEntries = 4,         // at least one matched entry failed
+  kExitDestination = 5,     // the destination folder cannot be created
+  kExitInternal = 6,        // out of memory or another unexpected failure
+  kExitNothingMatched = 11, // no entry matched the patterns
+};
+
+struct Options {
+  bool help = false;
+  bool overwrite_all = false;
+  bool directories = false;
+  std::string archive;
+  std::vector<std::string> patterns;
+  std::string dest;  // empty: the current folder
+};
+
+// Splits a Windows command line (UTF-8) into its arguments, leaving out the
+// program name. Written by hand because CommandLineToArgvW reads `\"` as an
+// escaped quote, so "C:\Games\" would arrive as C:\Games" and lose the
+// trailing separator that marks the destination. Here a quote only groups
+// and a backslash is always literal, as cmd.exe users expect.
+std::vector<std::string> split_command_line(const std::string& line);
+
+// Reads the arguments (without the program name). is_directory tells whether
+// a path names an existing folder, which decides whether the last argument is
+// the destination. Returns an empty string, or what is wrong with the line.
+std::string parse_options(const std::vector<std::string>& args,
+                          const std::function<bool(const std::string&)>& is_directory,
+                          Options& out);
+
+// The text -help prints.
+const char* help_text();
+
+}  // namespace orvane

@@ -1,0 +1,22 @@
+// One run of the program: reads the command line, picks the matching entries,
+// checks them and extracts them, reporting each file as it goes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// Where the report lines go (standard output and error in the program,
+// captured text in tests). Called from one thread only.
+class Report {
+ public:
+  virtual ~Report() = default;
+  virtual void out(const std::string& line) = 0;
+  virtual void err(const std::string& line) = 0;
+};
+
+// args excludes the program name. Returns the exit code (see cli.h).
+int run(const std::vector<std::string>& args, Report& report);
+
+}  // namespace orvane

@@ -1,0 +1,35 @@
+// Entry names: decoding to UTF-8, the safety rules an entry must pass before
+// anything is written, and the wildcard matching used for file patterns.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// Converts CP437 bytes (the ZIP default when general-purpose bit 11 is clear).
+std::string cp437_to_utf8(const std::string& raw);
+
+// True when s is well-formed UTF-8 (no overlongs, no surrogates, <= U+10FFFF).
+bool is_valid_utf8(const std::string& s);
+
+// Splits on '/' and '\' alike; empty components are kept so they can be refused.
+std::vector<std::string> split_path(const std::string& name);
+
+// Returns an empty string when the name (UTF-8, already decoded) is safe to
+// create below the destination, otherwise the reason it is refused.
+// A trailing separator (directory entry) is allowed.
+std::string check_entry_name(const std::string& name);
+
+// Case-insensitive match of '*' (any run, also across separators) and '?'
+// (one character), on code points.
+bool wildcard_match(const std::string& pattern, const std::string& text);
+
+// Applies the contract: a pattern without a separator is matched against the
+// last component, one with a separator against the whole name ('\' == '/').
+bool pattern_matches(const std::string& pattern, const std::string& entry_name);
+
+// Key under which two names denote the same file on a case-insensitive disk.
+std::string fold_case(const std::string& s);
+
+}  // namespace orvane

@@ -1,0 +1,227 @@
+// POSIX side of the platform layer. It serves the native build, which exists
+// for the sanitizers, the fuzzer and the benchmark; Windows is the product.
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <utility>
+
+#include "platform.h"
+
+namespace orvane {
+namespace platform {
+
+const char kSeparator = '/';
+
+namespace {
+
+std::string last_error(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// Move-only owner of a file descriptor.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  ~UniqueFd() { reset(); }
+  UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& o) noexcept {
+    if (this != &o) {
+      reset();
+      fd_ = std::exchange(o.fd_, -1);
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+class FileSource : public Source {
+ public:
+  FileSource(UniqueFd fd, uint64_t size) : fd_(std::move(fd)), size_(size) {}
+  uint64_t size() const override { return size_; }
+  bool read_at(uint64_t offset, void* dst, size_t n) override {
+    auto* p = static_cast<unsigned char*>(dst);
+    while (n > 0) {
+      ssize_t got = ::pread(fd_.get(), p, n, static_cast<off_t>(offset));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      p += got;
+      n -= static_cast<size_t>(got);
+      offset += static_cast<uint64_t>(got);
+    }
+    return true;
+  }
+
+ private:
+  UniqueFd fd_;
+  uint64_t size_;
+};
+
+void print_to(FILE* f, const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), f);
+  std::fputc('\n', f);
+  std::fflush(f);
+}
+
+}  // namespace
+
+std::vector<std::string> arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void print_out(const std::string& line) { print_to(stdout, line); }
+void print_err(const std::string& line) { print_to(stderr, line); }
+
+std::unique_ptr<Source> open_archive(const std::string& path, std::string& err) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    err = last_error("cannot open the archive");
+    return nullptr;
+  }
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) {
+    err = last_error("cannot read the archive");
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    err = "cannot open the archive: not a file";
+    return nullptr;
+  }
+  return std::unique_ptr<Source>(new FileSource(std::move(fd), static_cast<uint64_t>(st.st_size)));
+}
+
+Kind kind_of(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return Kind::Missing;
+  if (S_ISDIR(st.st_mode)) return Kind::Directory;
+  return S_ISREG(st.st_mode) ? Kind::File : Kind::Other;
+}
+
+bool make_dirs(const std::string& path, std::string& err) {
+  // mkdir makes one level; try every prefix and judge by the result.
+  int failure = 0;
+  for (size_t i = 1; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '/') continue;
+    if (::mkdir(path.substr(0, i).c_str(), 0777) != 0 && errno != EEXIST) failure = errno;
+  }
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  err = "cannot create folder " + path + ": " +
+        (failure ? std::strerror(failure) : "a file of that name is in the way");
+  return false;
+}
+
+std::string join(const std::string& dir, const std::string& rel) {
+  if (dir.empty()) return rel;
+  if (rel.empty()) return dir;
+  return dir.back() == '/' ? dir + rel : dir + "/" + rel;
+}
+
+struct TempFile::Impl {
+  UniqueFd fd;
+  std::string path;
+};
+
+TempFile::TempFile() : impl_(new Impl) {}
+TempFile::~TempFile() { discard(); }
+
+bool TempFile::create(const std::string& dir, std::string& err) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = ".pkz25-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    impl_->path = join(dir, name);
+    impl_->fd = UniqueFd(::open(impl_->path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (impl_->fd.get() >= 0) return true;
+    if (errno != EEXIST) break;
+  }
+  err = last_error("cannot create a file in " + (dir.empty() ? std::string(".") : dir));
+  impl_->path.clear();
+  return false;
+}
+
+bool TempFile::write(const void* data, size_t n, std::string& err) {
+  auto* p = static_cast<const unsigned char*>(data);
+  while (n > 0) {
+    ssize_t put = ::write(impl_->fd.get(), p, n);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      err = last_error("cannot write");
+      return false;
+    }
+    p += put;
+    n -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool TempFile::finish(const FileTime& t, std::string& err) {
+  time_t when = static_cast<time_t>(t.unix_seconds);
+  if (!t.has_unix) {
+    struct tm tm = {};
+    tm.tm_year = ((t.dos_date >> 9) & 0x7F) + 80;
+    tm.tm_mon = ((t.dos_date >> 5) & 0x0F) - 1;
+    tm.tm_mday = t.dos_date & 0x1F;
+    tm.tm_hour = (t.dos_time >> 11) & 0x1F;
+    tm.tm_min = (t.dos_time >> 5) & 0x3F;
+    tm.tm_sec = (t.dos_time & 0x1F) * 2;
+    tm.tm_isdst = -1;  // DOS times are local, with whatever daylight rule held then
+    when = std::mktime(&tm);
+  }
+  if (when != static_cast<time_t>(-1)) {
+    struct timespec times[2] = {{0, UTIME_OMIT}, {when, 0}};
+    ::futimens(impl_->fd.get(), times);  // a file without its time is still the right file
+  }
+  int fd = impl_->fd.release();
+  if (::close(fd) != 0) {
+    err = last_error("cannot write");
+    return false;
+  }
+  return true;
+}
+
+Commit TempFile::commit(const std::string& target, bool replace, std::string& err) {
+  if (replace) {
+    struct stat st;
+    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & 0222)) {
+      err = "existing file is read-only; not replaced";
+      return Commit::Failed;
+    }
+    if (::rename(impl_->path.c_str(), target.c_str()) != 0) {
+      err = last_error("cannot move the file into place");
+      return Commit::Failed;
+    }
+  } else {
+    // link() fails when the target exists, so a file that appeared meanwhile
+    // is never replaced.
+    if (::link(impl_->path.c_str(), target.c_str()) != 0) {
+      if (errno == EEXIST) return Commit::Exists;
+      err = last_error("cannot move the file into place");
+      return Commit::Failed;
+    }
+    ::unlink(impl_->path.c_str());
+  }
+  impl_->path.clear();
+  return Commit::Done;
+}
+
+void TempFile::discard() {
+  impl_->fd.reset();
+  if (!impl_->path.empty()) ::unlink(impl_->path.c_str());
+  impl_->path.clear();
+}
+
+}  // namespace platform
+}  // namespace orvane

@@ -1,0 +1,77 @@
+// Reads a ZIP archive's central directory and decodes entry data. Works on
+// any Source (a file, or bytes in memory for tests and the fuzzer) and writes
+// into any Sink, so it holds no file-system code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+class Source {
+ public:
+  virtual ~Source() = default;
+  virtual uint64_t size() const = 0;
+  // Positional read of exactly n bytes; must be safe to call from several threads.
+  virtual bool read_at(uint64_t offset, void* dst, size_t n) = 0;
+};
+
+class MemorySource : public Source {
+ public:
+  MemorySource(const void* data, size_t size)
+      : data_(static_cast<const unsigned char*>(data)), size_(size) {}
+  uint64_t size() const override { return size_; }
+  bool read_at(uint64_t offset, void* dst, size_t n) override;
+
+ private:
+  const unsigned char* data_;
+  size_t size_;
+};
+
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  // Returns false and sets error() when the bytes could not be stored.
+  virtual bool write(const unsigned char* data, size_t n) = 0;
+  const std::string& error() const { return error_; }
+
+ protected:
+  std::string error_;
+};
+
+struct Entry {
+  std::string raw_name;   // bytes as stored
+  std::string name;       // UTF-8; empty when it could not be decoded
+  std::string name_error; // why the name could not be decoded
+  uint16_t made_by = 0, flags = 0, method = 0, dos_time = 0, dos_date = 0;
+  uint32_t crc = 0, external_attr = 0, disk = 0;
+  uint64_t csize = 0, usize = 0, local_offset = 0;
+  bool has_unix_mtime = false;
+  int64_t unix_mtime = 0;
+
+  bool is_directory() const;
+  bool is_symlink() const;
+};
+
+struct Archive {
+  std::vector<Entry> entries;
+  std::string comment;
+};
+
+// Returns an empty string on success, otherwise why the archive is unusable.
+std::string read_archive(Source& src, Archive& out);
+
+// Name of a compression method for messages ("deflate64", "bzip2", ...).
+std::string method_name(uint16_t method);
+
+// Empty when the entry can be decoded, otherwise the reason it cannot.
+std::string unsupported_reason(const Entry& e);
+
+// Decodes the entry into sink, checking the declared size and the CRC-32.
+// Never hands the sink more than e.usize bytes. Returns an empty string on
+// success, otherwise the reason (sink failures carry the sink's message).
+std::string extract_data(Source& src, const Entry& e, Sink& sink);
+
+}  // namespace orvane

@@ -1,0 +1,315 @@
+// The whole program run in-process against real folders: natively, and under
+// Wine where Windows file names, devices and streams are real.
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "cli.h"
+#include "test_support.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::build_zip;
+using test::CaptureReport;
+using test::Item;
+using test::ScratchDir;
+using test::sep;
+using test::u8;
+using Lines = std::vector<std::string>;
+
+class ExtractTest : public ::testing::Test {
+ protected:
+  // Writes the archive into the scratch folder and returns its path.
+  std::string archive(const std::vector<Item>& items, const test::Layout& layout = test::Layout()) {
+    std::string path = dir.sub("Map.ZIP");
+    test::write_file(u8(path), build_zip(items, layout));
+    return path;
+  }
+  int run(Lines args) {
+    report = CaptureReport();
+    return test::run_args(args, report);
+  }
+  std::string out_dir() const { return dir.sub("out") + sep(); }
+  Lines tree() const { return fs::exists(dir.path() / "out") ? test::list_tree(dir.path() / "out") : Lines{}; }
+
+  ScratchDir dir;
+  CaptureReport report;
+};
+
+Item file(const std::string& name, const std::string& data) {
+  Item it;
+  it.name = name;
+  it.data = data;
+  return it;
+}
+
+Item folder(const std::string& name) {
+  Item it;
+  it.name = name;
+  it.method = 0;
+  return it;
+}
+
+TEST_F(ExtractTest, FlatFolderedAndWrappedLayouts) {
+  std::vector<Item> flat = {file("CTF-Foo.unr", "map"), file("Foo.utx", "tex"), file("readme.txt", "hi")};
+  std::vector<Item> foldered = {folder("Maps/"), file("Maps/CTF-Foo.unr", "map"), folder("Textures/"),
+                                file("Textures/Foo.utx", "tex")};
+  std::vector<Item> wrapped = {folder("FooPack/"), folder("FooPack/Maps/"), file("FooPack/Maps/CTF-Foo.unr", "map"),
+                               file("FooPack/System/Foo.u", "code")};
+
+  ASSERT_EQ(run({"-extract", archive(flat), out_dir()}), kExitOk) << report.all_err();
+  EXPECT_EQ(report.out_lines, (Lines{"Extracted: CTF-Foo.unr", "Extracted: Foo.utx", "Extracted: readme.txt"}));
+  EXPECT_EQ(tree(), (Lines{"CTF-Foo.unr", "Foo.utx", "readme.txt"}));
+  EXPECT_EQ(test::read_file(dir.path() / "out" / "Foo.utx"), "tex");
+  fs::remove_all(dir.path() / "out");
+
+  // Without -directories every file lands in DEST itself; folder entries make nothing.
+  ASSERT_EQ(run({"-extract", archive(foldered), out_dir()}), kExitOk) << report.all_err();
+  EXPECT_EQ(report.out_lines, (Lines{"Extracted: CTF-Foo.unr", "Extracted: Foo.utx"}));
+  EXPECT_EQ(tree(), (Lines{"CTF-Foo.unr", "Foo.utx"}));
+  fs::remove_all(dir.path() / "out");
+
+  ASSERT_EQ(run({"-extract", "-directories", archive(foldered), out_dir()}), kExitOk) << report.all_err();
+  EXPECT_EQ(report.out_lines, (Lines{"Extracted: Maps" + sep() + "CTF-Foo.unr", "Extracted: Textures" + sep() + "Foo.utx"}));
+  EXPECT_EQ(tree(), (Lines{"Maps/", "Maps/CTF-Foo.unr", "Textures/", "Textures/Foo.utx"}));
+  fs::remove_all(dir.path() / "out");
+
+  // Folders come from the paths even without their own entries (System/ here).
+  ASSERT_EQ(run({"-directories", "-extract", archive(wrapped), out_dir()}), kExitOk) << report.all_err();
+  EXPECT_EQ(tree(), (Lines{"FooPack/", "FooPack/Maps/", "FooPack/Maps/CTF-Foo.unr", "FooPack/System/",
+                           "FooPack/System/Foo.u"}));
+}
+
+TEST_F(ExtractTest, DestinationForms) {
+  std::string zip = archive({file("a.txt", "A")});
+  // Created with its parents when missing.
+  ASSERT_EQ(run({"-extract", zip, dir.sub("x/y/z") + "/"}), kExitOk) << report.all_err();
+  EXPECT_EQ(test::read_file(dir.path() / "x" / "y" / "z" / "a.txt"), "A");
+  // An existing folder without a trailing separator is still the destination.
+  ASSERT_EQ(run({"-extract", zip, dir.sub("x")}), kExitOk) << report.all_err();
+  EXPECT_TRUE(fs::exists(dir.path() / "x" / "a.txt"));
+  // A name that is neither is a pattern; here it matches nothing.
+  EXPECT_EQ(run({"-extract", zip, dir.sub("nothing-here")}), kExitNothingMatched);
+  EXPECT_FALSE(fs::exists(dir.path() / "nothing-here"));
+  // No destination: the current folder.
+  fs::create_directories(dir.path() / "cwd");
+  fs::path before = fs::current_path();
+  fs::current_path(dir.path() / "cwd");
+  int rc = run({"-extract", zip});
+  fs::current_path(before);
+  EXPECT_EQ(rc, kExitOk) << report.all_err();
+  EXPECT_EQ(test::read_file(dir.path() / "cwd" / "a.txt"), "A");
+  // A file where the destination should be.
+  test::write_file(dir.path() / "blocked", "");
+  EXPECT_EQ(run({"-extract", zip, dir.sub("blocked") + sep() + "sub" + sep()}), kExitDestination);
+  EXPECT_EQ(report.err_lines.size(), 1u);
+}
+
+TEST_F(ExtractTest, OverwriteNeverKeepsAndAllReplaces) {
+  std::string zip = archive({file("Maps/a.unr", "new A"), file("b.utx", "new B")});
+  fs::create_directories(dir.path() / "out");
+  test::write_file(dir.path() / "out" / "a.unr", "old A");
+
+  ASSERT_EQ(run({"-extract", zip, out_dir()}), kExitOk) << report.all_err();
+  EXPECT_EQ(report.out_lines, (Lines{"Kept: a.unr (already exists, not replaced)", "Extracted: b.utx"}));
+  EXPECT_EQ(test::read_file(dir.path() / "out" / "a.unr"), "old A");
+  // Everything kept is still a success.
+  ASSERT_EQ(run({"-extract", "-overwrite=never", zip, out_dir()}), kExitOk);
+  EXPECT_EQ(report.out_lines, (Lines{"Kept: a.unr (already exists, not replaced)",
+                                     "Kept: b.utx (already exists, not replaced)"}));
+
+  ASSERT_EQ(run({"-overwrite=all", "-extract", zip, out_dir()}), kExitOk) << report.all_err();
+  EXPECT_EQ(report.out_lines, (Lines{"Extracted: a.unr", "Extracted: b.utx"}));
+  EXPECT_EQ(test::read_file(dir.path() / "out" / "a.unr"), "new A");
+  EXPECT_EQ(tree(), (Lines{"a.unr", "b.utx"}));  // no temporary files left
+
+  // A read-only file is kept under "never" and refused, unchanged, under "all".
+  test::write_file(dir.path() / "out" / "a.unr", "mine");
+  test::make_read_only(dir.path() / "out" / "a.unr");
+  ASSERT_EQ(run({"-extract", zip, out_dir()}), kExitOk);
+  EXPECT_EQ(report.out_lines[0], "Kept: a.unr (already exists, not replaced)");
+  EXPECT_EQ(run({"-extract", "-overwrite=all", zip, out_dir()}), kExitEntries);
+  EXPECT_EQ(report.err_lines, Lines{"Error: Maps/a.unr: existing file is read-only; not replaced"});
+  EXPECT_EQ(report.out_lines, Lines{"Extracted: b.utx"});
+  EXPECT_EQ(test::read_file(dir.path() / "out" / "a.unr"), "mine");
+
+  // A folder where the file goes is an error under either setting.
+  fs::remove(dir.path() / "out" / "b.utx");
+  fs::create_directories(dir.path() / "out" / "b.utx");
+  for (const char* mode : {"-overwrite=never", "-overwrite=all"}) {
+    EXPECT_EQ(run({"-extract", mode, zip, "b.utx", out_dir()}), kExitEntries) << mode;
+    ASSERT_EQ(report.err_lines.size(), 1u);
+    EXPECT_EQ(report.err_lines[0].rfind("Error: b.utx: ", 0), 0u) << report.err_lines[0];
+  }
+}
+
+TEST_F(ExtractTest, SameOutputNameTwice) {
+  // Flattening puts both readmes on one file: the first wins under "never",
+  // the last under "all", exactly as a one-by-one run would do.
+#ifdef _WIN32
+  const std::string second = "README.TXT";  // the same file on Windows
+#else
+  const std::string second = "readme.txt";
+#endif
+  std::string zip = archive({file("Maps/readme.txt", "maps"), file("Textures/" + second, "textures")});
+  ASSERT_EQ(run({"-extract", zip, out_dir()}), kExitOk) << report.all_err();
+  EXPECT_EQ(report.out_lines, (Lines{"Extracted: readme.txt", "Kept: " + second + " (already exists, not replaced)"}));
+  EXPECT_EQ(test::read_file(dir.path() / "out" / "readme.txt"), "maps");
+  fs::remove_all(dir.path() / "out");
+  ASSERT_EQ(run({"-extract", "-overwrite=all", zip, out_dir()}), kExitOk) << report.all_err();
+  EXPECT_EQ(report.out_lines, (Lines{"Extracted: readme.txt", "Extracted: " + second}));
+  EXPECT_EQ(tree().size(), 1u);
+  EXPECT_EQ(test::read_file(dir.path() / "out" / tree()[0]), "textures");
+}
+
+TEST_F(ExtractTest, Patterns) {
+  std::string zip = archive({file("Maps/CTF-Foo.unr", "1"), file("Maps/DM-Bar.unr", "2"), file("Textures/Foo.utx", "3"),
+                             file("Help/ReadMe.txt", "4")});
+  ASSERT_EQ(run({"-extract", zip, "*.UNR", out_dir()}), kExitOk);
+  EXPECT_EQ(tree(), (Lines{"CTF-Foo.unr", "DM-Bar.unr"}));
+  fs::remove_all(dir.path() / "out");
+  ASSERT_EQ(run({"-extract", "-directories", zip, "ctf-*", "textures/*", out_dir()}), kExitOk);
+  EXPECT_EQ(tree(), (Lines{"Maps/", "Maps/CTF-Foo.unr", "Textures/", "Textures/Foo.utx"}));
+  fs::remove_all(dir.path() / "out");
+  ASSERT_EQ(run({"-extract", zip, "readme.???", out_dir()}), kExitOk);
+  EXPECT_EQ(tree(), Lines{"ReadMe.txt"});
+  fs::remove_all(dir.path() / "out");
+  // Nothing matched is told apart from failure, and writes nothing.
+  EXPECT_EQ(run({"-extract", zip, "*.umx", "Maps", out_dir()}), kExitNothingMatched);
+  EXPECT_TRUE(report.out_lines.empty());
+  EXPECT_TRUE(tree().empty());
+  EXPECT_EQ(run({"-extract", archive({}), out_dir()}), kExitNothingMatched);
+  EXPECT_EQ(run({"-extract", archive({folder("Maps/")}), out_dir()}), kExitNothingMatched);
+  EXPECT_EQ(run({"-extract", "-directories", archive({folder("Maps/")}), out_dir()}), kExitOk);
+  EXPECT_EQ(tree(), Lines{"Maps/"});
+}
+
+TEST_F(ExtractTest, RefusedNamesWriteNothingAndAreEachReported) {
+  const char* bad[] = {"../evil.txt", "Maps/../../evil.txt", "/abs.txt", "\\\\server\\share\\unc.txt",
+                       "C:\\drive.txt", "C:drive2.txt", "good.txt:stream", "a<b.txt", "a>b.txt", "a|b.txt",
+                       "a\"b.txt", "a?b.txt", "a*b.txt", "tab\there.txt", "CON", "nul.txt", "Maps/AUX.unr",
+                       "PRN.log", "COM1", "com9.txt", "LPT1.txt", "lpt9", "dot.", "space ", "Maps./x.unr"};
+  std::vector<Item> items;
+  for (const char* b : bad) items.push_back(file(b, "evil"));
+  items.push_back(file("good.txt", "fine"));
+  std::string zip = archive(items);
+  for (const char* dirs : {"-overwrite=never", "-directories"}) {
+    EXPECT_EQ(run({"-extract", dirs, zip, out_dir()}), kExitEntries) << dirs;
+    EXPECT_EQ(report.out_lines, Lines{"Extracted: good.txt"});
+    ASSERT_EQ(report.err_lines.size(), std::size(bad)) << report.all_err();
+    for (size_t i = 0; i < std::size(bad); ++i) {
+      std::string shown = bad[i];
+      for (char& c : shown)
+        if (c == '\t') c = '?';  // a control character is never printed as such
+      EXPECT_EQ(report.err_lines[i].rfind("Error: " + shown + ": ", 0), 0u) << report.err_lines[i];
+    }
+    EXPECT_EQ(tree(), Lines{"good.txt"});
+    EXPECT_EQ(test::read_file(dir.path() / "out" / "good.txt"), "fine");
+    fs::remove_all(dir.path() / "out");
+  }
+  // Nothing escaped into the scratch folder or its parent.
+  EXPECT_FALSE(fs::exists(dir.path() / "evil.txt"));
+  EXPECT_FALSE(fs::exists(dir.path().parent_path() / "evil.txt"));
+}
+
+TEST_F(ExtractTest, CorruptTruncatedAndUnsupportedEntries) {
+  Item bad = file("bad.unr", std::string(200000, 'x'));
+  bad.bad_crc = true;
+  Item secret = file("secret.txt", "x");
+  secret.flags = 1;
+  Item bz = file("packed.bz2", "x");
+  bz.method = 12;
+  Item link = file("link", "/etc/passwd");
+  link.made_by = 0x0314;
+  link.external_attr = 0120777u << 16;
+  std::string zip = archive({bad, file("ok.txt", "ok"), secret, bz, link});
+  EXPECT_EQ(run({"-extract", zip, out_dir()}), kExitEntries);
+  EXPECT_EQ(report.out_lines, Lines{"Extracted: ok.txt"});
+  ASSERT_EQ(report.err_lines.size(), 4u);
+  EXPECT_NE(report.err_lines[0].find("bad.unr: CRC-32 mismatch"), std::string::npos);
+  EXPECT_NE(report.err_lines[1].find("secret.txt: encrypted"), std::string::npos);
+  EXPECT_NE(report.err_lines[2].find("packed.bz2: compression method bzip2"), std::string::npos);
+  EXPECT_NE(report.err_lines[3].find("link: symbolic link"), std::string::npos);
+  EXPECT_EQ(tree(), Lines{"ok.txt"});  // no partial or temporary file
+
+  // Even an existing file is not touched by a corrupt entry under "all".
+  test::write_file(dir.path() / "out" / "bad.unr", "mine");
+  EXPECT_EQ(run({"-extract", "-overwrite=all", zip, "bad.unr", out_dir()}), kExitEntries);
+  EXPECT_EQ(test::read_file(dir.path() / "out" / "bad.unr"), "mine");
+
+  // A truncated archive is refused as a whole; a missing one too.
+  std::string bytes = build_zip({file("a.txt", std::string(5000, 'a'))});
+  test::write_file(u8(dir.sub("cut.zip")), bytes.substr(0, bytes.size() - 30));
+  EXPECT_EQ(run({"-extract", dir.sub("cut.zip"), out_dir()}), kExitArchive);
+  ASSERT_EQ(report.err_lines.size(), 1u);
+  EXPECT_EQ(report.err_lines[0].rfind("Error: " + dir.sub("cut.zip") + ": ", 0), 0u);
+  EXPECT_NE(report.err_lines[0].find("truncated"), std::string::npos);
+  EXPECT_EQ(run({"-extract", dir.sub("missing.zip"), out_dir()}), kExitArchive);
+  EXPECT_EQ(run({"-extract", dir.str(), out_dir()}), kExitArchive);  // a folder is not an archive
+}
+
+TEST_F(ExtractTest, UnicodeNamesBecomeRealFileNames) {
+  Item utf8 = file("Karten/\xE6\x97\xA5\xE6\x9C\xAC-\xF0\x9F\x98\x80.unr", "jp");  // 日本-😀
+  utf8.flags = 0x0800;
+  Item cp437 = file("\x8E" "rger.txt", "de");  // Ärger in CP437
+  Item cyr = file("\xD0\x9A\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0.utx", "ru");
+  cyr.flags = 0x0800;
+  std::string zip = archive({utf8, cp437, cyr});
+  ASSERT_EQ(run({"-extract", "-directories", zip, out_dir()}), kExitOk) << report.all_err();
+  EXPECT_EQ(report.out_lines,
+            (Lines{"Extracted: Karten" + sep() + "\xE6\x97\xA5\xE6\x9C\xAC-\xF0\x9F\x98\x80.unr",
+                   "Extracted: \xC3\x84rger.txt", "Extracted: \xD0\x9A\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0.utx"}));
+  EXPECT_EQ(test::read_file(dir.path() / "out" / u8("Karten/\xE6\x97\xA5\xE6\x9C\xAC-\xF0\x9F\x98\x80.unr")), "jp");
+  EXPECT_EQ(test::read_file(dir.path() / "out" / u8("\xC3\x84rger.txt")), "de");
+  EXPECT_EQ(test::read_file(dir.path() / "out" / u8("\xD0\x9A\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0.utx")), "ru");
+  // Patterns ignore case beyond ASCII too.
+  fs::remove_all(dir.path() / "out");
+  ASSERT_EQ(run({"-extract", zip, "\xC3\xA4*", out_dir()}), kExitOk);
+  EXPECT_EQ(tree(), Lines{"\xC3\x84rger.txt"});
+}
+
+TEST_F(ExtractTest, ModificationTimeComesFromTheEntry) {
+  Item ut = file("ut.txt", "x");
+  ut.central_extra = std::string("UT\x05\x00\x01\x00\xCA\x9A\x3B", 9);  // 2001-09-09 01:46:40 UTC
+  Item dos = file("dos.txt", "y");  // 2025-01-01 12:00:00 local time
+  ASSERT_EQ(run({"-extract", archive({ut, dos}), out_dir()}), kExitOk) << report.all_err();
+  EXPECT_EQ(test::mtime_of(dir.path() / "out" / "ut.txt"), 1000000000);
+  struct tm local = {};
+  local.tm_year = 125;
+  local.tm_mday = 1;
+  local.tm_hour = 12;
+  local.tm_isdst = -1;
+  int64_t expected = static_cast<int64_t>(std::mktime(&local));
+  // The C runtime and Windows may disagree on the zone; the date must still be that day.
+  EXPECT_NEAR(static_cast<double>(test::mtime_of(dir.path() / "out" / "dos.txt")), static_cast<double>(expected),
+              14 * 3600.0);
+}
+
+TEST_F(ExtractTest, ManyFilesReportInArchiveOrder) {
+  std::vector<Item> items;
+  Lines expected;
+  for (int i = 0; i < 60; ++i) {
+    std::string name = "f" + std::to_string(i) + ".unr";
+    // Sizes vary so the workers finish out of order.
+    items.push_back(file("Maps/" + name, std::string(static_cast<size_t>((60 - i) * 7919), static_cast<char>('a' + i % 26))));
+    expected.push_back("Extracted: " + name);
+  }
+  ASSERT_EQ(run({"-extract", archive(items), out_dir()}), kExitOk) << report.all_err();
+  EXPECT_EQ(report.out_lines, expected);
+  EXPECT_EQ(tree().size(), 60u);
+  EXPECT_EQ(test::read_file(dir.path() / "out" / "f59.unr"), std::string(7919, static_cast<char>('a' + 59 % 26)));
+}
+
+TEST_F(ExtractTest, HelpAndUsage) {
+  EXPECT_EQ(run({"-help"}), kExitOk);
+  ASSERT_FALSE(report.out_lines.empty());
+  EXPECT_NE(report.out_lines[0].find("11  no entry matched"), std::string::npos);
+  EXPECT_EQ(run({"-extract"}), kExitUsage);
+  EXPECT_EQ(report.err_lines.size(), 1u);
+  EXPECT_EQ(run({}), kExitUsage);
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,0 +1,149 @@
+// Native-only cases: archives made by Debian's zip (the files users really
+// get), and a write failure forced through RLIMIT_FSIZE.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+
+#include "cli.h"
+#include "test_support.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::CaptureReport;
+using test::ScratchDir;
+using Lines = std::vector<std::string>;
+
+int sh(const std::string& cmd) { return std::system(cmd.c_str()); }
+
+class DebianZipTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (sh("command -v zip >/dev/null 2>&1") != 0) GTEST_SKIP() << "Debian's zip is not installed";
+    src = dir.path() / "src";
+    fs::create_directories(src / "Pack" / "Maps");
+    fs::create_directories(src / "Pack" / "Textures");
+    std::string map;
+    for (int i = 0; i < 40000; ++i) map += "Actor" + std::to_string(i * 7 % 1013) + ";";
+    test::write_file(src / "Pack" / "Maps" / "CTF-Test.unr", map);
+    test::write_file(src / "Pack" / "Textures" / "Test.utx", std::string(100000, '\x11'));
+    test::write_file(src / "Pack" / "readme.txt", "Read me.\n");
+  }
+  int zip(const std::string& args) { return sh("cd '" + src.string() + "' && zip -q " + args + " >/dev/null"); }
+  int run(const Lines& args) {
+    report = CaptureReport();
+    return test::run_args(args, report);
+  }
+  std::string out() const { return (dir.path() / "out").string() + "/"; }
+  Lines tree() const { return test::list_tree(dir.path() / "out"); }
+
+  ScratchDir dir;
+  fs::path src;
+  CaptureReport report;
+};
+
+TEST_F(DebianZipTest, RecursiveDeflatedStoredAndZip64) {
+  for (const char* flags : {"-r", "-r -0", "-r -fz", "-r -9 -X"}) {
+    std::string zipfile = (dir.path() / "m.zip").string();
+    fs::remove(zipfile);
+    ASSERT_EQ(zip(std::string(flags) + " '" + zipfile + "' Pack"), 0) << flags;
+    ASSERT_EQ(run({"-extract", "-directories", zipfile, out()}), kExitOk) << flags << report.all_err();
+    EXPECT_EQ(tree(), (Lines{"Pack/", "Pack/Maps/", "Pack/Maps/CTF-Test.unr", "Pack/Textures/",
+                             "Pack/Textures/Test.utx", "Pack/readme.txt"}))
+        << flags;
+    EXPECT_EQ(test::read_file(dir.path() / "out" / "Pack" / "Maps" / "CTF-Test.unr"),
+              test::read_file(src / "Pack" / "Maps" / "CTF-Test.unr"));
+    // zip records the source's time; ours must match it (to the 2 s of a DOS time under -X).
+    int64_t got = test::mtime_of(dir.path() / "out" / "Pack" / "readme.txt");
+    int64_t want = test::mtime_of(src / "Pack" / "readme.txt");
+    if (std::string(flags).find("-X") == std::string::npos) {
+      EXPECT_EQ(got, want) << flags;
+    } else {
+      EXPECT_LE(std::abs(got - want), 2) << flags;
+    }
+    fs::remove_all(dir.path() / "out");
+  }
+}
+
+TEST_F(DebianZipTest, StreamedEntriesWithDescriptorsAndComment) {
+  std::string zipfile = (dir.path() / "s.zip").string();
+  // Input from a pipe: zip writes a data descriptor and ZIP64 sizes.
+  ASSERT_EQ(sh("cat '" + (src / "Pack" / "Maps" / "CTF-Test.unr").string() + "' | zip -q '" + zipfile + "' -"), 0);
+  ASSERT_EQ(sh("echo 'A comment with PK\x05\x06 inside' | zip -q -z '" + zipfile + "'"), 0);
+  ASSERT_EQ(run({"-extract", zipfile, out()}), kExitOk) << report.all_err();
+  EXPECT_EQ(report.out_lines, Lines{"Extracted: -"});
+  EXPECT_EQ(test::read_file(dir.path() / "out" / "-"), test::read_file(src / "Pack" / "Maps" / "CTF-Test.unr"));
+}
+
+TEST_F(DebianZipTest, UnixNamesWithoutTheUtf8FlagStayUtf8) {
+  // Debian's zip writes "Ünreal" as UTF-8 bytes without setting the UTF-8 flag.
+  test::write_file(src / test::u8("\xC3\x9Cnreal.umx"), "music");
+  std::string zipfile = (dir.path() / "u.zip").string();
+  ASSERT_EQ(zip("'" + zipfile + "' '\xC3\x9Cnreal.umx'"), 0);
+  ASSERT_EQ(run({"-extract", zipfile, out()}), kExitOk) << report.all_err();
+  EXPECT_EQ(report.out_lines, Lines{"Extracted: \xC3\x9Cnreal.umx"});
+  EXPECT_EQ(tree(), Lines{"\xC3\x9Cnreal.umx"});
+}
+
+TEST_F(DebianZipTest, EncryptedAndBzip2AreRefusedByName) {
+  std::string enc = (dir.path() / "e.zip").string(), bz = (dir.path() / "b.zip").string();
+  ASSERT_EQ(zip("-P secret '" + enc + "' Pack/readme.txt"), 0);
+  EXPECT_EQ(run({"-extract", enc, out()}), kExitEntries);
+  ASSERT_EQ(report.err_lines.size(), 1u);
+  EXPECT_NE(report.err_lines[0].find("Pack/readme.txt: encrypted"), std::string::npos);
+  if (zip("-Z bzip2 '" + bz + "' Pack/Maps/CTF-Test.unr") == 0) {
+    EXPECT_EQ(run({"-extract", bz, out()}), kExitEntries);
+    ASSERT_EQ(report.err_lines.size(), 1u);
+    EXPECT_NE(report.err_lines[0].find("bzip2"), std::string::npos);
+  }
+  EXPECT_TRUE(tree().empty());
+}
+
+TEST_F(DebianZipTest, UnzipAgreesOnWhatWeWrote) {
+  // Cross-check against Info-ZIP's own test of the archive.
+  std::string zipfile = (dir.path() / "m.zip").string();
+  ASSERT_EQ(zip("-r '" + zipfile + "' Pack"), 0);
+  if (sh("command -v unzip >/dev/null 2>&1") == 0) {
+    EXPECT_EQ(sh("unzip -tq '" + zipfile + "' >/dev/null"), 0);
+  }
+  EXPECT_EQ(run({"-extract", zipfile, "*.utx", out()}), kExitOk);
+  EXPECT_EQ(tree(), Lines{"Test.utx"});
+}
+
+TEST(WriteFailure, FullDiskLeavesNoPartialFile) {
+  ScratchDir dir;
+  test::Item big;
+  big.name = "big.unr";
+  big.data = std::string(4 * 1024 * 1024, 'u');
+  test::Item small;
+  small.name = "small.txt";
+  small.data = "ok";
+  std::string zip = (dir.path() / "m.zip").string();
+  test::write_file(zip, test::build_zip({big, small}));
+  std::string out = (dir.path() / "out").string() + "/";
+  fs::create_directories(out);
+
+  // A file size limit makes write() fail as a full disk would.
+  struct rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  struct rlimit low = old;
+  low.rlim_cur = 1024 * 1024;
+  void (*prev)(int) = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
+  CaptureReport report;
+  int rc = test::run_args({"-extract", zip, out}, report);
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, prev);
+
+  EXPECT_EQ(rc, kExitEntries);
+  ASSERT_EQ(report.err_lines.size(), 1u);
+  EXPECT_EQ(report.err_lines[0].rfind("Error: big.unr: cannot write", 0), 0u) << report.err_lines[0];
+  EXPECT_EQ(report.out_lines, Lines{"Extracted: small.txt"});
+  EXPECT_EQ(test::list_tree(out), Lines{"small.txt"});
+}
+
+}  // namespace
+}  // namespace orvane
