@@ -52,6 +52,22 @@ TEST_F(OrvaneExe, HoldsExactlyOneManifestWithTheThreeSettings) {
   EXPECT_NE(manifest.find("dpiAware"), std::string::npos);
 }
 
+TEST(Pkzip25Exe, RunsAsInvokerSoItsWritesAreNeverRedirected) {
+  const std::string path = platform::ProgramDirectory() + "\\Pkzip25.exe";
+  if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "built without unzip/";
+  HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  int manifests = 0;
+  ::EnumResourceNamesA(module, MAKEINTRESOURCEA(24), &CountName, reinterpret_cast<LONG_PTR>(&manifests));
+  HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  const std::string manifest = found ? std::string(static_cast<const char*>(::LockResource(::LoadResource(module, found))),
+                                                   ::SizeofResource(module, found))
+                                     : std::string();
+  ::FreeLibrary(module);
+  EXPECT_EQ(manifests, 1);
+  EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+}
+
 // One node of the version record: key, value bytes, children.
 struct VersionNode {
   std::wstring key;
