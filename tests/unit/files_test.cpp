@@ -9,12 +9,12 @@ using platform::IsOrdinaryFile;
 
 TEST(IsOrdinaryFile, FindsOnlyAnExistingOrdinaryFileByItsExactName) {
   TempFolder dir;
-  WriteFile(dir / "map.zip", "PK");
-  WriteFile(dir / "readonly.zip", "PK");
+  WriteFileBytes(dir / "map.zip", "PK");
+  WriteFileBytes(dir / "readonly.zip", "PK");
   ::SetFileAttributesA((dir / "readonly.zip").c_str(), FILE_ATTRIBUTE_READONLY);
-  WriteFile(dir / "hidden.zip", "PK");
+  WriteFileBytes(dir / "hidden.zip", "PK");
   ::SetFileAttributesA((dir / "hidden.zip").c_str(), FILE_ATTRIBUTE_HIDDEN);
-  WriteFile(dir / "system.zip", "PK");
+  WriteFileBytes(dir / "system.zip", "PK");
   ::SetFileAttributesA((dir / "system.zip").c_str(), FILE_ATTRIBUTE_SYSTEM);
   ::CreateDirectoryA((dir / "folder.zip").c_str(), nullptr);
 
@@ -33,11 +33,11 @@ TEST(IsOrdinaryFile, FindsOnlyAnExistingOrdinaryFileByItsExactName) {
 
 TEST(CopyFileReplacing, ReplacesAReadOnlyTargetAndLeavesItWritable) {
   TempFolder dir;
-  WriteFile(dir / "new", "new bytes");
-  WriteFile(dir / "old", "old");
+  WriteFileBytes(dir / "new", "new bytes");
+  WriteFileBytes(dir / "old", "old");
   ::SetFileAttributesA((dir / "old").c_str(), FILE_ATTRIBUTE_READONLY);
   platform::CopyFileReplacing(dir / "new", dir / "old");
-  EXPECT_EQ(ReadFile(dir / "old"), "new bytes");
+  EXPECT_EQ(ReadFileBytes(dir / "old").value_or(""), "new bytes");
 }
 
 TEST(CopyFileReplacing, FailureCarriesTheWindowsErrorNumberAndItsText) {
@@ -52,13 +52,13 @@ TEST(CopyFileReplacing, FailureCarriesTheWindowsErrorNumberAndItsText) {
     EXPECT_NE(report.find("2"), std::string::npos) << report;
     EXPECT_NE(report.find(error.description()), std::string::npos) << report;
   }
-  EXPECT_FALSE(Exists(dir / "target"));
+  EXPECT_FALSE(PathExists(dir / "target"));
 }
 
 TEST(MakeSureDirectoryPathExists, CreatesEveryMissingLevel) {
   TempFolder dir;
   EXPECT_TRUE(platform::MakeSureDirectoryPathExists(dir / "a\\b\\c\\"));
-  EXPECT_TRUE(Exists(dir / "a\\b\\c"));
+  EXPECT_TRUE(PathExists(dir / "a\\b\\c"));
 }
 
 TEST(ProgramDirectory, IsTheFolderOfTheRunningProgram) {

@@ -22,16 +22,16 @@ TEST(IniInformation, ValuesUpTo254BytesReadBackWholeLongerOnesAreCut) {
   EXPECT_EQ(read300, v300.substr(0, 254));
   EXPECT_EQ(read300.find('\0'), std::string::npos);
   // Written whole all the same.
-  EXPECT_NE(ReadFile(file).find("InitDir=" + v300), std::string::npos);
+  EXPECT_NE(ReadFileBytes(file).value_or("").find("InitDir=" + v300), std::string::npos);
 }
 
 TEST(IniInformation, FirstWriteCreatesTheSectionAndThatOneKey) {
   TempFolder dir;
   const std::string file = dir / "Config.INI";
   EXPECT_EQ(Read("UTFolder", file), "");
-  EXPECT_FALSE(Exists(file)) << "a read created the file";
+  EXPECT_FALSE(PathExists(file)) << "a read created the file";
   ASSERT_TRUE(Write("UTFolder", "C:\\UnrealTournament", file));
-  EXPECT_EQ(ReadFile(file), "[GENERAL]\r\nUTFolder=C:\\UnrealTournament\r\n");
+  EXPECT_EQ(ReadFileBytes(file).value_or(""), "[GENERAL]\r\nUTFolder=C:\\UnrealTournament\r\n");
 }
 
 TEST(IniInformation, BlankValueDeletesTheKeyAndLeavesTheOtherAlone) {
@@ -41,11 +41,11 @@ TEST(IniInformation, BlankValueDeletesTheKeyAndLeavesTheOtherAlone) {
   Write("InitDir", "C:\\Downloads\\", file);
   EXPECT_TRUE(Write("UTFolder", "   ", file));
   EXPECT_EQ(Read("UTFolder", file), "");
-  EXPECT_EQ(ReadFile(file).find("UTFolder"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(file).value_or("").find("UTFolder"), std::string::npos);
   EXPECT_EQ(Read("InitDir", file), "C:\\Downloads\\");
   Write("UTFolder", "C:\\UT", file);
   EXPECT_TRUE(Write("InitDir", "", file));
-  EXPECT_EQ(ReadFile(file), "[GENERAL]\r\nUTFolder=C:\\UT\r\n");
+  EXPECT_EQ(ReadFileBytes(file).value_or(""), "[GENERAL]\r\nUTFolder=C:\\UT\r\n");
 }
 
 TEST(IniInformation, OnlySpacesCountAsBlankTabsAndPaddedPathsAreKept) {
@@ -54,7 +54,7 @@ TEST(IniInformation, OnlySpacesCountAsBlankTabsAndPaddedPathsAreKept) {
   Write("UTFolder", " C:\\UT ", file);
   Write("InitDir", "\t\t", file);
   // The profile functions may trim what they store; the keys must exist all the same.
-  const std::string text = ReadFile(file);
+  const std::string text = ReadFileBytes(file).value_or("");
   EXPECT_NE(text.find("UTFolder="), std::string::npos) << text;
   EXPECT_NE(text.find("InitDir="), std::string::npos) << text;
   EXPECT_NE(Read("UTFolder", file).find("C:\\UT"), std::string::npos);
@@ -81,7 +81,7 @@ TEST(IniInformation, RefusedWriteStillReportsTrue) {
   EXPECT_EQ(Read("UTFolder", file), "");
   // And a read-only file, as the call sees it.
   const std::string readOnly = dir / "ReadOnly.INI";
-  WriteFile(readOnly, "[GENERAL]\r\nUTFolder=C:\\Old\r\n");
+  WriteFileBytes(readOnly, "[GENERAL]\r\nUTFolder=C:\\Old\r\n");
   ::SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(Write("UTFolder", "C:\\New", readOnly));
 }

@@ -3,8 +3,9 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "../support/test_files.h"
 
 class TempFolder {
  public:
@@ -16,12 +17,7 @@ class TempFolder {
             std::to_string(++counter);
     std::filesystem::create_directories(path_);
   }
-  ~TempFolder() {
-    std::error_code ignored;
-    for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored))
-      ::SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~TempFolder() { RemoveTree(path_); }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
@@ -31,16 +27,3 @@ class TempFolder {
  private:
   std::string path_;
 };
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline bool Exists(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}

@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -20,29 +19,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(20ms);  // a polling interval, not a wait for an effect
   }
-}
-
-std::optional<std::string> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-bool PathExists(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void RemoveTree(const std::string& path) {
-  std::error_code ignored;
-  if (!fs::exists(path, ignored)) return;
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  for (auto& entry : fs::recursive_directory_iterator(path, ignored))
-    ::SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-  fs::remove_all(path, ignored);
 }
 
 namespace {

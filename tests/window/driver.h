@@ -13,6 +13,7 @@
 
 #include "app/control_ids.h"
 #include "platform/handles.h"
+#include "../support/test_files.h"
 
 namespace driver {
 
@@ -21,12 +22,6 @@ constexpr auto kTimeout = 15s;
 
 // Polls until the condition holds; false when the time-out passes first.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kTimeout);
-
-// A file's bytes, or nothing when it cannot be opened.
-std::optional<std::string> ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
-bool PathExists(const std::string& path);
-void RemoveTree(const std::string& path);  // also read-only, hidden and system files
 
 // The game's registry entry, as the installer of the game leaves it.
 void SetRegistryFolder(const std::string& folder);
