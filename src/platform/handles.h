@@ -58,24 +58,12 @@ struct CoTaskMemTraits {
   static type invalid() { return nullptr; }
   static void close(type p) { ::CoTaskMemFree(p); }
 };
-struct ModuleTraits {
-  using type = HMODULE;
-  static type invalid() { return nullptr; }
-  static void close(type h) { ::FreeLibrary(h); }
-};
-struct RegKeyTraits {
-  using type = HKEY;
-  static type invalid() { return nullptr; }
-  static void close(type h) { ::RegCloseKey(h); }
-};
 
 using unique_handle = unique_resource<HandleTraits>;
 using unique_find = unique_resource<FindTraits>;
 using unique_font = unique_resource<GdiTraits<HFONT>>;
 using unique_bitmap = unique_resource<GdiTraits<HBITMAP>>;
 using unique_cotaskmem = unique_resource<CoTaskMemTraits>;
-using unique_module = unique_resource<ModuleTraits>;
-using unique_hkey = unique_resource<RegKeyTraits>;
 
 // Runs a one-off clean-up when the scope ends, on every path.
 template <typename F>

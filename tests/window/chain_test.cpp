@@ -11,13 +11,12 @@
 #include <memory>
 
 #include "driver.h"
+#include "test_name.h"
 #include "platform/files.h"
 
 using namespace driver;
 
 namespace {
-
-std::string TestName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
 bool CommandProcessorRunning() {
   platform::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));

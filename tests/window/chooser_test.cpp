@@ -4,12 +4,11 @@
 #include <memory>
 
 #include "driver.h"
+#include "test_name.h"
 
 using namespace driver;
 
 namespace {
-
-std::string TestName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
 constexpr int kLookIn = 0x471, kFileName = 0x47c, kFileType = 0x470, kReadOnly = 0x410;
 constexpr int kFolderPrompt = 0x3742;

@@ -303,10 +303,6 @@ std::vector<HTREEITEM> RemoteTree::Children(HTREEITEM item) const {
   return children;
 }
 
-HTREEITEM RemoteTree::Selected() const {
-  return reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
-}
-
 void RemoteTree::Select(HTREEITEM item) const {
   ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
 }

@@ -103,7 +103,6 @@ struct RemoteTree {
   std::string ItemText(HTREEITEM item) const;
   HTREEITEM Root() const;
   std::vector<HTREEITEM> Children(HTREEITEM item) const;  // expands it first
-  HTREEITEM Selected() const;
   void Select(HTREEITEM item) const;
   // From the root down: at each level the first child whose text contains that part.
   HTREEITEM Walk(const std::vector<std::string>& parts) const;

@@ -5,12 +5,11 @@
 #include <memory>
 
 #include "driver.h"
+#include "test_name.h"
 
 using namespace driver;
 
 namespace {
-
-std::string TestName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
 class Settings : public ::testing::Test {
  protected:

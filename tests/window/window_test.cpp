@@ -4,12 +4,11 @@
 #include <memory>
 
 #include "driver.h"
+#include "test_name.h"
 
 using namespace driver;
 
 namespace {
-
-std::string TestName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
 class Window : public ::testing::Test {
  protected:
