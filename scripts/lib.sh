@@ -20,18 +20,21 @@ orvane_prefix() {  # orvane_prefix PREFIX_DIR
   fi
 }
 
-# Starts Xvfb on the first free display and exports DISPLAY; stopped when the shell exits.
+# Starts Xvfb on a free display and exports DISPLAY; stopped when the shell exits.
+# -displayfd lets the server pick the number itself, so runs started side by side never
+# share (or fight over) one display.
 orvane_xvfb() {
-  local n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  local fifo n
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   ORVANE_XVFB_PID=$!
   trap 'kill $ORVANE_XVFB_PID 2>/dev/null; wineserver -k 2>/dev/null || true' EXIT
+  n=$(timeout 20 head -n1 "$fifo" || true)
+  rm -f "$fifo"
+  if [ -z "$n" ]; then
+    echo "Xvfb did not start" >&2
+    return 1
+  fi
   export DISPLAY=":$n"
-  for _ in $(seq 100); do
-    xdpyinfo >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  echo "Xvfb did not start on $DISPLAY" >&2
-  return 1
 }
