@@ -146,6 +146,74 @@ void apply_extra(Entry& e, const unsigned char* x, size_t len, bool& zip64_ok) {
   if (need_u || need_c || need_o || need_d) zip64_ok = false;
 }
 
+// The name as shown in messages; control characters become '?' so a name
+// cannot forge a line of its own.
+std::string shown(const Entry& e) {
+  std::string s = e.name.empty() ? cp437_to_utf8(e.raw_name) : e.name;
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return s;
+}
+
+bool has_zip64_field(const unsigned char* x, size_t len) {
+  while (len >= 4) {
+    uint16_t id = le16(x), n = le16(x + 2);
+    if (id == 0x0001) return true;
+    if (n > len - 4) break;
+    x += 4 + n;
+    len -= 4 + n;
+  }
+  return false;
+}
+
+// Refuses entries that share bytes. A central directory that points many
+// entries at one local header or into one deflate stream makes a tiny archive
+// write gigabytes (overlapping-file zip bombs). Each entry's span (local
+// header, name, extra field, data, data descriptor) must end where the next
+// one in file order starts, and the last before the central directory.
+// Entries whose local header is unreadable are left to fail on their own.
+std::string check_overlaps(Source& src, const std::vector<Entry>& entries, uint64_t cd_start) {
+  std::vector<size_t> order(entries.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return entries[a].local_offset < entries[b].local_offset; });
+  const uint64_t kMax = UINT64_MAX;
+  uint64_t reach = 0;
+  const Entry* prev = nullptr;
+  std::vector<unsigned char> extra;
+  for (size_t k : order) {
+    const Entry& e = entries[k];
+    if (prev && e.local_offset < reach)
+      return "entries " + shown(*prev) + " and " + shown(e) +
+             " overlap in the archive (possible zip bomb); nothing was extracted";
+    unsigned char lh[30];
+    if (e.local_offset > src.size() || src.size() - e.local_offset < 30 || !src.read_at(e.local_offset, lh, 30) ||
+        le32(lh) != kLocalSig)
+      continue;
+    uint64_t data = e.local_offset + 30 + le16(lh + 26) + le16(lh + 28);
+    uint64_t end = e.csize > kMax - data ? kMax : data + e.csize;
+    if ((e.flags & 0x0008) && end <= src.size() - 4) {
+      // The descriptor starts with its optional signature or the CRC-32 (a
+      // writer that sets the flag but writes none is tolerated); its sizes
+      // are 64-bit when the local header carries a ZIP64 field.
+      unsigned char head[4];
+      bool present = src.read_at(end, head, 4) && (le32(head) == kSpanSig || le32(head) == e.crc);
+      if (present) {
+        extra.resize(le16(lh + 28));
+        bool zip64 = !extra.empty() && src.read_at(data - extra.size(), extra.data(), extra.size()) &&
+                     has_zip64_field(extra.data(), extra.size());
+        end += (le32(head) == kSpanSig ? 4 : 0) + (zip64 ? 20 : 12);
+      }
+    }
+    reach = end;
+    prev = &e;
+  }
+  if (prev && reach > cd_start)
+    return "entry " + shown(*prev) +
+           " overlaps the central directory (possible zip bomb); nothing was extracted";
+  return std::string();
+}
+
 }  // namespace
 
 bool MemorySource::read_at(uint64_t offset, void* dst, size_t n) {
@@ -229,7 +297,7 @@ std::string read_archive(Source& src, Archive& out) {
     out.entries.push_back(std::move(e));
     at += 46 + nlen + xlen + clen;
   }
-  return std::string();
+  return check_overlaps(src, out.entries, cd_start);
 }
 
 std::string method_name(uint16_t m) {

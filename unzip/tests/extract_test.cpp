@@ -248,6 +248,18 @@ TEST_F(ExtractTest, CorruptTruncatedAndUnsupportedEntries) {
   EXPECT_NE(report.err_lines[0].find("truncated"), std::string::npos);
   EXPECT_EQ(run({"-extract", dir.sub("missing.zip"), out_dir()}), kExitArchive);
   EXPECT_EQ(run({"-extract", dir.str(), out_dir()}), kExitArchive);  // a folder is not an archive
+
+  // Entries that share one local header (a zip bomb) are refused before anything is written.
+  std::vector<Item> bomb(20, file("bomb0.bin", std::string(1 << 20, '\0')));
+  for (size_t i = 1; i < bomb.size(); ++i) {
+    bomb[i].name = "bomb" + std::to_string(i) + ".bin";
+    bomb[i].central_only = true;
+    bomb[i].central_offset = 0;
+  }
+  fs::remove_all(dir.path() / "out");
+  EXPECT_EQ(run({"-extract", archive(bomb), out_dir()}), kExitArchive);
+  EXPECT_NE(report.all_err().find("possible zip bomb"), std::string::npos) << report.all_err();
+  EXPECT_FALSE(fs::exists(dir.path() / "out"));
 }
 
 TEST_F(ExtractTest, UnicodeNamesBecomeRealFileNames) {
