@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <exception>
 #include <map>
 #include <memory>
@@ -45,6 +46,25 @@ class TempFileSink : public Sink {
 std::string parent_of(const std::string& rel) {
   size_t cut = rel.find_last_of(platform::kSeparator);
   return cut == std::string::npos ? std::string() : rel.substr(0, cut);
+}
+
+std::atomic<FreeSpaceProbe> free_space_probe{nullptr};
+
+// The deepest folder of path that exists, for measuring its volume before
+// anything (even the destination itself) is created.
+std::string existing_folder(std::string path) {
+  while (!path.empty() && platform::kind_of(path) != platform::Kind::Directory) {
+    while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+    size_t cut = path.find_last_of("/\\");
+    path = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  }
+  return path.empty() ? "." : path;
+}
+
+std::string size_text(uint64_t bytes) {
+  char mb[32];
+  std::snprintf(mb, sizeof mb, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+  return std::string(mb) + " (" + std::to_string(bytes) + " bytes)";
 }
 
 class Extractor {
@@ -134,6 +154,28 @@ class Extractor {
   }
 
   bool any_directory_made() const { return directory_made_; }
+  bool disk_filled() const { return disk_full_; }
+
+  // What the run will write: under "never" the first entry of each output
+  // file that does not exist yet; under "all" the largest entry of each,
+  // since every replacement is written in full beside the old file first.
+  uint64_t bytes_to_write(const std::vector<std::vector<Job>>& groups) const {
+    uint64_t total = 0;
+    for (const std::vector<Job>& g : groups) {
+      uint64_t most = 0;
+      for (const Job& job : g) {
+        if (job.directory) continue;
+        if (!opt_.overwrite_all) {
+          if (platform::kind_of(platform::join(opt_.dest, job.rel)) == platform::Kind::Missing)
+            most = archive_.entries[job.entry].usize;
+          break;
+        }
+        most = std::max(most, archive_.entries[job.entry].usize);
+      }
+      total = most > UINT64_MAX - total ? UINT64_MAX : total + most;
+    }
+    return total;
+  }
 
  private:
   // The name as shown in messages. Control characters become '?' so that a
@@ -190,19 +232,28 @@ class Extractor {
 
     platform::TempFile file;
     if (!file.create(folder, err)) return fail(job.entry, err);
+    // The temporary file goes before the report, so that a full disk has its
+    // space back by the time anyone reads the message.
+    auto fail_writing = [&](const std::string& why) {
+      file.discard();
+      if (!file.disk_full()) return fail(job.entry, why);
+      disk_full_ = true;
+      fail(job.entry, "not enough free space: the disk filled up while writing (" + why +
+                          "); the partial file was removed");
+    };
     TempFileSink sink(file);
     std::string why = extract_data(src_, e, sink);
-    if (!why.empty()) return fail(job.entry, why);
+    if (!why.empty()) return fail_writing(why);
     platform::FileTime t;
     t.has_unix = e.has_unix_mtime;
     t.unix_seconds = e.unix_mtime;
     t.dos_date = e.dos_date;
     t.dos_time = e.dos_time;
-    if (!file.finish(t, err)) return fail(job.entry, err);
+    if (!file.finish(t, err)) return fail_writing(err);
     switch (file.commit(target, opt_.overwrite_all, err)) {
       case platform::Commit::Done: return settle(job.entry, Outcome::Extracted, job.rel);
       case platform::Commit::Exists: return settle(job.entry, Outcome::Kept, job.rel);
-      case platform::Commit::Failed: return fail(job.entry, err);
+      case platform::Commit::Failed: return fail_writing(err);
     }
   }
 
@@ -212,6 +263,7 @@ class Extractor {
   std::vector<Outcome> outcomes_;
   std::atomic<size_t> next_group_{0};
   std::atomic<bool> directory_made_{false};
+  std::atomic<bool> disk_full_{false};
   std::mutex mu_;
   std::condition_variable ready_;
 };
@@ -229,21 +281,35 @@ int run_extract(const Options& opt, Report& report) {
     report.err("Error: " + opt.archive + ": " + err);
     return kExitArchive;
   }
+  Extractor ex(*src, archive, opt);
+  bool matched = false;
+  std::vector<std::vector<Job>> groups = ex.plan(matched);
+  // Checked before the first write, so a pack too big for the disk writes
+  // nothing at all rather than most of itself.
+  uint64_t need = ex.bytes_to_write(groups), room = 0;
+  std::string volume = existing_folder(opt.dest);
+  FreeSpaceProbe probe = free_space_probe.load();
+  if (need > 0 && (probe ? probe : platform::free_space)(volume, room) && need > room) {
+    report.err("Error: " + (opt.dest.empty() ? std::string(".") : opt.dest) +
+               ": not enough free space: the files need " + size_text(need) + ", the disk has " +
+               size_text(room) + " free; nothing was extracted");
+    return kExitDestination;
+  }
   if (!opt.dest.empty() && !platform::make_dirs(opt.dest, err)) {
     report.err("Error: " + opt.dest + ": " + err);
     return kExitDestination;
   }
-  Extractor ex(*src, archive, opt);
-  bool matched = false;
-  std::vector<std::vector<Job>> groups = ex.plan(matched);
   unsigned cores = std::thread::hardware_concurrency();
   bool ok = ex.execute(groups, std::min(cores == 0 ? 1u : cores, 4u), report);
+  if (ex.disk_filled()) return kExitDestination;
   if (!ok) return kExitEntries;
   if (!matched || (!ex.produced_anything() && !ex.any_directory_made())) return kExitNothingMatched;
   return kExitOk;
 }
 
 }  // namespace
+
+void set_free_space_probe(FreeSpaceProbe probe) { free_space_probe = probe; }
 
 int run(const std::vector<std::string>& args, Report& report) {
   try {

@@ -2,6 +2,7 @@
 // checks them and extracts them, reporting each file as it goes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,12 @@ class Report {
   virtual void out(const std::string& line) = 0;
   virtual void err(const std::string& line) = 0;
 };
+
+// Measures the free bytes on the volume of an existing folder. Tests put a
+// small figure here, since a full disk cannot be arranged on demand;
+// nullptr restores the platform's own measure.
+using FreeSpaceProbe = bool (*)(const std::string& dir, uint64_t& bytes);
+void set_free_space_probe(FreeSpaceProbe probe);
 
 // args excludes the program name. Returns the exit code (see cli.h).
 int run(const std::vector<std::string>& args, Report& report);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -124,6 +125,13 @@ bool make_dirs(const std::string& path, std::string& err) {
   return false;
 }
 
+bool free_space(const std::string& dir, uint64_t& bytes) {
+  struct statvfs st;
+  if (::statvfs(dir.empty() ? "." : dir.c_str(), &st) != 0) return false;
+  bytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+  return true;
+}
+
 std::string join(const std::string& dir, const std::string& rel) {
   if (dir.empty()) return rel;
   if (rel.empty()) return dir;
@@ -133,6 +141,7 @@ std::string join(const std::string& dir, const std::string& rel) {
 struct TempFile::Impl {
   UniqueFd fd;
   std::string path;
+  bool full = false;
 };
 
 TempFile::TempFile() : impl_(new Impl) {}
@@ -158,6 +167,7 @@ bool TempFile::write(const void* data, size_t n, std::string& err) {
     ssize_t put = ::write(impl_->fd.get(), p, n);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
+      impl_->full = errno == ENOSPC || errno == EDQUOT;
       err = last_error("cannot write");
       return false;
     }
@@ -186,6 +196,7 @@ bool TempFile::finish(const FileTime& t, std::string& err) {
   }
   int fd = impl_->fd.release();
   if (::close(fd) != 0) {
+    impl_->full = errno == ENOSPC || errno == EDQUOT;
     err = last_error("cannot write");
     return false;
   }
@@ -216,6 +227,8 @@ Commit TempFile::commit(const std::string& target, bool replace, std::string& er
   impl_->path.clear();
   return Commit::Done;
 }
+
+bool TempFile::disk_full() const { return impl_->full; }
 
 void TempFile::discard() {
   impl_->fd.reset();

@@ -105,6 +105,24 @@ TEST_F(ExtractTest, DestinationForms) {
   test::write_file(dir.path() / "blocked", "");
   EXPECT_EQ(run({"-extract", zip, dir.sub("blocked") + sep() + "sub" + sep()}), kExitDestination);
   EXPECT_EQ(report.err_lines.size(), 1u);
+
+  // Too little free space writes nothing and says how much is needed and how
+  // much is free; a file that is only kept needs no room.
+  set_free_space_probe([](const std::string&, uint64_t& bytes) {
+    bytes = 1000;
+    return true;
+  });
+  int kept = run({"-extract", zip, dir.sub("x")});
+  int full = run({"-extract", archive({file("a.txt", "A"), file("big.unr", std::string(5000, 'b'))}), dir.sub("x")});
+  set_free_space_probe(nullptr);
+  EXPECT_EQ(kept, kExitOk);
+  EXPECT_EQ(full, kExitDestination);
+  ASSERT_EQ(report.err_lines.size(), 1u);
+  EXPECT_NE(report.err_lines[0].find("not enough free space: the files need 0.0 MB (5000 bytes), the disk has "
+                                     "0.0 MB (1000 bytes) free"),
+            std::string::npos)
+      << report.err_lines[0];
+  EXPECT_FALSE(fs::exists(dir.path() / "x" / "big.unr"));
 }
 
 TEST_F(ExtractTest, OverwriteNeverKeepsAndAllReplaces) {
