@@ -281,6 +281,7 @@ int run_extract(const Options& opt, Report& report) {
     report.err("Error: " + opt.archive + ": " + err);
     return kExitArchive;
   }
+  for (const std::string& w : archive.warnings) report.err("Warning: " + opt.archive + ": " + w);
   Extractor ex(*src, archive, opt);
   bool matched = false;
   std::vector<std::vector<Job>> groups = ex.plan(matched);

@@ -266,6 +266,14 @@ TEST_F(ExtractTest, CorruptTruncatedAndUnsupportedEntries) {
   EXPECT_NE(report.err_lines[0].find("truncated"), std::string::npos);
   EXPECT_EQ(run({"-extract", dir.sub("missing.zip"), out_dir()}), kExitArchive);
   EXPECT_EQ(run({"-extract", dir.str(), out_dir()}), kExitArchive);  // a folder is not an archive
+  // An end record that misstates the directory's size is recovered, with a warning.
+  bytes = build_zip({file("a.txt", "A")});
+  bytes[bytes.size() - 22 + 12] += 9;
+  test::write_file(u8(dir.sub("size.zip")), bytes);
+  EXPECT_EQ(run({"-extract", dir.sub("size.zip"), out_dir()}), kExitOk);
+  ASSERT_EQ(report.err_lines.size(), 1u);
+  EXPECT_EQ(report.err_lines[0].rfind("Warning: " + dir.sub("size.zip") + ": the end record misstates", 0), 0u);
+  EXPECT_EQ(test::read_file(dir.path() / "out" / "a.txt"), "A");
 
   // Entries that share one local header (a zip bomb) are refused before anything is written.
   std::vector<Item> bomb(20, file("bomb0.bin", std::string(1 << 20, '\0')));

@@ -199,6 +199,54 @@ TEST(ZipReader, OverlappingEntriesAreRefusedHighRatioIsNot) {
   EXPECT_EQ(sink.total_, 100u << 20);
 }
 
+// The end record's size and count fields at their offsets, in a zip without a comment.
+void patch_end(std::string& zip, size_t field, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) zip[zip.size() - 22 + field + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+TEST(ZipReader, DirectoryIsWalkedFromItsRecords) {
+  std::vector<Item> items(2);
+  items[0].name = "Maps/a.unr"; items[0].data = sample(3000);
+  items[1].name = "b.txt";      items[1].data = "b";
+  std::string zip = build_zip(items);
+  uint32_t cd_size = 2 * 46 + 10 + 5;
+  // A misstated directory size is recovered, with a warning.
+  for (uint32_t size : {cd_size + 7, cd_size - 46, 0u, 0xFFFFFFF0u}) {
+    std::string bad = zip;
+    patch_end(bad, 12, size, 4);
+    Archive a;
+    ASSERT_EQ(read_all(bad, a), "") << size;
+    ASSERT_EQ(a.entries.size(), 2u);
+    ASSERT_EQ(a.warnings.size(), 1u);
+    EXPECT_NE(a.warnings[0].find("misstates the central directory's size"), std::string::npos);
+    std::string got;
+    EXPECT_EQ(extract(bad, 1, got), "");
+    EXPECT_EQ(got, "b");
+  }
+
+  // 70,000 entries: the classic end record holds 70,000 & 0xFFFF = 4,464.
+  std::vector<Item> many(70000);
+  for (size_t i = 0; i < many.size(); ++i) {
+    many[i].name = std::to_string(i);
+    many[i].method = 0;
+  }
+  zip = build_zip(many);
+  Archive a;
+  ASSERT_EQ(read_all(zip, a), "");
+  EXPECT_EQ(a.entries.size(), 70000u);
+  EXPECT_EQ(a.entries.back().name, "69999");
+  EXPECT_TRUE(a.warnings.empty());
+  // A count that disagrees beyond the wrap is damage, as is a ZIP64 count that disagrees at all.
+  patch_end(zip, 8, 4465, 2);
+  patch_end(zip, 10, 4465, 2);
+  EXPECT_NE(read_all(zip, a).find("the end record says 4465 entries, the directory holds 70000"), std::string::npos);
+  Layout z64;
+  z64.zip64_end = true;
+  zip = build_zip(items, z64);
+  zip[zip.size() - 22 - 20 - 56 + 32] = 3;  // total entries in the ZIP64 end record
+  EXPECT_NE(read_all(zip, a).find("damaged"), std::string::npos);
+}
+
 TEST(ZipReader, EveryTruncationFailsCleanly) {
   std::vector<Item> items(3);
   items[0].name = "Maps/a.unr"; items[0].data = sample(3000);
