@@ -78,6 +78,10 @@ TEST(FoldCase, SameFileOnACaseInsensitiveDisk) {
   EXPECT_EQ(fold_case("Maps\\Foo.UNR"), fold_case("maps/foo.unr"));
   EXPECT_EQ(fold_case("\xC3\x84rger"), fold_case("\xC3\xA4rger"));  // Ä / ä
   EXPECT_NE(fold_case("a.txt"), fold_case("b.txt"));
+  EXPECT_EQ(fold_case("\xEF\xBC\xA1map.unr"), fold_case("\xEF\xBD\x81map.unr"));  // full-width A / a
+  EXPECT_EQ(fold_case("\xE1\xBA\xA0"), fold_case("\xE1\xBA\xA1"));              // Vietnamese A / a with dot below
+  EXPECT_EQ(fold_case("\xC5\xB8"), fold_case("\xC3\xBF"));                      // Y / y with diaeresis
+  EXPECT_NE(fold_case("\xF0\x90\x90\x80"), fold_case("\xF0\x90\x90\xA8"));      // beyond U+FFFF Windows does not fold
 }
 
 }  // namespace
