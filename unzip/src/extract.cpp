@@ -10,6 +10,7 @@
 #include <mutex>
 #include <system_error>
 #include <new>
+#include <set>
 #include <thread>
 
 #include "cli.h"
@@ -46,6 +47,16 @@ class TempFileSink : public Sink {
 std::string parent_of(const std::string& rel) {
   size_t cut = rel.find_last_of(platform::kSeparator);
   return cut == std::string::npos ? std::string() : rel.substr(0, cut);
+}
+
+// Far deeper than any real pack; refusing deeper paths keeps an entry 30,000
+// folders deep from costing minutes of folder creation.
+const size_t kMaxDepth = 64;
+
+size_t folder_depth(const std::string& name, bool directory) {
+  std::vector<std::string> parts = split_path(name);
+  if (parts.size() > 1 && parts.back().empty()) parts.pop_back();
+  return directory ? parts.size() : parts.size() - 1;
 }
 
 std::atomic<FreeSpaceProbe> free_space_probe{nullptr};
@@ -94,6 +105,9 @@ class Extractor {
       std::string why = !e.name_error.empty() ? e.name_error : check_entry_name(e.name);
       if (why.empty()) why = unsupported_reason(e);
       if (why.empty() && e.is_symlink()) why = "symbolic link; links are never created";
+      // Folders are only made with -directories; flattened, depth costs nothing.
+      if (why.empty() && opt_.directories && folder_depth(e.name, dir) > kMaxDepth)
+        why = "deeper than " + std::to_string(kMaxDepth) + " folders";
       if (!why.empty()) {
         fail(i, why);
         continue;
@@ -197,6 +211,19 @@ class Extractor {
   }
   void fail(size_t i, const std::string& why) { settle(i, Outcome::Failed, why); }
 
+  // Makes a folder once per run: entries that share a folder do not each
+  // create every folder above their file again.
+  bool ensure_dir(const std::string& path, std::string& err) {
+    {
+      std::lock_guard<std::mutex> lock(dirs_mu_);
+      if (dirs_made_.count(path)) return true;
+    }
+    if (!path.empty() && !platform::make_dirs(path, err)) return false;
+    std::lock_guard<std::mutex> lock(dirs_mu_);
+    dirs_made_.insert(path);
+    return true;
+  }
+
   void work(const std::vector<std::vector<Job>>& groups) {
     for (size_t g; (g = next_group_++) < groups.size();) {
       for (const Job& job : groups[g]) {
@@ -216,12 +243,12 @@ class Extractor {
     std::string target = platform::join(opt_.dest, job.rel);
     std::string err;
     if (job.directory) {
-      if (!platform::make_dirs(target, err)) return fail(job.entry, err);
+      if (!ensure_dir(target, err)) return fail(job.entry, err);
       directory_made_ = true;
       return settle(job.entry, Outcome::Silent, std::string());
     }
     std::string folder = platform::join(opt_.dest, parent_of(job.rel));
-    if (!parent_of(job.rel).empty() && !platform::make_dirs(folder, err)) return fail(job.entry, err);
+    if (!ensure_dir(folder, err)) return fail(job.entry, err);
     platform::Kind kind = platform::kind_of(target);
     if (kind == platform::Kind::Directory)
       return fail(job.entry, "a folder of that name is in the way of " + job.rel);
@@ -266,6 +293,8 @@ class Extractor {
   std::atomic<bool> disk_full_{false};
   std::mutex mu_;
   std::condition_variable ready_;
+  std::mutex dirs_mu_;
+  std::set<std::string> dirs_made_;
 };
 
 int run_extract(const Options& opt, Report& report) {

@@ -113,12 +113,13 @@ Kind kind_of(const std::string& path) {
 
 bool make_dirs(const std::string& path, std::string& err) {
   // mkdir makes one level; try every prefix and judge by the result.
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
   int failure = 0;
   for (size_t i = 1; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != '/') continue;
     if (::mkdir(path.substr(0, i).c_str(), 0777) != 0 && errno != EEXIST) failure = errno;
   }
-  struct stat st;
   if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
   err = "cannot create folder " + path + ": " +
         (failure ? std::strerror(failure) : "a file of that name is in the way");

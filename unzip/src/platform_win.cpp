@@ -151,13 +151,15 @@ bool make_dirs(const std::string& path, std::string& err) {
   // shares simply fail) and judge by the result. The deepest failure is the
   // one to tell, such as "Access is denied" under Program Files.
   std::wstring w = widen(path);
+  DWORD a = GetFileAttributesW(w.c_str());
+  if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return true;
   DWORD failure = 0;
   for (size_t i = 1; i <= w.size(); ++i) {
     if (i < w.size() && !is_separator(w[i])) continue;
     if (!CreateDirectoryW(w.substr(0, i).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
       failure = GetLastError();
   }
-  DWORD a = GetFileAttributesW(w.c_str());
+  a = GetFileAttributesW(w.c_str());
   if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return true;
   if (a != INVALID_FILE_ATTRIBUTES) {
     err = "cannot create folder " + path + ": a file of that name is in the way";
