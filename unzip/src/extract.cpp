@@ -219,6 +219,8 @@ class Extractor {
       if (dirs_made_.count(path)) return true;
     }
     if (!path.empty() && !platform::make_dirs(path, err)) return false;
+    // Partial files that a killed run left behind in a folder we write into.
+    platform::sweep_stale_temp_files(path);
     std::lock_guard<std::mutex> lock(dirs_mu_);
     dirs_made_.insert(path);
     return true;

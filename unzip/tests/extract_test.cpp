@@ -2,6 +2,7 @@
 // Wine where Windows file names, devices and streams are real.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "cli.h"
@@ -161,6 +162,21 @@ TEST_F(ExtractTest, OverwriteNeverKeepsAndAllReplaces) {
     ASSERT_EQ(report.err_lines.size(), 1u);
     EXPECT_EQ(report.err_lines[0].rfind("Error: b.utx: ", 0), 0u) << report.err_lines[0];
   }
+}
+
+TEST_F(ExtractTest, StaleTemporaryFilesOfDeadRunsAreSwept) {
+  // A killed run's partial file goes from the folders written into; another
+  // live run's stays, and so does a look-alike name.
+  fs::path maps = dir.path() / "out" / "Maps";
+  fs::create_directories(maps);
+  Lines names = {test::temp_name(test::dead_pid()), test::temp_name(test::other_live_pid()),
+                 test::temp_name(1).substr(0, 7) + "notes.tmp"};
+  for (const std::string& n : names) test::write_file(maps / n, "partial");
+  ASSERT_EQ(run({"-extract", "-directories", archive({file("Maps/a.unr", "A")}), out_dir()}), kExitOk)
+      << report.all_err();
+  Lines expected = {"Maps/", "Maps/" + names[1], "Maps/" + names[2], "Maps/a.unr"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(tree(), expected);
 }
 
 TEST_F(ExtractTest, SameOutputNameTwice) {

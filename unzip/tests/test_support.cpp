@@ -218,8 +218,10 @@ std::string sep() {
 
 #ifdef _WIN32
 #include <windows.h>
+#include <tlhelp32.h>
 #else
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace orvane {
@@ -246,6 +248,25 @@ void make_read_only(const std::filesystem::path& p) {
                                std::filesystem::perm_options::remove);
 #endif
 }
+
+#ifdef _WIN32
+std::string temp_name(uint64_t pid) { return "~pkz25-" + std::to_string(pid) + "-0.tmp"; }
+uint64_t dead_pid() { return 4000000000u; }  // Windows ids are multiples of 4 far below this
+uint64_t other_live_pid() {
+  DWORD self = GetCurrentProcessId(), other = self;
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W pe = {};
+  pe.dwSize = sizeof pe;
+  for (BOOL ok = snap != INVALID_HANDLE_VALUE && Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe))
+    if (pe.th32ProcessID != self && pe.th32ProcessID != 0) other = pe.th32ProcessID;
+  if (snap != INVALID_HANDLE_VALUE) CloseHandle(snap);
+  return other;
+}
+#else
+std::string temp_name(uint64_t pid) { return ".pkz25-" + std::to_string(pid) + "-0.tmp"; }
+uint64_t dead_pid() { return 999999999; }  // above Linux's largest pid_max
+uint64_t other_live_pid() { return static_cast<uint64_t>(getppid()); }
+#endif
 
 }  // namespace test
 }  // namespace orvane
