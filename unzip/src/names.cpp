@@ -112,7 +112,8 @@ bool is_device_name(const std::string& component) {
   std::string head = base.substr(0, 3);
   if (!equals_ascii_nocase(head, "COM") && !equals_ascii_nocase(head, "LPT")) return false;
   std::string tail = base.substr(3);
-  if (tail.size() == 1 && tail[0] >= '1' && tail[0] <= '9') return true;
+  // COM0 and LPT0 are devices too, though rarely listed.
+  if (tail.size() == 1 && tail[0] >= '0' && tail[0] <= '9') return true;
   // Windows also treats superscript one to three as device digits.
   return tail == "\xC2\xB9" || tail == "\xC2\xB2" || tail == "\xC2\xB3";
 }

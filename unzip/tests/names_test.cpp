@@ -8,7 +8,7 @@ namespace {
 TEST(EntryName, AcceptsOrdinaryNames) {
   for (const char* ok : {"CTF-Face.unr", "Maps/DM-Deck16][.unr", "Pack/Textures/Foo.utx", "Maps/",
                          "readme (1).txt", "a b/c d.txt", "Müsik/Ünreal.umx", ".hidden", "a..b.txt",
-                         "CONSOLE.txt", "COM10.txt", "LPT0", "NULL", "auxiliary.u", "sub\\name.txt"})
+                         "CONSOLE.txt", "COM10.txt", "LPT00", "NULL", "auxiliary.u", "sub\\name.txt"})
     EXPECT_EQ(check_entry_name(ok), "") << ok;
 }
 
@@ -26,6 +26,9 @@ TEST(EntryName, RefusesCornerForms) {
       {"CON .txt", "device"},
       {"aux.tar.gz", "device"},
       {"COM\xC2\xB9", "device"},
+      {"LPT0", "device"},
+      {"com0.txt", "device"},
+      {"Maps/LPT\xC2\xB3.unr", "device"},
       {".", "dot or a space"},
       {"a//b", "empty"},
       {"", "empty"},
