@@ -122,10 +122,11 @@ const char* help_text() {
       "   0  success: every matched file was extracted or kept\n"
       "   2  the command line is wrong\n"
       "   3  the archive cannot be opened or read (missing, not a ZIP, damaged,\n"
-      "      truncated or split)\n"
+      "      truncated, split, or overlapping entries: a possible zip bomb)\n"
       "   4  at least one entry failed (refused name, unsupported, corrupt,\n"
       "      cannot be written); the others were still extracted\n"
-      "   5  the destination folder cannot be created\n"
+      "   5  the destination cannot take it: a folder cannot be created, or not\n"
+      "      enough free space (nothing written), or the disk filled up\n"
       "   6  out of memory or another unexpected failure\n"
       "  11  no entry matched the patterns (nothing to do)\n";
 }
