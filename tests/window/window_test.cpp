@@ -1,9 +1,14 @@
 // The window and the install action, driven from outside through the real Orvane.exe.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <memory>
+#include <regex>
 
 #include "driver.h"
+#include "platform/security.h"
 #include "test_name.h"
 
 using namespace driver;
@@ -15,8 +20,8 @@ class Window : public ::testing::Test {
   Sandbox sandbox{TestName()};
   std::unique_ptr<App> app;
 
-  void Start() {
-    app = std::make_unique<App>(sandbox.programDir + "\\Orvane.exe", sandbox.programDir);
+  void Start(const std::string& arguments = "") {
+    app = std::make_unique<App>(sandbox.programDir + "\\Orvane.exe", sandbox.programDir, arguments);
     ASSERT_NE(app->window(), nullptr) << "the window did not appear";
   }
   // Presses Ok and returns the message box it shows, dismissed.
@@ -54,6 +59,28 @@ class Window : public ::testing::Test {
     EXPECT_EQ(sandbox.RecordedArguments(),
               (std::vector<std::string>{"C:\\TempTemp\\Map.ZIP", gameDir, "no"}));
     EXPECT_EQ(app->WaitForExit(), 0u);
+    for (const char* path : {"C:\\TempTemp", "C:\\TempTemp\\Pkzip25.EXE", "C:\\TempTemp\\Map.ZIP",
+                             "C:\\TempTemp\\Orvane.BAT"})
+      ExpectOnlyUserSystemAdministrators(path);
+  }
+  // Wine keeps no DACL as set: it reads one back from the Unix mode bits it set from it.
+  // Either way no entry may name anyone but the user, SYSTEM or Administrators.
+  static void ExpectOnlyUserSystemAdministrators(const std::string& path) {
+    char descriptor[4096];
+    DWORD needed = 0;
+    ASSERT_TRUE(::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor, &needed));
+    char* text = nullptr;
+    ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                       DACL_SECURITY_INFORMATION, &text, nullptr));
+    const std::string sddl = text;
+    ::LocalFree(text);
+    const std::regex ace(R"(\(A;[^;]*;[^;]*;;;([^)]*)\))");
+    int aces = 0;
+    for (std::sregex_iterator it(sddl.begin(), sddl.end(), ace), end; it != end; ++it, ++aces) {
+      const std::string who = (*it)[1];
+      EXPECT_TRUE(who == "SY" || who == "BA" || who == platform::CurrentUserSid()) << path << ": " << sddl;
+    }
+    EXPECT_GT(aces, 0) << path << ": " << sddl;
   }
 };
 
@@ -155,15 +182,17 @@ TEST_F(Window, EnterAndEscPressNothingFromTheBoxes) {
 
 TEST_F(Window, EnterPressesTheFocusedButtonAndAltKeysPressOkAndCancel) {
   Start();
-  app->Keys({VK_MENU, 'O'});
+  for (int i = 0; i < 4; ++i) app->Type(VK_TAB);  // to Ok
+  ASSERT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_CMDACTION_0); }, 3s));
+  app->Type(VK_RETURN);
   auto box = app->WaitForMessageBox();
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text, "Invalid Unreal Tournament Directory");
   app->DismissMessageBox(*box);
+  // The focus comes back to Ok, not to the window's frame.
+  EXPECT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_CMDACTION_0); }, 3s));
 
-  for (int i = 0; i < 5; ++i) app->Type(VK_TAB);  // to Ok
-  ASSERT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_CMDACTION_0); }, 3s));
-  app->Type(VK_RETURN);
+  app->Keys({VK_MENU, 'O'});
   box = app->WaitForMessageBox();
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text, "Invalid Unreal Tournament Directory");
@@ -173,6 +202,23 @@ TEST_F(Window, EnterPressesTheFocusedButtonAndAltKeysPressOkAndCancel) {
   EXPECT_EQ(app->WaitForExit(), 0u);
 }
 
+// A click gives a button the focus as Tab does, and Enter then presses it; the focus
+// survives the message box the press shows.
+TEST_F(Window, EnterPressesAClickedButton) {
+  Start();
+  app->Click(IDC_CMDACTION_0);  // BM_CLICK runs the button's own mouse handling
+  auto box = app->WaitForMessageBox();
+  ASSERT_TRUE(box);
+  app->DismissMessageBox(*box);
+  ASSERT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_CMDACTION_0); }, 3s));
+  app->Type(VK_RETURN);
+  box = app->WaitForMessageBox();
+  ASSERT_TRUE(box) << "Enter did not press the clicked Ok";
+  EXPECT_EQ(box->text, "Invalid Unreal Tournament Directory");
+  app->DismissMessageBox(*box);
+}
+
+// After the player switched to another program and back, the focus is where it was.
 TEST_F(Window, UserCanPasteAPath) {
   Start();
   ASSERT_TRUE(::OpenClipboard(nullptr));
@@ -185,6 +231,8 @@ TEST_F(Window, UserCanPasteAPath) {
   ::CloseClipboard();
   for (int i = 0; i < 2; ++i) app->Type(VK_TAB);
   ASSERT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_TXTUTDIRECTORY); }, 3s));
+  app->SwitchAwayAndBack();
+  EXPECT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_TXTUTDIRECTORY); }, 3s));
   app->Keys({VK_CONTROL, 'V'});
   EXPECT_TRUE(WaitUntil([&] { return app->Text(IDC_TXTUTDIRECTORY) == text; }, 3s))
       << app->Text(IDC_TXTUTDIRECTORY);
@@ -216,7 +264,9 @@ TEST_F(Window, ArchiveMustBeAnExistingOrdinaryFileByItsExactName) {
   WriteFileBytes(dir + "\\system.zip", "PK");
   ::SetFileAttributesA((dir + "\\system.zip").c_str(), FILE_ATTRIBUTE_SYSTEM);
   Start();
-  for (const std::string name : {"folder.zip", "hidden.zip", "system.zip", "CTF-*.zip", "CTF-Tes?.zip"}) {
+  // Each wildcard of the system's search matches CTF-Test.zip, but no file bears the name.
+  for (const std::string name : {"folder.zip", "hidden.zip", "system.zip", "CTF-*.zip", "CTF-Tes?.zip", "CTF<.zip",
+                                 "CTF-Tes>.zip", "CTF-Test\"zip"}) {
     const std::string path = dir + "\\" + name;
     Fill(path, sandbox.gameDir);
     ExpectErrorBox(OkMessage(), "File '" + path + "' NOT Found");
@@ -248,6 +298,51 @@ TEST_F(Window, OkStagesTheThreeFilesStartsTheScriptAndCloses) {
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Map.ZIP"), "a map archive");
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Orvane.BAT"), ReadFileBytes(sandbox.programDir + "\\Orvane.BAT"));
   EXPECT_TRUE(PathExists(sandbox.configIni())) << "the close did not save the settings";
+}
+
+TEST_F(Window, StagedArchivePickedAgainStaysAndTheOtherTwoAreStaged) {
+  ::CreateDirectoryA("C:\\TempTemp", nullptr);
+  WriteFileBytes("C:\\TempTemp\\Map.ZIP", "the staged map");
+  Start();
+  Fill("C:\\TempTemp\\Map.ZIP", sandbox.gameDir);
+  app->Click(IDC_CMDACTION_0);
+  ExpectInstallStarted(sandbox.gameDir);
+  EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Map.ZIP"), "the staged map");
+  EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Pkzip25.EXE"), ReadFileBytes(sandbox.programDir + "\\Pkzip25.exe"));
+}
+
+// The first argument, quoted or not, fills the archive box after the load; Ok checks it.
+TEST_F(Window, ArchiveOnTheCommandLineFillsTheArchiveBox) {
+  const std::string spaced = sandbox.programDir + "\\Maps & More (1)\\CTF-Face.zip";  // not there
+  Start("\"" + spaced + "\" \"" + sandbox.mapZip + "\"");
+  EXPECT_TRUE(app->NoDialog());
+  EXPECT_EQ(app->Text(IDC_TXTFILENAME), spaced);
+  EXPECT_EQ(app->Focus(), app->Control(IDC_TXTFILENAME));
+  app->SetText(IDC_TXTUTDIRECTORY, sandbox.gameDir);
+  ExpectErrorBox(OkMessage(), "File '" + spaced + "' NOT Found");
+  ExpectNothingDone(spaced, sandbox.gameDir);
+  app->Click(IDC_CMDACTION_1);
+  EXPECT_EQ(app->WaitForExit(), 0u);
+
+  Start(sandbox.mapZip);  // the game folder comes from Config.INI, as it always does
+  EXPECT_EQ(app->Text(IDC_TXTFILENAME), sandbox.mapZip);
+  EXPECT_EQ(app->Text(IDC_TXTUTDIRECTORY), sandbox.gameDir);
+  app->Click(IDC_CMDACTION_0);
+  ExpectInstallStarted(sandbox.gameDir);
+}
+
+// A dropped file fills the archive box, a dropped folder the game box; nothing is checked.
+TEST_F(Window, DropsFillTheBoxesWithTheFirstFileAndTheFirstFolder) {
+  Start();
+  app->Drop({sandbox.mapZip});
+  EXPECT_EQ(app->Text(IDC_TXTFILENAME), sandbox.mapZip);
+  EXPECT_EQ(app->Text(IDC_TXTUTDIRECTORY), "");
+  app->Drop({sandbox.programDir});  // holds no game
+  EXPECT_EQ(app->Text(IDC_TXTUTDIRECTORY), sandbox.programDir + "\\");
+  const std::string other = sandbox.programDir + "\\other.zip";
+  WriteFileBytes(other, "PK");
+  app->Drop({sandbox.gameDir, other, sandbox.programDir, sandbox.mapZip});
+  ExpectNothingDone(other, sandbox.gameDir + "\\");
 }
 
 TEST_F(Window, GameDirectoryReachesTheScriptWholeWhateverItsName) {
