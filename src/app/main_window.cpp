@@ -178,7 +178,7 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_ACTIVATE:
-      Form_Activate(LOWORD(wParam) != WA_INACTIVE);
+      Form_Activate(LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam));  // not while minimised
       return 0;
     case WM_DROPFILES:
       Form_DragDrop(reinterpret_cast<HDROP>(wParam));
