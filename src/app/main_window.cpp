@@ -2,10 +2,12 @@
 
 #include <windows.h>
 #include <commdlg.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstring>
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "../../resources/resource_ids.h"
@@ -16,6 +18,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/security.h"
 #include "platform/window.h"
 #include "registry/registry_functions.h"
 
@@ -85,7 +88,7 @@ void FitLabelToCaption(HWND label, const char* caption) {
 
 frmMain::frmMain(HINSTANCE instance) : instance_(instance) {}
 
-int frmMain::Run(HINSTANCE instance, int showCommand) {
+int frmMain::Run(HINSTANCE instance, int showCommand, const std::string& archiveArgument) {
   WNDCLASSEXA windowClass = {};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = &frmMain::WindowProc;
@@ -100,6 +103,7 @@ int frmMain::Run(HINSTANCE instance, int showCommand) {
   if (!::RegisterClassExA(&windowClass)) return 1;
 
   frmMain form(instance);
+  form.archiveArgument_ = archiveArgument;
   try {
     const int dpi = ScreenDpi();
     RECT frame = {0, 0, platform::TwipsToPixels(kClientWidthTwips, dpi),
@@ -164,6 +168,21 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
       }
       return 0;
+    case DM_GETDEFID: {
+      // Enter asks for the default button. As in a dialog it is the focused push button,
+      // however that got the focus (Tab, a click, back after a message box); while a text
+      // box has the focus there is none, and Enter presses nothing.
+      HWND focus = ::GetFocus();
+      const LRESULT code = focus && ::IsChild(hwnd_, focus) ? ::SendMessageA(focus, WM_GETDLGCODE, 0, 0) : 0;
+      if (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) return MAKELRESULT(::GetDlgCtrlID(focus), DC_HASDEFID);
+      return 0;
+    }
+    case WM_ACTIVATE:
+      Form_Activate(LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam));  // not while minimised
+      return 0;
+    case WM_DROPFILES:
+      Form_DragDrop(reinterpret_cast<HDROP>(wParam));
+      return 0;
     case WM_CLOSE:  // the close box, the system menu, Alt+F4
       CloseWindow();
       return 0;
@@ -175,10 +194,11 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       ::PostQuitMessage(exitCode_);
       return 0;
-    case WM_NCDESTROY:
-      ::SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
-      hwnd_ = nullptr;
-      return ::DefWindowProcA(hwnd_, message, wParam, lParam);
+    case WM_NCDESTROY: {
+      HWND self = std::exchange(hwnd_, nullptr);
+      ::SetWindowLongPtrA(self, GWLP_USERDATA, 0);
+      return ::DefWindowProcA(self, message, wParam, lParam);
+    }
     default:
       return ::DefWindowProcA(hwnd_, message, wParam, lParam);
   }
@@ -213,6 +233,7 @@ void frmMain::CreateControls() {
   ::SetWindowPos(::GetDlgItem(hwnd_, IDC_IMAGE1), nullptr, 0, 0, side, side,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   Dialog.Owner = hwnd_;
+  ::DragAcceptFiles(hwnd_, TRUE);
 }
 
 void frmMain::ShowCentred(int showCommand) {
@@ -223,6 +244,7 @@ void frmMain::ShowCentred(int showCommand) {
   ::SetWindowPos(hwnd_, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                  (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  savedFocus_ = txtFileName_;  // where the first activation puts the focus
   ::ShowWindow(hwnd_, showCommand == SW_HIDE ? SW_SHOWNORMAL : showCommand);
   ::UpdateWindow(hwnd_);
   ::SetFocus(txtFileName_);
@@ -248,7 +270,40 @@ void frmMain::EndWithReport(const std::string& report) {
 
 // ---- events ----
 
-void frmMain::Form_Load() { LoadSettings(); }
+void frmMain::Form_Load() {
+  LoadSettings();
+  // Only after the load, which empties the box; checked, like a typed path, on Ok.
+  if (!archiveArgument_.empty()) platform::SetText(txtFileName_, archiveArgument_);
+}
+
+void frmMain::Form_Activate(bool active) {
+  if (!active) {
+    // Saved before a message box, a dialog or another program takes the activation.
+    HWND focus = ::GetFocus();
+    if (focus && ::IsChild(hwnd_, focus)) savedFocus_ = focus;
+  } else if (savedFocus_ && ::IsWindow(savedFocus_)) {
+    ::SetFocus(savedFocus_);
+  } else {
+    ::SetFocus(txtFileName_);
+  }
+}
+
+void frmMain::Form_DragDrop(HDROP drop) {
+  platform::unique_drop owned(drop);  // released on every path
+  std::string file, folder;
+  const UINT count = ::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count && (file.empty() || folder.empty()); ++i) {
+    std::string path(::DragQueryFileA(drop, i, nullptr, 0) + 1, '\0');
+    path.resize(::DragQueryFileA(drop, i, path.data(), static_cast<UINT>(path.size())));
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const bool isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    std::string& slot = isFolder ? folder : file;
+    if (slot.empty()) slot = path;
+  }
+  // Nothing is checked here: Ok checks the boxes as always.
+  if (!file.empty()) platform::SetText(txtFileName_, file);
+  if (!folder.empty()) platform::SetText(txtUTDirectory_, chooser::WithTrailingBackslash(folder));
+}
 
 void frmMain::Form_QueryUnload() { SaveSettings(); }
 
@@ -260,12 +315,25 @@ void frmMain::cmdAction_Click(int Index) {
       platform::ShowMessage(hwnd_, *message, install::kErrorTitle, MB_OK | MB_ICONERROR);
       return;
     }
-    platform::MakeSureDirectoryPathExists(install::kStagingDirectory);
-    for (const install::Copy& copy : install::StagingPlan(platform::ProgramDirectory(), archive))
-      platform::CopyFileReplacing(copy.from, copy.to);
+    StageFiles(archive);
     platform::StartCommandLine(*install::ScriptCommandLine(gameDirectory), SW_SHOWNORMAL);
   }
   CloseWindow();
+}
+
+void frmMain::StageFiles(const std::string& archive) {
+  // A folder made directly under C:\ would let every signed-in user rewrite the script
+  // while it runs; made here, or taken over where the user may, only these three can.
+  const std::string sddl = platform::OwnerSystemAdminsSddl(platform::CurrentUserSid());
+  if (!platform::CreateFolderWithSddl(install::kStagingDirectory, sddl)) {
+    platform::MakeSureDirectoryPathExists(install::kStagingDirectory);
+    platform::ApplySddl(install::kStagingDirectory, sddl);
+  }
+  for (const install::Copy& copy : install::StagingPlan(platform::ProgramDirectory(), archive)) {
+    platform::CopyFileReplacing(copy.from, copy.to);
+    // A file left by another account keeps its own entries when it is overwritten.
+    platform::ApplySddl(copy.to, sddl);
+  }
 }
 
 void frmMain::cmdFile_Click(int Index) {

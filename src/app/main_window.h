@@ -9,9 +9,10 @@
 
 class frmMain {
  public:
-  // Creates the window hidden, runs the load event, shows it and runs the message loop
-  // until the window is gone. Returns the process exit code.
-  static int Run(HINSTANCE instance, int showCommand);
+  // Creates the window hidden, runs the load event, puts the archive named on the command
+  // line (if any) into the archive box, shows the window and runs the message loop until
+  // the window is gone. Returns the process exit code.
+  static int Run(HINSTANCE instance, int showCommand, const std::string& archiveArgument);
 
   // The file chooser: the chosen file's path, or empty. Moves Dialog.InitDir to the
   // chosen file's folder after a pick.
@@ -33,6 +34,11 @@ class frmMain {
   void Form_QueryUnload();
   void cmdAction_Click(int Index);
   void cmdFile_Click(int Index);
+  void Form_DragDrop(HDROP drop);
+  // The focus leaves with the window's activation and comes back with it, as in a dialog.
+  void Form_Activate(bool active);
+  // Stages the three files, each one only where its owner, SYSTEM and Administrators may write.
+  void StageFiles(const std::string& archive);
   void LoadSettings();
   void SaveSettings();
 
@@ -48,6 +54,8 @@ class frmMain {
   platform::CommonDialog Dialog;
   platform::unique_font font_;
   platform::unique_bitmap picture_;
+  std::string archiveArgument_;
+  HWND savedFocus_ = nullptr;
   bool closing_ = false;
   int exitCode_ = 0;
 };

@@ -19,12 +19,26 @@ std::string ProgramDirectory() {
 }
 
 bool IsOrdinaryFile(const std::string& path) {
-  if (path.empty() || path.find_first_of("*?") != std::string::npos) return false;
-  WIN32_FIND_DATAA found;
-  unique_find search(::FindFirstFileA(path.c_str(), &found));
-  if (!search) return false;
+  // The exact name, never a pattern: a search would treat "*", "?", "<", ">" and '"' as
+  // wildcards and find some other file, which the copy then cannot open by this name.
+  if (path.empty()) return false;
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
   const DWORD excluded = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  return (found.dwFileAttributes & excluded) == 0;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & excluded) == 0;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  // By identity, not by spelling: case, relative parts, short names and doubled
+  // separators all name the same file.
+  auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    unique_file file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && ::GetFileInformationByHandle(file.get(), &info);
+  };
+  BY_HANDLE_FILE_INFORMATION first, second;
+  return identify(a, first) && identify(b, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
 bool MakeSureDirectoryPathExists(const std::string& path) {
@@ -32,6 +46,8 @@ bool MakeSureDirectoryPathExists(const std::string& path) {
 }
 
 void CopyFileReplacing(const std::string& from, const std::string& to) {
+  // A file copied onto itself is already in place; the copy would fail on its own lock.
+  if (IsSameFile(from, to)) return;
   // CopyFile carries the source's read-only attribute over; without this, one read-only
   // archive would make every later run fail on its staged copy.
   const DWORD attributes = ::GetFileAttributesA(to.c_str());

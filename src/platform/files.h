@@ -8,15 +8,19 @@ namespace platform {
 std::string ProgramDirectory();
 
 // True when the exact text names an existing file that is neither a directory nor hidden
-// nor a system file. Wildcards are not patterns here: a name holding "*" or "?" is never
-// found, because no file can bear that literal name.
+// nor a system file. Wildcards are not patterns here: a name holding "*", "?", "<", ">" or
+// '"' is never found, because no file can bear that literal name.
 bool IsOrdinaryFile(const std::string& path);
+
+// True when both paths name one existing file, however each is spelt.
+bool IsSameFile(const std::string& a, const std::string& b);
 
 // Creates every missing folder along the path; a trailing "\" makes the last part a folder.
 bool MakeSureDirectoryPathExists(const std::string& path);
 
 // Copies a file over an existing one. A read-only target left by an earlier run is made
-// writable first. Throws UnhandledError when the copy fails.
+// writable first; a target that is the source itself is left as it is. Throws
+// UnhandledError when the copy fails.
 void CopyFileReplacing(const std::string& from, const std::string& to);
 
 }  // namespace platform

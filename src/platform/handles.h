@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <utility>
 
 namespace platform {
@@ -42,10 +43,20 @@ struct HandleTraits {
   static type invalid() { return nullptr; }
   static void close(type h) { ::CloseHandle(h); }
 };
-struct FindTraits {
+struct FileTraits {
   using type = HANDLE;
   static type invalid() { return INVALID_HANDLE_VALUE; }
-  static void close(type h) { ::FindClose(h); }
+  static void close(type h) { ::CloseHandle(h); }
+};
+struct LocalTraits {
+  using type = HLOCAL;
+  static type invalid() { return nullptr; }
+  static void close(type p) { ::LocalFree(p); }
+};
+struct DropTraits {
+  using type = HDROP;
+  static type invalid() { return nullptr; }
+  static void close(type h) { ::DragFinish(h); }
 };
 template <typename T>
 struct GdiTraits {
@@ -60,7 +71,9 @@ struct CoTaskMemTraits {
 };
 
 using unique_handle = unique_resource<HandleTraits>;
-using unique_find = unique_resource<FindTraits>;
+using unique_file = unique_resource<FileTraits>;
+using unique_local = unique_resource<LocalTraits>;
+using unique_drop = unique_resource<DropTraits>;
 using unique_font = unique_resource<GdiTraits<HFONT>>;
 using unique_bitmap = unique_resource<GdiTraits<HBITMAP>>;
 using unique_cotaskmem = unique_resource<CoTaskMemTraits>;

@@ -1,8 +1,13 @@
 #include "platform/files.h"
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
+#include "platform/handles.h"
+#include "platform/security.h"
 #include "test_support.h"
 
 using platform::IsOrdinaryFile;
@@ -27,8 +32,8 @@ TEST(IsOrdinaryFile, FindsOnlyAnExistingOrdinaryFileByItsExactName) {
   EXPECT_FALSE(IsOrdinaryFile(dir / "missing.zip"));
   EXPECT_FALSE(IsOrdinaryFile(""));
   // A pattern is not a file, even when a file matches it.
-  EXPECT_FALSE(IsOrdinaryFile(dir / "*.zip"));
-  EXPECT_FALSE(IsOrdinaryFile(dir / "ma?.zip"));
+  for (const char* pattern : {"*.zip", "ma?.zip", "m<.zip", "map>zip", "map\"zip", "ma>.zip"})
+    EXPECT_FALSE(IsOrdinaryFile(dir / pattern)) << pattern;
 }
 
 TEST(CopyFileReplacing, ReplacesAReadOnlyTargetAndLeavesItWritable) {
@@ -38,6 +43,17 @@ TEST(CopyFileReplacing, ReplacesAReadOnlyTargetAndLeavesItWritable) {
   ::SetFileAttributesA((dir / "old").c_str(), FILE_ATTRIBUTE_READONLY);
   platform::CopyFileReplacing(dir / "new", dir / "old");
   EXPECT_EQ(ReadFileBytes(dir / "old").value_or(""), "new bytes");
+}
+
+TEST(CopyFileReplacing, FileCopiedOntoItselfIsLeftAsItIs) {
+  TempFolder dir;
+  WriteFileBytes(dir / "Map.ZIP", "staged");
+  WriteFileBytes(dir / "other", "other");
+  EXPECT_TRUE(platform::IsSameFile(dir / "Map.ZIP", dir.path() + "\\.\\map.zip"));
+  EXPECT_FALSE(platform::IsSameFile(dir / "Map.ZIP", dir / "other"));
+  EXPECT_FALSE(platform::IsSameFile(dir / "Map.ZIP", dir / "missing"));
+  platform::CopyFileReplacing(dir / "Map.ZIP", dir.path() + "\\\\MAP.zip");
+  EXPECT_EQ(ReadFileBytes(dir / "Map.ZIP"), "staged");
 }
 
 TEST(CopyFileReplacing, FailureCarriesTheWindowsErrorNumberAndItsText) {
@@ -67,4 +83,35 @@ TEST(ProgramDirectory, IsTheFolderOfTheRunningProgram) {
   ::GetModuleFileNameA(nullptr, path, MAX_PATH);
   EXPECT_EQ(std::string(path).rfind(dir + "\\", 0), 0u) << path;
   EXPECT_NE(dir.back(), '\\');
+}
+
+// The staging folder's descriptor as the system reads it back: protected (P), and full
+// control (FA) for the user, SYSTEM and Administrators, passed on to what is inside.
+TEST(StagingSecurity, DescriptorGrantsFullControlToTheUserSystemAndAdministratorsOnly) {
+  const std::string user = platform::CurrentUserSid();
+  ASSERT_EQ(user.rfind("S-1-5-", 0), 0u) << user;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  char* text = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      platform::OwnerSystemAdminsSddl(user).c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+  platform::unique_local owned(descriptor);
+  ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &text, nullptr));
+  platform::unique_local ownedText(text);
+  EXPECT_EQ(std::string(text), "D:P(A;OICI;FA;;;" + user + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+}
+
+// Wine reads a DACL back from Unix mode bits, so only the calls' success is checked here.
+TEST(StagingSecurity, DescriptorIsAppliedToANewFolderAnExistingOneAndAFile) {
+  TempFolder dir;
+  const std::string sddl = platform::OwnerSystemAdminsSddl(platform::CurrentUserSid());
+  EXPECT_TRUE(platform::CreateFolderWithSddl(dir / "TempTemp\\", sddl));
+  EXPECT_FALSE(platform::CreateFolderWithSddl(dir / "TempTemp\\", sddl)) << "it exists";
+  EXPECT_TRUE(platform::ApplySddl(dir / "TempTemp\\", sddl));
+  WriteFileBytes(dir / "TempTemp\\Orvane.BAT", "@echo off");
+  EXPECT_TRUE(platform::ApplySddl(dir / "TempTemp\\Orvane.BAT", sddl));
+  EXPECT_EQ(ReadFileBytes(dir / "TempTemp\\Orvane.BAT"), "@echo off");
+  EXPECT_FALSE(platform::ApplySddl(dir / "missing", sddl));
+  EXPECT_FALSE(platform::CreateFolderWithSddl(dir / "bad", "D:P(A;;FA;;;nobody)"));
+  EXPECT_FALSE(PathExists(dir / "bad"));
 }

@@ -191,4 +191,73 @@ TEST(OrvaneExeImports, OnlyDllsThatWindowsShipsAndA32BitGuiImage) {
   EXPECT_TRUE(dlls.count("kernel32.dll"));
 }
 
+// Functions newer than Windows 2000, by the version that brought them. Hand-written:
+// neither the tool chain nor Wine ships a machine-readable record of when each came.
+struct Introduced {
+  int major, minor;
+  std::set<std::string> functions;
+};
+const Introduced kIntroduced[] = {
+    {5, 1, {"AddVectoredExceptionHandler", "RemoveVectoredExceptionHandler", "GetModuleHandleExA",
+            "GetModuleHandleExW", "GetNativeSystemInfo", "IsWow64Process"}},
+    {6, 0, {"GetTickCount64", "SetFileInformationByHandle", "GetFileInformationByHandleEx", "CompareStringOrdinal",
+            "CompareStringEx", "InitializeSRWLock", "AcquireSRWLockExclusive", "AcquireSRWLockShared",
+            "ReleaseSRWLockExclusive", "ReleaseSRWLockShared", "InitializeConditionVariable",
+            "SleepConditionVariableCS", "SleepConditionVariableSRW", "WakeConditionVariable",
+            "WakeAllConditionVariable", "InitOnceExecuteOnce", "InitOnceBeginInitialize", "InitOnceComplete",
+            "CreateSymbolicLinkA", "CreateSymbolicLinkW", "GetFinalPathNameByHandleA", "GetFinalPathNameByHandleW",
+            "CancelIoEx", "QueryFullProcessImageNameA", "QueryFullProcessImageNameW", "GetLocaleInfoEx",
+            "LCMapStringEx", "LocaleNameToLCID", "CreateEventExA", "CreateEventExW", "CreateMutexExA",
+            "CreateMutexExW", "CreateSemaphoreExA", "CreateSemaphoreExW", "FlushProcessWriteBuffers",
+            "GetErrorMode", "RegGetValueA", "RegGetValueW", "RegDeleteTreeA", "RegDeleteTreeW",
+            "SHGetKnownFolderPath", "TaskDialog", "TaskDialogIndirect"}},
+    {6, 1, {"TryAcquireSRWLockExclusive", "TryAcquireSRWLockShared", "GetActiveProcessorCount",
+            "SetThreadGroupAffinity", "GetThreadGroupAffinity", "GetCurrentProcessorNumberEx", "SetThreadErrorMode"}},
+    {6, 2, {"GetSystemTimePreciseAsFileTime", "CreateFile2", "CopyFile2", "WaitOnAddress", "WakeByAddressSingle",
+            "WakeByAddressAll", "GetCurrentThreadStackLimits", "GetOverlappedResultEx", "SetDefaultDllDirectories",
+            "AddDllDirectory"}},
+    {10, 0, {"SetThreadDescription", "GetThreadDescription", "SetProcessDpiAwarenessContext", "GetDpiForWindow"}},
+};
+
+// Each shipped program asks for no function that the Windows its header names lacks, so an
+// older Windows refuses it with its own message instead of a missing entry point.
+TEST(ShippedExes, ImportNothingNewerThanTheWindowsTheirHeaderStates) {
+  for (const char* name : {"Orvane.exe", "Pkzip25.exe"}) {
+    SCOPED_TRACE(name);
+    std::string path = platform::ProgramDirectory() + "\\" + name;
+    LOADED_IMAGE image = {};
+    ASSERT_TRUE(::MapAndLoad(path.data(), nullptr, &image, FALSE, TRUE));
+    const IMAGE_OPTIONAL_HEADER32& header = image.FileHeader->OptionalHeader;
+    const int stated = header.MajorSubsystemVersion * 100 + header.MinorSubsystemVersion;
+    EXPECT_EQ(stated, 600) << "release/README.txt names Vista as the oldest Windows";
+#ifdef ORVANE_STRIPPED
+    EXPECT_EQ(image.FileHeader->FileHeader.NumberOfSymbols, 0u) << "not stripped";
+    WIN32_FILE_ATTRIBUTE_DATA file = {};
+    ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &file);
+    if (std::string(name) == "Orvane.exe") {
+      EXPECT_LE(file.nFileSizeLow, 400u * 1024);
+    }
+#endif
+    auto va = [&](DWORD rva) { return ::ImageRvaToVa(image.FileHeader, image.MappedAddress, rva, nullptr); };
+    ULONG size = 0;
+    auto* import = static_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+        ::ImageDirectoryEntryToData(image.MappedAddress, FALSE, IMAGE_DIRECTORY_ENTRY_IMPORT, &size));
+    ASSERT_NE(import, nullptr);
+    int functions = 0;
+    for (; import->Name != 0; ++import) {
+      auto* thunk = static_cast<IMAGE_THUNK_DATA32*>(va(import->OriginalFirstThunk ? import->OriginalFirstThunk
+                                                                                     : import->FirstThunk));
+      for (; thunk && thunk->u1.AddressOfData != 0; ++thunk, ++functions) {
+        if (IMAGE_SNAP_BY_ORDINAL32(thunk->u1.Ordinal)) continue;
+        const std::string function = static_cast<IMAGE_IMPORT_BY_NAME*>(va(thunk->u1.AddressOfData))->Name;
+        for (const Introduced& version : kIntroduced)
+          EXPECT_FALSE(version.functions.count(function) && version.major * 100 + version.minor > stated)
+              << function << " needs Windows " << version.major << "." << version.minor;
+      }
+    }
+    ::UnMapAndLoad(&image);
+    EXPECT_GT(functions, 10) << "the import table was not read";
+  }
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <filesystem>
 #include <sstream>
@@ -140,11 +141,11 @@ HWND FindDescendant(HWND parent, const std::string& className) {
   return nullptr;
 }
 
-App::App(const std::string& exePath, const std::string& workingDir) {
+App::App(const std::string& exePath, const std::string& workingDir, const std::string& arguments) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  std::string commandLine = "\"" + exePath + "\"";
+  std::string commandLine = "\"" + exePath + "\"" + (arguments.empty() ? "" : " " + arguments);
   if (!::CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info))
     return;
@@ -305,6 +306,37 @@ std::vector<HTREEITEM> RemoteTree::Children(HTREEITEM item) const {
 
 void RemoteTree::Select(HTREEITEM item) const {
   ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+}
+
+void App::Drop(const std::vector<std::string>& paths) const {
+  std::string block(sizeof(DROPFILES), '\0');
+  auto* header = reinterpret_cast<DROPFILES*>(block.data());
+  header->pFiles = sizeof(DROPFILES);  // ANSI names follow, each ended by a NUL, the list by one more
+  for (const std::string& path : paths) block += path + '\0';
+  block += '\0';
+  platform::unique_handle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId_));
+  platform::unique_resource<VirtualFreeTraits> memory(
+      {process.get(), ::VirtualAllocEx(process.get(), nullptr, block.size(), MEM_COMMIT, PAGE_READWRITE)});
+  ::WriteProcessMemory(process.get(), memory.get().address, block.data(), block.size(), nullptr);
+  // Sent, not posted, so that the block stays until the program has read it.
+  ::SendMessageTimeoutA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory.get().address), 0,
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+}
+
+void App::SwitchAwayAndBack() const {
+  HWND other = ::CreateWindowExA(0, "STATIC", "elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                 nullptr, nullptr);
+  ::SetForegroundWindow(other);
+  auto active = [&] {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    ::GetGUIThreadInfo(threadId_, &info);
+    return info.hwndActive;
+  };
+  WaitUntil([&] { return active() != window_; }, 3s);
+  ::DestroyWindow(other);
+  ::SetForegroundWindow(window_);
+  WaitUntil([&] { return active() == window_; }, 3s);
 }
 
 HTREEITEM RemoteTree::Walk(const std::vector<std::string>& parts) const {

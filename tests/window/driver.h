@@ -55,8 +55,9 @@ struct MessageBoxInfo {
 
 class App {
  public:
-  // Starts the exe and waits until its window is visible.
-  explicit App(const std::string& exePath, const std::string& workingDir = "");
+  // Starts the exe, with the arguments as they stand after its quoted path, and waits
+  // until its window is visible.
+  explicit App(const std::string& exePath, const std::string& workingDir = "", const std::string& arguments = "");
   ~App();
   App(const App&) = delete;
   App& operator=(const App&) = delete;
@@ -71,6 +72,12 @@ class App {
   // Keys through the system's input queue, after bringing the window forward.
   void Keys(const std::vector<WORD>& keysDownInOrder) const;  // pressed together, then released
   void Type(WORD key) const { Keys({key}); }
+
+  // Drops these paths onto the window, as Explorer does: a DROPFILES block in the
+  // program's memory and WM_DROPFILES with its address; returns once it was handled.
+  void Drop(const std::vector<std::string>& paths) const;
+  // Another window takes the activation, then this one gets it back.
+  void SwitchAwayAndBack() const;
 
   // A visible dialog (#32770) of this process other than the main window.
   HWND WaitForDialog(const std::string& title = "") const;

@@ -1,9 +1,14 @@
 // The window and the install action, driven from outside through the real Orvane.exe.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <memory>
+#include <regex>
 
 #include "driver.h"
+#include "platform/security.h"
 #include "test_name.h"
 
 using namespace driver;
@@ -15,13 +20,17 @@ class Window : public ::testing::Test {
   Sandbox sandbox{TestName()};
   std::unique_ptr<App> app;
 
-  void Start() {
-    app = std::make_unique<App>(sandbox.programDir + "\\Orvane.exe", sandbox.programDir);
+  void Start(const std::string& arguments = "") {
+    app = std::make_unique<App>(sandbox.programDir + "\\Orvane.exe", sandbox.programDir, arguments);
     ASSERT_NE(app->window(), nullptr) << "the window did not appear";
   }
-  // Presses Ok and returns the message box it shows, dismissed.
-  MessageBoxInfo OkMessage() {
-    app->Click(IDC_CMDACTION_0);
+  // Presses Ok (or Enter) and returns the message box it shows, dismissed.
+  MessageBoxInfo OkMessage(bool byEnter = false) {
+    if (byEnter) {
+      app->Type(VK_RETURN);
+    } else {
+      app->Click(IDC_CMDACTION_0);
+    }
     auto box = app->WaitForMessageBox();
     EXPECT_TRUE(box.has_value()) << "no message box";
     if (!box) return {};
@@ -54,6 +63,23 @@ class Window : public ::testing::Test {
     EXPECT_EQ(sandbox.RecordedArguments(),
               (std::vector<std::string>{"C:\\TempTemp\\Map.ZIP", gameDir, "no"}));
     EXPECT_EQ(app->WaitForExit(), 0u);
+    for (const char* path : {"C:\\TempTemp", "C:\\TempTemp\\Pkzip25.EXE", "C:\\TempTemp\\Map.ZIP",
+                             "C:\\TempTemp\\Orvane.BAT"})
+      ExpectOnlyUserSystemAdministrators(path);
+  }
+  // Wine keeps no DACL as set: it reads one back from the Unix mode bits it set from it.
+  // Either way every entry names the user, SYSTEM or Administrators.
+  static void ExpectOnlyUserSystemAdministrators(const std::string& path) {
+    char descriptor[4096], *text = nullptr;
+    DWORD needed = 0;
+    ASSERT_TRUE(::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor, sizeof descriptor, &needed));
+    ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                       DACL_SECURITY_INFORMATION, &text, nullptr));
+    const std::string sddl = text, user = platform::CurrentUserSid();
+    ::LocalFree(text);
+    const std::regex others(R"(\([^)]*;;;(?!(SY|BA|)" + user + R"()\))[^)]*\))");
+    EXPECT_FALSE(std::regex_search(sddl, others)) << path << ": " << sddl;
+    EXPECT_NE(sddl.find(";;;"), std::string::npos) << path << ": no entries in " << sddl;
   }
 };
 
@@ -155,15 +181,17 @@ TEST_F(Window, EnterAndEscPressNothingFromTheBoxes) {
 
 TEST_F(Window, EnterPressesTheFocusedButtonAndAltKeysPressOkAndCancel) {
   Start();
-  app->Keys({VK_MENU, 'O'});
+  for (int i = 0; i < 4; ++i) app->Type(VK_TAB);  // to Ok
+  ASSERT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_CMDACTION_0); }, 3s));
+  app->Type(VK_RETURN);
   auto box = app->WaitForMessageBox();
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text, "Invalid Unreal Tournament Directory");
   app->DismissMessageBox(*box);
+  // The focus comes back to Ok, not to the window's frame.
+  EXPECT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_CMDACTION_0); }, 3s));
 
-  for (int i = 0; i < 5; ++i) app->Type(VK_TAB);  // to Ok
-  ASSERT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_CMDACTION_0); }, 3s));
-  app->Type(VK_RETURN);
+  app->Keys({VK_MENU, 'O'});
   box = app->WaitForMessageBox();
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text, "Invalid Unreal Tournament Directory");
@@ -173,6 +201,7 @@ TEST_F(Window, EnterPressesTheFocusedButtonAndAltKeysPressOkAndCancel) {
   EXPECT_EQ(app->WaitForExit(), 0u);
 }
 
+// After the player switched to another program and back, the focus is where it was.
 TEST_F(Window, UserCanPasteAPath) {
   Start();
   ASSERT_TRUE(::OpenClipboard(nullptr));
@@ -185,6 +214,8 @@ TEST_F(Window, UserCanPasteAPath) {
   ::CloseClipboard();
   for (int i = 0; i < 2; ++i) app->Type(VK_TAB);
   ASSERT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_TXTUTDIRECTORY); }, 3s));
+  app->SwitchAwayAndBack();
+  EXPECT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_TXTUTDIRECTORY); }, 3s));
   app->Keys({VK_CONTROL, 'V'});
   EXPECT_TRUE(WaitUntil([&] { return app->Text(IDC_TXTUTDIRECTORY) == text; }, 3s))
       << app->Text(IDC_TXTUTDIRECTORY);
@@ -194,6 +225,10 @@ TEST_F(Window, OkChecksTheGameDirectoryFirstThenTheArchive) {
   Start();
   ExpectErrorBox(OkMessage(), "Invalid Unreal Tournament Directory");
   ExpectNothingDone("", "");
+  // The click (BM_CLICK runs the button's own mouse handling) gave Ok the focus; it comes
+  // back after the box, and Enter presses the clicked button as it would a tabbed one.
+  ASSERT_TRUE(WaitUntil([&] { return app->Focus() == app->Control(IDC_CMDACTION_0); }, 3s));
+  ExpectErrorBox(OkMessage(true), "Invalid Unreal Tournament Directory");
 
   Fill("C:\\nowhere.zip", sandbox.programDir);  // a folder without the game
   ExpectErrorBox(OkMessage(), "Invalid Unreal Tournament Directory");
@@ -216,7 +251,9 @@ TEST_F(Window, ArchiveMustBeAnExistingOrdinaryFileByItsExactName) {
   WriteFileBytes(dir + "\\system.zip", "PK");
   ::SetFileAttributesA((dir + "\\system.zip").c_str(), FILE_ATTRIBUTE_SYSTEM);
   Start();
-  for (const std::string name : {"folder.zip", "hidden.zip", "system.zip", "CTF-*.zip", "CTF-Tes?.zip"}) {
+  // Each wildcard of the system's search matches CTF-Test.zip, but no file bears the name.
+  for (const std::string name : {"folder.zip", "hidden.zip", "system.zip", "CTF-*.zip", "CTF-Tes?.zip", "CTF<.zip",
+                                 "CTF-Tes>.zip", "CTF-Test\"zip"}) {
     const std::string path = dir + "\\" + name;
     Fill(path, sandbox.gameDir);
     ExpectErrorBox(OkMessage(), "File '" + path + "' NOT Found");
@@ -248,6 +285,51 @@ TEST_F(Window, OkStagesTheThreeFilesStartsTheScriptAndCloses) {
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Map.ZIP"), "a map archive");
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Orvane.BAT"), ReadFileBytes(sandbox.programDir + "\\Orvane.BAT"));
   EXPECT_TRUE(PathExists(sandbox.configIni())) << "the close did not save the settings";
+}
+
+TEST_F(Window, StagedArchivePickedAgainStaysAndTheOtherTwoAreStaged) {
+  ::CreateDirectoryA("C:\\TempTemp", nullptr);
+  WriteFileBytes("C:\\TempTemp\\Map.ZIP", "the staged map");
+  Start();
+  Fill("C:\\TempTemp\\Map.ZIP", sandbox.gameDir);
+  app->Click(IDC_CMDACTION_0);
+  ExpectInstallStarted(sandbox.gameDir);
+  EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Map.ZIP"), "the staged map");
+  EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Pkzip25.EXE"), ReadFileBytes(sandbox.programDir + "\\Pkzip25.exe"));
+}
+
+// The first argument, quoted or not, fills the archive box after the load; Ok checks it.
+TEST_F(Window, ArchiveOnTheCommandLineFillsTheArchiveBox) {
+  const std::string spaced = sandbox.programDir + "\\Maps & More (1)\\CTF-Face.zip";  // not there
+  Start("\"" + spaced + "\" \"" + sandbox.mapZip + "\"");
+  EXPECT_TRUE(app->NoDialog());
+  EXPECT_EQ(app->Text(IDC_TXTFILENAME), spaced);
+  EXPECT_EQ(app->Focus(), app->Control(IDC_TXTFILENAME));
+  app->SetText(IDC_TXTUTDIRECTORY, sandbox.gameDir);
+  ExpectErrorBox(OkMessage(), "File '" + spaced + "' NOT Found");
+  ExpectNothingDone(spaced, sandbox.gameDir);
+  app->Click(IDC_CMDACTION_1);
+  EXPECT_EQ(app->WaitForExit(), 0u);
+
+  Start(sandbox.mapZip);  // the game folder comes from Config.INI, as it always does
+  EXPECT_EQ(app->Text(IDC_TXTFILENAME), sandbox.mapZip);
+  EXPECT_EQ(app->Text(IDC_TXTUTDIRECTORY), sandbox.gameDir);
+  app->Click(IDC_CMDACTION_0);
+  ExpectInstallStarted(sandbox.gameDir);
+}
+
+// A dropped file fills the archive box, a dropped folder the game box; nothing is checked.
+TEST_F(Window, DropsFillTheBoxesWithTheFirstFileAndTheFirstFolder) {
+  Start();
+  app->Drop({sandbox.mapZip});
+  EXPECT_EQ(app->Text(IDC_TXTFILENAME), sandbox.mapZip);
+  EXPECT_EQ(app->Text(IDC_TXTUTDIRECTORY), "");
+  app->Drop({sandbox.programDir});  // holds no game
+  EXPECT_EQ(app->Text(IDC_TXTUTDIRECTORY), sandbox.programDir + "\\");
+  const std::string other = sandbox.programDir + "\\other.zip";
+  WriteFileBytes(other, "PK");
+  app->Drop({sandbox.gameDir, other, sandbox.programDir, sandbox.mapZip});
+  ExpectNothingDone(other, sandbox.gameDir + "\\");
 }
 
 TEST_F(Window, GameDirectoryReachesTheScriptWholeWhateverItsName) {

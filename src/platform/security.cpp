@@ -1,0 +1,54 @@
+#include "platform/security.h"
+
+#include <windows.h>
+#include <sddl.h>
+
+#include "platform/handles.h"
+
+namespace platform {
+
+std::string CurrentUserSid() {
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return std::string();
+  unique_handle token(raw);
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  std::string buffer(size, '\0');
+  if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size))
+    return std::string();
+  char* text = nullptr;
+  if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+    return std::string();
+  unique_local owned(text);
+  return text;
+}
+
+std::string OwnerSystemAdminsSddl(const std::string& userSid) {
+  // P: protected from the parent's entries; OICI: inherited by files and folders inside;
+  // FA: full control. SY is SYSTEM, BA the Administrators group.
+  return "D:P(A;OICI;FA;;;" + userSid + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+}
+
+namespace {
+unique_local DescriptorOf(const std::string& sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+    return unique_local();
+  return unique_local(descriptor);
+}
+}  // namespace
+
+bool CreateFolderWithSddl(const std::string& path, const std::string& sddl) {
+  unique_local descriptor = DescriptorOf(sddl);
+  if (!descriptor) return false;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.get(), FALSE};
+  return ::CreateDirectoryA(path.c_str(), &attributes) != FALSE;
+}
+
+bool ApplySddl(const std::string& path, const std::string& sddl) {
+  unique_local descriptor = DescriptorOf(sddl);
+  return descriptor && ::SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.get()) != FALSE;
+}
+
+}  // namespace platform
