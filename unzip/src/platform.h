@@ -29,6 +29,9 @@ Kind kind_of(const std::string& path);
 // Creates path and every missing folder above it.
 bool make_dirs(const std::string& path, std::string& err);
 
+// Removes an empty folder; false when it is not empty or cannot be removed.
+bool remove_dir(const std::string& path);
+
 // Joins a folder (as the user gave it) and a relative '/'-separated path.
 std::string join(const std::string& dir, const std::string& rel);
 

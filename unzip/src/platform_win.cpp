@@ -167,6 +167,8 @@ bool make_dirs(const std::string& path, std::string& err) {
   return false;
 }
 
+bool remove_dir(const std::string& path) { return RemoveDirectoryW(widen(path).c_str()) != 0; }
+
 std::string join(const std::string& dir, const std::string& rel) {
   if (dir.empty()) return rel;
   if (rel.empty()) return dir;
