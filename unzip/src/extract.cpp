@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <exception>
 #include <map>
 #include <memory>
@@ -78,6 +79,25 @@ std::string parent_of(const std::string& rel) {
   return cut == std::string::npos ? std::string() : rel.substr(0, cut);
 }
 
+std::atomic<FreeSpaceProbe> free_space_probe{nullptr};
+
+// The deepest folder of path that exists, for measuring its volume before
+// anything (even the destination itself) is created.
+std::string existing_folder(std::string path) {
+  while (!path.empty() && platform::kind_of(path) != platform::Kind::Directory) {
+    while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+    size_t cut = path.find_last_of("/\\");
+    path = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  }
+  return path.empty() ? "." : path;
+}
+
+std::string size_text(uint64_t bytes) {
+  char mb[32];
+  std::snprintf(mb, sizeof mb, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+  return std::string(mb) + " (" + std::to_string(bytes) + " bytes)";
+}
+
 class Extractor {
  public:
   Extractor(Source& src, const Archive& archive, const Options& opt)
@@ -147,6 +167,29 @@ class Extractor {
       groups[found.first->second].push_back(job);
     }
     return groups;
+  }
+
+  // What the run will write, per destination: under "never" the first entry
+  // of each output file that does not exist yet; under "all" the largest entry
+  // of each, since every replacement is written in full beside the old file first.
+  std::map<std::string, uint64_t> bytes_to_write(const std::vector<std::vector<Job>>& groups) const {
+    std::map<std::string, uint64_t> need;
+    for (const std::vector<Job>& g : groups) {
+      uint64_t most = 0;
+      for (const Job& job : g) {
+        if (job.directory) continue;
+        if (!opt_.overwrite_all) {
+          if (platform::kind_of(platform::join(job.dest, job.rel)) == platform::Kind::Missing)
+            most = archive_.entries[job.entry].usize;
+          break;
+        }
+        most = std::max(most, archive_.entries[job.entry].usize);
+      }
+      if (g.empty() || most == 0) continue;
+      uint64_t& total = need[g[0].dest];
+      total = most > UINT64_MAX - total ? UINT64_MAX : total + most;
+    }
+    return need;
   }
 
   // Runs the groups on up to `threads` workers while this thread prints the
@@ -258,7 +301,10 @@ class Extractor {
       Outcome& o = outcomes_[i];
       if (o.state == Outcome::Ready && all_ready) {
         std::string err;
-        switch (temps_[i]->commit(target_of_[i], opt_.overwrite_all, err)) {
+        if (platform::kind_of(target_of_[i]) == platform::Kind::Directory) {
+          o.state = Outcome::Failed;
+          o.text = "a folder of that name is in the way of " + o.text;
+        } else switch (temps_[i]->commit(target_of_[i], opt_.overwrite_all, err)) {
           case platform::Commit::Done: o.state = Outcome::Extracted; break;
           case platform::Commit::Exists:
             o.state = Outcome::Kept;
@@ -362,24 +408,34 @@ class Extractor {
     std::string folder = platform::join(job.dest, parent_of(job.rel));
     if (!folder.empty() && !prepare_folder(folder, err)) return fail(job.entry, err, unwritable);
     platform::Kind kind = platform::kind_of(target);
-    if (kind == platform::Kind::Directory)
+    // Under -all-or-nothing a folder in the way fails only when the files go
+    // in: the archive itself is sound, so the rest is still put in place.
+    if (kind == platform::Kind::Directory && !hold)
       return fail(job.entry, "a folder of that name is in the way of " + job.rel);
     // No point inflating what will not be used; the rename below still
     // refuses to replace a file that appears meanwhile.
-    if (kind != platform::Kind::Missing && !opt_.overwrite_all)
+    if (kind != platform::Kind::Missing && kind != platform::Kind::Directory && !opt_.overwrite_all)
       return settle(job.entry, Outcome::Kept, shown, same_as_entry(target, e));
 
     std::unique_ptr<platform::TempFile> file(new platform::TempFile);
     if (!file->create(folder, err)) return fail(job.entry, err, unwritable);
+    // The temporary file goes before the report, so that a full disk has its
+    // space back by the time anyone reads the message.
+    auto fail_writing = [&](const std::string& why) {
+      file->discard();
+      if (!file->disk_full()) return fail(job.entry, why);
+      fail(job.entry, "not enough free space: the disk filled up while writing (" + why +
+                          "); the partial file was removed", kExitDestination);
+    };
     TempFileSink sink(*file);
     std::string why = extract_data(src_, e, sink);
-    if (!why.empty()) return fail(job.entry, why);
+    if (!why.empty()) return fail_writing(why);
     platform::FileTime t;
     t.has_unix = e.has_unix_mtime;
     t.unix_seconds = e.unix_mtime;
     t.dos_date = e.dos_date;
     t.dos_time = e.dos_time;
-    if (!file->finish(t, err)) return fail(job.entry, err);
+    if (!file->finish(t, err)) return fail_writing(err);
     if (hold) {
       {
         std::lock_guard<std::mutex> lock(mu_);
@@ -391,7 +447,7 @@ class Extractor {
     switch (file->commit(target, opt_.overwrite_all, err)) {
       case platform::Commit::Done: return settle(job.entry, Outcome::Extracted, shown);
       case platform::Commit::Exists: return settle(job.entry, Outcome::Kept, shown, same_as_entry(target, e));
-      case platform::Commit::Failed: return fail(job.entry, err);
+      case platform::Commit::Failed: return fail_writing(err);
     }
   }
 
@@ -424,6 +480,27 @@ int run_extract(const Options& opt, Report& report) {
     report.err("Error: " + opt.archive + ": " + err);
     return kExitArchive;
   }
+  Extractor ex(*src, archive, opt);
+  bool matched = false;
+  std::vector<std::vector<Job>> groups = ex.plan(matched);
+  // Checked before the first write, so a pack too big for the disk writes
+  // nothing at all rather than most of itself. Destinations that report the
+  // same free space are taken to share a volume, so their needs add up.
+  std::map<uint64_t, std::pair<uint64_t, std::string>> volumes;  // free bytes -> need, destinations
+  FreeSpaceProbe probe = free_space_probe.load();
+  for (const auto& d : opt.test ? std::map<std::string, uint64_t>() : ex.bytes_to_write(groups)) {
+    uint64_t room = 0;
+    if (!(probe ? probe : platform::free_space)(existing_folder(d.first), room)) continue;
+    auto& v = volumes[room];
+    v.first = d.second > UINT64_MAX - v.first ? UINT64_MAX : v.first + d.second;
+    v.second += (v.second.empty() ? "" : ", ") + (d.first.empty() ? std::string(".") : d.first);
+  }
+  for (const auto& v : volumes) {
+    if (v.second.first <= v.first) continue;
+    report.err("Error: " + v.second.second + ": not enough free space: the files need " + size_text(v.second.first) +
+               ", the disk has " + size_text(v.first) + " free; nothing was extracted");
+    return kExitDestination;
+  }
   // Made here so that a destination that cannot be made is one plain error;
   // under -all-or-nothing each job makes its folders, so a failed run can take them back.
   if (!opt.test && !opt.all_or_nothing && opt.groups.empty() && !opt.dest.empty() &&
@@ -431,15 +508,14 @@ int run_extract(const Options& opt, Report& report) {
     report.err("Error: " + opt.dest + ": " + err);
     return kExitDestination;
   }
-  Extractor ex(*src, archive, opt);
-  bool matched = false;
-  std::vector<std::vector<Job>> groups = ex.plan(matched);
   unsigned cores = std::thread::hardware_concurrency();
   int code = ex.execute(groups, std::min(cores == 0 ? 1u : cores, 4u), report);
   return matched || code != kExitOk ? code : kExitNothingMatched;
 }
 
 }  // namespace
+
+void set_free_space_probe(FreeSpaceProbe probe) { free_space_probe = probe; }
 
 int run(const std::vector<std::string>& args, Report& report) {
   try {

@@ -2,6 +2,7 @@
 // checks them and extracts them, reporting each file as it goes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ class Report {
   // -progress lines, for the person waiting; beside the errors by default.
   virtual void progress(const std::string& line) { err(line); }
 };
+
+// Measures the free bytes on the volume of an existing folder. Tests put a
+// small figure here, since a full disk cannot be arranged on demand;
+// nullptr restores the platform's own measure.
+using FreeSpaceProbe = bool (*)(const std::string& dir, uint64_t& bytes);
+void set_free_space_probe(FreeSpaceProbe probe);
 
 // args excludes the program name. Returns the exit code (see cli.h).
 int run(const std::vector<std::string>& args, Report& report);

@@ -32,6 +32,9 @@ bool make_dirs(const std::string& path, std::string& err);
 // Removes an empty folder; false when it is not empty or cannot be removed.
 bool remove_dir(const std::string& path);
 
+// Free bytes for this user on the volume that holds dir (an existing folder).
+bool free_space(const std::string& dir, uint64_t& bytes);
+
 // Joins a folder (as the user gave it) and a relative '/'-separated path.
 std::string join(const std::string& dir, const std::string& rel);
 
@@ -60,6 +63,8 @@ class TempFile {
   // replace=false never replaces an existing file, even one created meanwhile.
   Commit commit(const std::string& target, bool replace, std::string& err);
   void discard();
+  // True when write() or finish() failed because the volume is full.
+  bool disk_full() const;
 
  private:
   struct Impl;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -126,6 +127,13 @@ bool make_dirs(const std::string& path, std::string& err) {
 
 bool remove_dir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 
+bool free_space(const std::string& dir, uint64_t& bytes) {
+  struct statvfs st;
+  if (::statvfs(dir.empty() ? "." : dir.c_str(), &st) != 0) return false;
+  bytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+  return true;
+}
+
 std::string join(const std::string& dir, const std::string& rel) {
   if (dir.empty()) return rel;
   if (rel.empty()) return dir;
@@ -135,6 +143,7 @@ std::string join(const std::string& dir, const std::string& rel) {
 struct TempFile::Impl {
   UniqueFd fd;
   std::string path;
+  bool full = false;
 };
 
 TempFile::TempFile() : impl_(new Impl) {}
@@ -160,6 +169,7 @@ bool TempFile::write(const void* data, size_t n, std::string& err) {
     ssize_t put = ::write(impl_->fd.get(), p, n);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
+      impl_->full = errno == ENOSPC || errno == EDQUOT;
       err = last_error("cannot write");
       return false;
     }
@@ -188,6 +198,7 @@ bool TempFile::finish(const FileTime& t, std::string& err) {
   }
   int fd = impl_->fd.release();
   if (::close(fd) != 0) {
+    impl_->full = errno == ENOSPC || errno == EDQUOT;
     err = last_error("cannot write");
     return false;
   }
@@ -218,6 +229,8 @@ Commit TempFile::commit(const std::string& target, bool replace, std::string& er
   impl_->path.clear();
   return Commit::Done;
 }
+
+bool TempFile::disk_full() const { return impl_->full; }
 
 void TempFile::discard() {
   impl_->fd.reset();

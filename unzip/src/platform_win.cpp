@@ -169,6 +169,13 @@ bool make_dirs(const std::string& path, std::string& err) {
 
 bool remove_dir(const std::string& path) { return RemoveDirectoryW(widen(path).c_str()) != 0; }
 
+bool free_space(const std::string& dir, uint64_t& bytes) {
+  ULARGE_INTEGER avail;
+  if (!GetDiskFreeSpaceExW(dir.empty() ? nullptr : widen(dir).c_str(), &avail, nullptr, nullptr)) return false;
+  bytes = avail.QuadPart;
+  return true;
+}
+
 std::string join(const std::string& dir, const std::string& rel) {
   if (dir.empty()) return rel;
   if (rel.empty()) return dir;
@@ -179,7 +186,12 @@ std::string join(const std::string& dir, const std::string& rel) {
 struct TempFile::Impl {
   UniqueHandle h;
   std::wstring path;
+  bool full = false;
 };
+
+namespace {
+bool is_full(DWORD e) { return e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL; }
+}  // namespace
 
 TempFile::TempFile() : impl_(new Impl) {}
 TempFile::~TempFile() { discard(); }
@@ -204,6 +216,7 @@ bool TempFile::write(const void* data, size_t n, std::string& err) {
   while (n > 0) {
     DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n), put = 0;
     if (!WriteFile(impl_->h.get(), p, want, &put, nullptr) || put == 0) {
+      impl_->full = is_full(GetLastError());
       err = last_error("cannot write");
       return false;
     }
@@ -232,6 +245,7 @@ bool TempFile::finish(const FileTime& t, std::string& err) {
   // A file without its time is still the right file, so a failure here is not fatal.
   if (have) SetFileTime(impl_->h.get(), nullptr, nullptr, &ft);
   if (!CloseHandle(impl_->h.release())) {
+    impl_->full = is_full(GetLastError());
     err = last_error("cannot write");
     return false;
   }
@@ -260,6 +274,8 @@ Commit TempFile::commit(const std::string& target, bool replace, std::string& er
   impl_->path.clear();
   return Commit::Done;
 }
+
+bool TempFile::disk_full() const { return impl_->full; }
 
 void TempFile::discard() {
   impl_->h.reset();

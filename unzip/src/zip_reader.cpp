@@ -98,7 +98,41 @@ std::string find_end(Source& src, EndRecord& end) {
   return std::string();
 }
 
+// Modification time from an Info-ZIP extended timestamp (0x5455) or an NTFS
+// (0x000A) field, in a central or a local extra field. The timestamp's mtime
+// comes first whenever flag bit 0 is set; the central copy holds only that,
+// whatever else its flags announce (Info-ZIP on macOS announces all three),
+// so nothing beyond it is read. The extended timestamp wins over NTFS.
+void apply_times(Entry& e, const unsigned char* x, size_t len) {
+  while (len >= 4) {
+    uint16_t id = le16(x), n = le16(x + 2);
+    if (n > len - 4) break;
+    const unsigned char* d = x + 4;
+    if (id == 0x5455 && n >= 5 && (d[0] & 1)) {
+      e.has_unix_mtime = true;
+      e.unix_mtime = static_cast<int32_t>(le32(d + 1));
+      return;
+    }
+    if (id == 0x000a && !e.has_unix_mtime) {
+      // A reserved word, then tagged attributes; tag 1 holds mtime, atime, ctime.
+      for (size_t at = 4; at + 4 <= n; at += 4 + le16(d + at + 2)) {
+        if (le16(d + at) != 1 || le16(d + at + 2) < 24 || at + 4 + 24 > n) continue;
+        uint64_t ft = le64(d + at + 4);
+        const uint64_t kEpochDiff = 116444736000000000ULL;  // 1601 -> 1970 in 100 ns
+        if (ft >= kEpochDiff) {
+          e.has_unix_mtime = true;
+          e.unix_mtime = static_cast<int64_t>((ft - kEpochDiff) / 10000000ULL);
+        }
+        break;
+      }
+    }
+    x += 4 + n;
+    len -= 4 + n;
+  }
+}
+
 void apply_extra(Entry& e, const unsigned char* x, size_t len, bool& zip64_ok) {
+  apply_times(e, x, len);
   bool need_u = e.usize == 0xFFFFFFFF, need_c = e.csize == 0xFFFFFFFF;
   bool need_o = e.local_offset == 0xFFFFFFFF, need_d = e.disk == 0xFFFF;
   while (len >= 4) {
@@ -120,19 +154,6 @@ void apply_extra(Entry& e, const unsigned char* x, size_t len, bool& zip64_ok) {
                  take(need_o, e.local_offset, 8) && take(need_d, disk, 4);
       e.disk = static_cast<uint32_t>(disk);
       need_u = need_c = need_o = need_d = false;
-    } else if (id == 0x5455 && n >= 5 && (d[0] & 1)) {
-      e.has_unix_mtime = true;
-      e.unix_mtime = static_cast<int32_t>(le32(d + 1));
-    } else if (id == 0x000a && n >= 32 && !e.has_unix_mtime) {
-      // NTFS times: reserved word, then tag 1 holds mtime/atime/ctime FILETIMEs.
-      if (le16(d + 4) == 1 && le16(d + 6) >= 24) {
-        uint64_t ft = le64(d + 8);
-        const uint64_t kEpochDiff = 116444736000000000ULL;  // 1601 -> 1970 in 100 ns
-        if (ft >= kEpochDiff) {
-          e.has_unix_mtime = true;
-          e.unix_mtime = static_cast<int64_t>((ft - kEpochDiff) / 10000000ULL);
-        }
-      }
     } else if (id == 0x7075 && n >= 5 && d[0] == 1 && !(e.flags & 0x0800)) {
       // Info-ZIP Unicode path: valid only while it belongs to this raw name.
       uint32_t crc = static_cast<uint32_t>(
@@ -144,6 +165,83 @@ void apply_extra(Entry& e, const unsigned char* x, size_t len, bool& zip64_ok) {
     len -= 4 + n;
   }
   if (need_u || need_c || need_o || need_d) zip64_ok = false;
+}
+
+// The name as shown in messages; control characters become '?' so a name
+// cannot forge a line of its own.
+std::string shown(const Entry& e) {
+  std::string s = e.name.empty() ? cp437_to_utf8(e.raw_name) : e.name;
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return s;
+}
+
+bool has_zip64_field(const unsigned char* x, size_t len) {
+  while (len >= 4) {
+    uint16_t id = le16(x), n = le16(x + 2);
+    if (id == 0x0001) return true;
+    if (n > len - 4) break;
+    x += 4 + n;
+    len -= 4 + n;
+  }
+  return false;
+}
+
+// Reads every local header once, in file order, for two things.
+// - Times: where the central record has none, the local extra field's, as
+//   Info-ZIP's reader does (some tools write their timestamp only there).
+// - Overlaps: a central directory that points many entries at one local
+//   header or into one deflate stream makes a tiny archive write gigabytes
+//   (overlapping-file zip bombs). Each entry's span (local header, name,
+//   extra field, data, data descriptor) must end where the next one in file
+//   order starts, and the last before the central directory.
+// Entries whose local header is unreadable are left to fail on their own.
+std::string check_local_headers(Source& src, std::vector<Entry>& entries, uint64_t cd_start) {
+  std::vector<size_t> order(entries.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return entries[a].local_offset < entries[b].local_offset; });
+  const uint64_t kMax = UINT64_MAX;
+  uint64_t reach = 0;
+  const Entry* prev = nullptr;
+  std::vector<unsigned char> extra;
+  for (size_t k : order) {
+    Entry& e = entries[k];
+    if (prev && e.local_offset < reach)
+      return "entries " + shown(*prev) + " and " + shown(e) +
+             " overlap in the archive (possible zip bomb); nothing was extracted";
+    unsigned char lh[30];
+    if (e.local_offset > src.size() || src.size() - e.local_offset < 30 || !src.read_at(e.local_offset, lh, 30) ||
+        le32(lh) != kLocalSig)
+      continue;
+    uint64_t data = e.local_offset + 30 + le16(lh + 26) + le16(lh + 28);
+    extra.resize(le16(lh + 28));
+    bool have_extra = false;
+    if (!e.has_unix_mtime && !extra.empty()) {
+      have_extra = src.read_at(data - extra.size(), extra.data(), extra.size());
+      if (have_extra) apply_times(e, extra.data(), extra.size());
+    }
+    uint64_t end = e.csize > kMax - data ? kMax : data + e.csize;
+    if ((e.flags & 0x0008) && end <= src.size() - 4) {
+      // The descriptor starts with its optional signature or the CRC-32 (a
+      // writer that sets the flag but writes none is tolerated); its sizes
+      // are 64-bit when the local header carries a ZIP64 field.
+      unsigned char head[4];
+      bool present = src.read_at(end, head, 4) && (le32(head) == kSpanSig || le32(head) == e.crc);
+      if (present) {
+        bool zip64 = !extra.empty() &&
+                     (have_extra || src.read_at(data - extra.size(), extra.data(), extra.size())) &&
+                     has_zip64_field(extra.data(), extra.size());
+        end += (le32(head) == kSpanSig ? 4 : 0) + (zip64 ? 20 : 12);
+      }
+    }
+    reach = end;
+    prev = &e;
+  }
+  if (prev && reach > cd_start)
+    return "entry " + shown(*prev) +
+           " overlaps the central directory (possible zip bomb); nothing was extracted";
+  return std::string();
 }
 
 }  // namespace
@@ -229,7 +327,7 @@ std::string read_archive(Source& src, Archive& out) {
     out.entries.push_back(std::move(e));
     at += 46 + nlen + xlen + clen;
   }
-  return std::string();
+  return check_local_headers(src, out.entries, cd_start);
 }
 
 std::string method_name(uint16_t m) {

@@ -106,6 +106,24 @@ TEST_F(ExtractTest, DestinationForms) {
   test::write_file(dir.path() / "blocked", "");
   EXPECT_EQ(run({"-extract", zip, dir.sub("blocked") + sep() + "sub" + sep()}), kExitDestination);
   EXPECT_EQ(report.err_lines.size(), 1u);
+
+  // Too little free space writes nothing and says how much is needed and how
+  // much is free; a file that is only kept needs no room.
+  set_free_space_probe([](const std::string&, uint64_t& bytes) {
+    bytes = 1000;
+    return true;
+  });
+  int kept = run({"-extract", zip, dir.sub("x")});
+  int full = run({"-extract", archive({file("a.txt", "A"), file("big.unr", std::string(5000, 'b'))}), dir.sub("x")});
+  set_free_space_probe(nullptr);
+  EXPECT_EQ(kept, kExitOk);
+  EXPECT_EQ(full, kExitDestination);
+  ASSERT_EQ(report.err_lines.size(), 1u);
+  EXPECT_NE(report.err_lines[0].find("not enough free space: the files need 0.0 MB (5000 bytes), the disk has "
+                                     "0.0 MB (1000 bytes) free"),
+            std::string::npos)
+      << report.err_lines[0];
+  EXPECT_FALSE(fs::exists(dir.path() / "x" / "big.unr"));
 }
 
 TEST_F(ExtractTest, OverwriteNeverKeepsAndAllReplaces) {
@@ -270,6 +288,18 @@ TEST_F(ExtractTest, CorruptTruncatedAndUnsupportedEntries) {
   EXPECT_NE(report.err_lines[0].find("truncated"), std::string::npos);
   EXPECT_EQ(run({"-extract", dir.sub("missing.zip"), out_dir()}), kExitArchive);
   EXPECT_EQ(run({"-extract", dir.str(), out_dir()}), kExitArchive);  // a folder is not an archive
+
+  // Entries that share one local header (a zip bomb) are refused before anything is written.
+  std::vector<Item> bomb(20, file("bomb0.bin", std::string(1 << 20, '\0')));
+  for (size_t i = 1; i < bomb.size(); ++i) {
+    bomb[i].name = "bomb" + std::to_string(i) + ".bin";
+    bomb[i].central_only = true;
+    bomb[i].central_offset = 0;
+  }
+  fs::remove_all(dir.path() / "out");
+  EXPECT_EQ(run({"-extract", archive(bomb), out_dir()}), kExitArchive);
+  EXPECT_NE(report.all_err().find("possible zip bomb"), std::string::npos) << report.all_err();
+  EXPECT_FALSE(fs::exists(dir.path() / "out"));
 }
 
 TEST_F(ExtractTest, UnicodeNamesBecomeRealFileNames) {
@@ -307,6 +337,59 @@ TEST_F(ExtractTest, ModificationTimeComesFromTheEntry) {
   // The C runtime and Windows may disagree on the zone; the date must still be that day.
   EXPECT_NEAR(static_cast<double>(test::mtime_of(dir.path() / "out" / "dos.txt")), static_cast<double>(expected),
               14 * 3600.0);
+
+  // Each common zip tool's way of storing the time (field layouts from APPNOTE
+  // and Info-ZIP's extra-field list). The DOS time says 2025, the extra fields
+  // 2001, so falling back to the DOS time where a field exists shows.
+  const int64_t t = 1000000000;
+  auto le = [](uint64_t v, int bytes) {
+    std::string s;
+    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return s;
+  };
+  auto field = [&](uint16_t id, const std::string& body) { return le(id, 2) + le(body.size(), 2) + body; };
+  auto stamp = [&](char flags, std::vector<int64_t> times) {
+    std::string body(1, flags);
+    for (int64_t x : times) body += le(static_cast<uint64_t>(x), 4);
+    return field(0x5455, body);
+  };
+  auto ft = [&](int64_t x) { return le(static_cast<uint64_t>(x + 11644473600LL) * 10000000ULL, 8); };
+  std::string ntfs = field(0x000A, le(0, 4) + le(1, 2) + le(24, 2) + ft(t) + ft(t + 60) + ft(t - 60));
+  std::string ux = field(0x7875, "\x01\x04" + le(501, 4) + "\x04" + le(20, 4));  // Unix uid/gid
+  struct Row {
+    const char* tool;
+    uint16_t made_by;
+    bool descriptor;
+    std::string central, local;
+  } rows[] = {
+      {"7-Zip", 0x003F, false, ntfs, ntfs},
+      {"Info-ZIP on Linux", 0x031E, false, stamp(3, {t}) + ux, stamp(3, {t, t + 60}) + ux},
+      // Its central field announces three times and holds one.
+      {"Info-ZIP on macOS", 0x0315, false, stamp(7, {t}) + ux, stamp(7, {t, t + 60, t - 60}) + ux},
+      {"macOS Archive Utility", 0x0315, true, "", stamp(3, {t, t + 60}) + ux},  // only in the local header
+      {"WinRAR", 0x0014, false, ntfs, ntfs},
+      {"WinZip", 0x003F, false, ntfs, ntfs},
+      {"Windows Explorer", 0x0014, false, "", ""},  // the DOS time only, local time
+      {"Go archive zip", 0x0314, true, stamp(1, {t}), stamp(1, {t})},
+  };
+  std::vector<Item> items;
+  for (const Row& r : rows) {
+    items.push_back(file(std::string(r.tool) + ".unr", r.tool));
+    items.back().made_by = r.made_by;
+    items.back().descriptor = r.descriptor;
+    items.back().central_extra = r.central;
+    items.back().local_extra = r.local;
+  }
+  fs::remove_all(dir.path() / "out");
+  ASSERT_EQ(run({"-extract", archive(items), out_dir()}), kExitOk) << report.all_err();
+  for (const Row& r : rows) {
+    fs::path p = dir.path() / "out" / (std::string(r.tool) + ".unr");
+    EXPECT_EQ(test::read_file(p), r.tool);
+    if (r.central.empty() && r.local.empty())
+      EXPECT_NEAR(static_cast<double>(test::mtime_of(p)), static_cast<double>(expected), 14 * 3600.0) << r.tool;
+    else
+      EXPECT_EQ(test::mtime_of(p), t) << r.tool;
+  }
 }
 
 TEST_F(ExtractTest, ManyFilesReportInArchiveOrder) {

@@ -133,7 +133,16 @@ TEST(WriteFailure, FullDiskLeavesNoPartialFile) {
   low.rlim_cur = 1024 * 1024;
   void (*prev)(int) = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
-  CaptureReport report;
+  // The partial file must be gone by the time its error is reported.
+  struct : CaptureReport {
+    void err(const std::string& line) override {
+      CaptureReport::err(line);
+      for (const auto& f : fs::directory_iterator(out)) temps += f.path().filename().string().rfind(".pkz25-", 0) == 0;
+    }
+    fs::path out;
+    int temps = 0;
+  } report;
+  report.out = out;
   int rc = test::run_args({"-extract", zip, out}, report);
   setrlimit(RLIMIT_FSIZE, &old);
   signal(SIGXFSZ, prev);
@@ -143,6 +152,7 @@ TEST(WriteFailure, FullDiskLeavesNoPartialFile) {
   EXPECT_EQ(report.err_lines[0].rfind("Error: big.unr: cannot write", 0), 0u) << report.err_lines[0];
   EXPECT_EQ(report.out_lines, Lines{"Extracted: small.txt"});
   EXPECT_EQ(test::list_tree(out), Lines{"small.txt"});
+  EXPECT_EQ(report.temps, 0);
 }
 
 }  // namespace

@@ -68,27 +68,31 @@ std::string build_zip(const std::vector<Item>& items, const Layout& layout) {
       put64(local_extra, it.descriptor ? 0 : usize);
       put64(local_extra, it.descriptor ? 0 : csize);
     }
-    put32(body, 0x04034b50);
-    put16(body, version);
-    put16(body, flags);
-    put16(body, it.method);
-    put16(body, it.dos_time);
-    put16(body, it.dos_date);
-    put32(body, it.descriptor ? 0 : crc);
-    put32(body, it.descriptor ? 0 : it.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(csize));
-    put32(body, it.descriptor ? 0 : it.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(usize));
-    put16(body, static_cast<uint32_t>(it.name.size()));
-    put16(body, static_cast<uint32_t>(local_extra.size()));
-    body += it.name + local_extra + packed;
-    if (it.descriptor) {
-      put32(body, 0x08074b50);
-      put32(body, crc);
-      if (it.zip64) {
-        put64(body, csize);
-        put64(body, usize);
-      } else {
-        put32(body, static_cast<uint32_t>(csize));
-        put32(body, static_cast<uint32_t>(usize));
+    local_extra += it.local_extra;
+    if (it.central_offset >= 0) offset = static_cast<uint64_t>(it.central_offset);
+    if (!it.central_only) {
+      put32(body, 0x04034b50);
+      put16(body, version);
+      put16(body, flags);
+      put16(body, it.method);
+      put16(body, it.dos_time);
+      put16(body, it.dos_date);
+      put32(body, it.descriptor ? 0 : crc);
+      put32(body, it.descriptor ? 0 : it.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(csize));
+      put32(body, it.descriptor ? 0 : it.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(usize));
+      put16(body, static_cast<uint32_t>(it.name.size()));
+      put16(body, static_cast<uint32_t>(local_extra.size()));
+      body += it.name + local_extra + packed;
+      if (it.descriptor) {
+        put32(body, 0x08074b50);
+        put32(body, crc);
+        if (it.zip64) {
+          put64(body, csize);
+          put64(body, usize);
+        } else {
+          put32(body, static_cast<uint32_t>(csize));
+          put32(body, static_cast<uint32_t>(usize));
+        }
       }
     }
 

@@ -23,8 +23,11 @@ struct Item {
   uint32_t external_attr = 0;
   uint16_t dos_time = 0x6000, dos_date = 0x5A21;  // 2025-01-01 12:00:00
   std::string central_extra;
+  std::string local_extra;    // extra fields of the local header (ZIP64 aside)
   bool bad_crc = false;       // store a CRC that does not match the data
   int64_t size_delta = 0;     // added to the declared uncompressed size
+  bool central_only = false;  // no local header or data; the record points at central_offset
+  int64_t central_offset = -1;  // written instead of the entry's own offset when >= 0
 };
 
 struct Layout {

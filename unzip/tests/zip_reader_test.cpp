@@ -15,19 +15,22 @@ using test::Layout;
 // Collects what the reader hands out, refusing past a limit like a full disk.
 class StringSink : public Sink {
  public:
-  explicit StringSink(size_t limit = SIZE_MAX) : limit_(limit) {}
+  explicit StringSink(size_t limit = SIZE_MAX, bool keep = true) : limit_(limit), keep_(keep) {}
   bool write(const unsigned char* data, size_t n) override {
-    if (data_.size() + n > limit_) {
+    if (total_ + n > limit_) {
       error_ = "disk full";
       return false;
     }
-    data_.append(reinterpret_cast<const char*>(data), n);
+    total_ += n;
+    if (keep_) data_.append(reinterpret_cast<const char*>(data), n);
     return true;
   }
   std::string data_;
+  size_t total_ = 0;
 
  private:
   size_t limit_;
+  bool keep_;
 };
 
 std::string read_all(const std::string& zip, Archive& a) {
@@ -144,6 +147,56 @@ TEST(ZipReader, SinkFailureStopsExtraction) {
   ASSERT_EQ(read_archive(src, a), "");
   StringSink sink(1024);
   EXPECT_EQ(extract_data(src, a.entries[0], sink), "disk full");
+}
+
+TEST(ZipReader, OverlappingEntriesAreRefusedHighRatioIsNot) {
+  // Fifty directory entries sharing one local header and its deflate stream.
+  std::vector<Item> shared(50);
+  for (size_t i = 0; i < shared.size(); ++i) {
+    shared[i].name = "bomb" + std::to_string(i) + ".bin";
+    shared[i].data = std::string(1 << 20, '\0');
+    shared[i].central_only = i > 0;
+    shared[i].central_offset = 0;
+  }
+  // A second entry whose local header lies inside the first one's data.
+  Item inner;
+  inner.name = "inner.bin";
+  inner.data = std::string(1 << 20, '\0');
+  std::string inner_zip = build_zip({inner});
+  Item outer;
+  outer.name = "outer.bin";
+  outer.method = 0;
+  outer.data = inner_zip.substr(0, inner_zip.size() - 22 - 46 - inner.name.size());
+  inner.central_only = true;
+  inner.central_offset = 30 + static_cast<int64_t>(outer.name.size());
+  // Data that runs into the next local header, then into the central directory.
+  Item a, b;
+  a.name = "a.txt";
+  a.data = sample(4000);
+  b = a;
+  b.name = "b.txt";
+  std::string runs_on = build_zip({a, b});
+  runs_on[runs_on.size() - 22 - 2 * (46 + 5) + 20] += 1;  // a's compressed size in the directory
+  std::string into_cd = build_zip({b});
+  into_cd[into_cd.size() - 22 - 46 - 5 + 20] += 1;  // b's central compressed size
+  for (const std::string& zip : {build_zip(shared), build_zip({outer, inner}), runs_on, into_cd}) {
+    Archive arc;
+    EXPECT_NE(read_all(zip, arc).find("possible zip bomb"), std::string::npos);
+  }
+
+  // One legal entry of 100 MB of zeros compresses about 1000:1 and still extracts.
+  Item zeros;
+  zeros.name = "zeros.bin";
+  zeros.data = std::string(100u << 20, '\0');
+  zeros.descriptor = true;
+  std::string zip = build_zip({zeros, a});
+  EXPECT_LT(zip.size(), 200u * 1024);
+  MemorySource src(zip.data(), zip.size());
+  Archive arc;
+  ASSERT_EQ(read_archive(src, arc), "");
+  StringSink sink(SIZE_MAX, false);
+  EXPECT_EQ(extract_data(src, arc.entries[0], sink), "");
+  EXPECT_EQ(sink.total_, 100u << 20);
 }
 
 TEST(ZipReader, EveryTruncationFailsCleanly) {
