@@ -27,7 +27,7 @@ namespace {
 
 // What became of one entry, printed in archive order once it is known.
 struct Outcome {
-  enum State { Pending, Silent, Extracted, Kept, Duplicate, Refused, Skipped, Tested, Ready, Failed } state = Pending;
+  enum State { Pending, Silent, Extracted, Kept, Duplicate, Refused, Skipped, Excluded, Tested, Ready, Failed } state = Pending;
   std::string text;  // output path, or the reason of a failure or refusal
   bool identical = false;  // Kept: the existing file has the entry's size and CRC-32
   bool counts = true;      // Refused: a matched entry (an unmatched one never affects the exit code)
@@ -121,7 +121,8 @@ class Extractor {
     for (size_t i = 0; i < archive_.entries.size(); ++i) {
       const Entry& e = archive_.entries[i];
       const std::string shown = e.name.empty() ? cp437_to_utf8(e.raw_name) : e.name;
-      const Group* group = select(shown);
+      bool excluded = false;
+      const Group* group = select(shown, excluded);
       bool dir = e.is_directory();
       std::string why = !e.name_error.empty() ? e.name_error : check_entry_name(e.name);
       if (why.empty() && e.is_symlink()) why = "symbolic link; links are never created";
@@ -132,7 +133,10 @@ class Extractor {
       if (!group) {
         // With groups every entry is accounted for: what no group takes is
         // listed, and an unsafe name is told as such though it was never going in.
-        outcomes_[i].state = !grouped || dir ? Outcome::Silent : why.empty() ? Outcome::Skipped : Outcome::Refused;
+        outcomes_[i].state = !grouped || dir ? Outcome::Silent
+                             : excluded      ? Outcome::Excluded
+                             : why.empty()   ? Outcome::Skipped
+                                             : Outcome::Refused;
         outcomes_[i].text = why;
         outcomes_[i].counts = false;
         continue;
@@ -224,11 +228,16 @@ class Extractor {
         }
         o = outcomes_[i];
       }
-      if (!hold) print(i, o, report);
+      if (!hold && opt_.groups.empty()) print(i, o, report);
     }
     for (std::thread& w : workers) w.join();
     if (progressed) report.progress(progress_line());
-    if (hold) settle_all_or_nothing(report);
+    if (hold) settle_all_or_nothing();
+    if (hold || !opt_.groups.empty()) {
+      // A script reads the counts from the first line instead of counting lines.
+      if (!opt_.groups.empty()) report.out(total_line());
+      for (size_t i = 0; i < outcomes_.size(); ++i) print(i, outcomes_[i], report);
+    }
     int code = kExitOk;
     bool refused = false, produced = false;
     for (const Outcome& o : outcomes_) {
@@ -251,9 +260,9 @@ class Extractor {
     return 4;
   }
 
-  const Group* select(const std::string& shown) const {
+  const Group* select(const std::string& shown, bool& excluded) const {
     for (const std::string& p : opt_.excludes)
-      if (pattern_matches(p, shown)) return nullptr;
+      if (pattern_matches(p, shown)) return excluded = true, nullptr;
     for (const Group& g : opt_.groups)
       for (const std::string& p : g.patterns)
         if (pattern_matches(p, shown)) return &g;
@@ -267,6 +276,26 @@ class Extractor {
   // groups prefixed by the group's destination as given.
   std::string shown_path(const Job& job) const {
     return opt_.groups.empty() ? job.rel : platform::join(job.dest, job.rel);
+  }
+
+  std::string total_line() const {
+    size_t n[8] = {};
+    for (const Outcome& o : outcomes_) {
+      switch (o.state) {
+        case Outcome::Extracted: ++n[0]; break;
+        case Outcome::Kept: ++n[o.identical ? 1 : 2]; break;
+        case Outcome::Duplicate: ++n[3]; break;
+        case Outcome::Refused: ++n[4]; break;
+        case Outcome::Skipped: ++n[5]; break;
+        case Outcome::Excluded: ++n[6]; break;
+        case Outcome::Failed: ++n[7]; break;
+        default: break;
+      }
+    }
+    const char* what[8] = {"extracted", "identical", "differing", "duplicates", "refused", "skipped", "excluded", "failed"};
+    std::string line = "Total:";
+    for (int k = 0; k < 8; ++k) line += std::string(k ? "," : "") + " " + std::to_string(n[k]) + " " + what[k];
+    return line;
   }
 
   std::string progress_line() {
@@ -285,6 +314,7 @@ class Extractor {
         break;
       case Outcome::Refused: report.out("Refused: " + display_name(e) + " (" + o.text + ")"); break;
       case Outcome::Skipped: report.out("Skipped: " + display_name(e)); break;
+      case Outcome::Excluded: report.out("Excluded: " + display_name(e)); break;
       case Outcome::Tested: report.out("Tested: " + o.text); break;
       case Outcome::Failed: report.err("Error: " + display_name(e) + ": " + o.text); break;
       default: break;
@@ -293,7 +323,7 @@ class Extractor {
 
   // Every matched file is complete in its temporary file (or something
   // failed): put them all in place in archive order, or take everything back.
-  void settle_all_or_nothing(Report& report) {
+  void settle_all_or_nothing() {
     bool all_ready = true;
     for (const Outcome& o : outcomes_)
       all_ready = all_ready && o.state != Outcome::Failed && !(o.state == Outcome::Refused && o.counts);
@@ -314,7 +344,6 @@ class Extractor {
         }
       }
       temps_[i].reset();  // removes a temporary file that was not put in place
-      if (o.state != Outcome::Ready) print(i, o, report);
     }
     if (all_ready) return;
     for (Outcome& o : outcomes_)

@@ -411,15 +411,18 @@ TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
   Item bad = file("b.utx", "broken");
   bad.bad_crc = true;
   std::vector<Item> items = {file("Pack/a.unr", "map"), file("Pack/a.UTX", "tex"), file("shot.jpg", "j"),
-                             file("Why?.jpg", "w"), file("Other/A.unr", "again")};
+                             file("Why?.jpg", "w"), file("Other/A.unr", "again"), file("__MACOSX/._a.unr", "m")};
   std::string zip = archive(items);
   const std::string maps = dir.sub("Game") + sep() + "Maps" + sep(), tex = dir.sub("Game") + sep() + "Tex" + sep();
-  ASSERT_EQ(run({"-extract", "-all-or-nothing", zip, "*.unr", maps, "*.utx", "*.uax", tex}), kExitOk)
+  ASSERT_EQ(run({"-extract", "-all-or-nothing", "-exclude=__MACOSX/*", zip, "*.unr", maps, "*.utx", "*.uax", tex}),
+            kExitOk)
       << report.all_err();
   EXPECT_EQ(report.out_lines,
-            (Lines{"Extracted: " + maps + "a.unr", "Extracted: " + tex + "a.UTX", "Skipped: shot.jpg",
+            (Lines{"Total: 2 extracted, 0 identical, 0 differing, 1 duplicates, 1 refused, 1 skipped, 1 excluded, 0 failed",
+                   "Extracted: " + maps + "a.unr", "Extracted: " + tex + "a.UTX", "Skipped: shot.jpg",
                    "Refused: Why?.jpg (" + check_entry_name("Why?.jpg") + ")",
-                   "Duplicate: " + maps + "A.unr (an earlier entry of the archive has the same name; not written)"}));
+                   "Duplicate: " + maps + "A.unr (an earlier entry of the archive has the same name; not written)",
+                   "Excluded: __MACOSX/._a.unr"}));
   EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Maps/", "Maps/a.unr", "Tex/", "Tex/a.UTX"}));
 
   // All or nothing: one damaged, refused or unwritable entry and nothing goes in,
@@ -436,7 +439,7 @@ TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
   EXPECT_EQ(run({"-extract", "-all-or-nothing", zip, "*.unr", maps, "*.utx", tex}), kExitUnwritable);
   EXPECT_EQ(test::list_tree(dir.path() / "Game"), Lines{"Tex"});
   // Without it the same run puts in what it can.
-  EXPECT_EQ(run({"-extract", zip, "*.unr", maps, "*.utx", tex}), kExitEntries);
+  EXPECT_EQ(run({"-extract", "-exclude=__MACOSX/*", zip, "*.unr", maps, "*.utx", tex}), kExitEntries);
   EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Maps/", "Maps/a.unr", "Tex"}));
   // A destination with no pattern before it is a mistake.
   EXPECT_EQ(run({"-extract", zip, maps, "*.unr", tex}), kExitUsage);
