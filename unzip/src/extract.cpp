@@ -355,7 +355,11 @@ class Extractor {
 
   // Under -all-or-nothing: makes the job's folder, remembering each folder
   // this run creates so that a failed run can take them back.
-  bool prepare_folder(const std::string& folder, std::string& err) {
+  bool prepare_folder(std::string folder, std::string& err) {
+    // "Maps\" and "Maps" are one folder; without the separator a file in the
+    // way is told as such.
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/') && folder[folder.size() - 2] != ':')
+      folder.pop_back();
     {
       std::lock_guard<std::mutex> lock(mu_);
       if (known_.count(folder)) return true;
