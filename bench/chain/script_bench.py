@@ -74,6 +74,9 @@ def main():
     log = os.path.join(work, "last-run.txt")
     timed(["wine", "cmd", "/c", "exit"], env, log)  # Wine's own services start outside the figures
     print("median of %d runs each, under Wine with one resident wineserver" % runs)
+    # What any batch file costs before its first line: the floor under the install figure.
+    empty = statistics.median(timed(["wine", "cmd", "/c", "exit"], env, log) for _ in range(runs))
+    print("wine cmd /c exit alone: %.3f s" % empty)
     print("%-14s %10s %10s %7s" % ("archive", "plain s", "install s", "ratio"))
     for name in archives:
         plain, install = [], []
