@@ -118,7 +118,9 @@ class Sandbox:
         env["ORVANE_LAUNCH_CMDLINE"] = line
         env["ORVANE_LAUNCH_TEMP"] = temp_win or self.temp_win
         env.update(extra_env or {})
-        done = subprocess.run(["wine", self.env.launch], env=env, stdin=subprocess.DEVNULL,
+        # Started from inside the sandbox: a script that loses its path and acts on the
+        # current folder (an earlier one ran RD /S /Q "" with quotes in TEMP) hits only that.
+        done = subprocess.run(["wine", self.env.launch], env=env, stdin=subprocess.DEVNULL, cwd=self.unix,
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=180)
         text = done.stdout.decode("cp1252", "replace").replace("\r\n", "\n")
         check_no_complaints(text)
