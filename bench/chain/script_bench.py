@@ -45,7 +45,7 @@ def timed(argv, env, log):
     """Output goes to a file: Wine's helper processes may keep a pipe open."""
     with open(log, "wb") as out:
         start = time.monotonic()
-        code = subprocess.run(argv, env=env, stdin=subprocess.DEVNULL, stdout=out,
+        code = subprocess.run(argv, env=env, stdin=subprocess.DEVNULL, stdout=out, cwd=os.path.dirname(log),
                               stderr=subprocess.STDOUT).returncode
         seconds = time.monotonic() - start
     if code != 0:
