@@ -13,9 +13,9 @@ namespace orvane {
 enum ExitCode {
   kExitOk = 0,              // every matched entry was extracted or kept
   kExitUsage = 2,           // the command line is wrong
-  kExitArchive = 3,         // the archive cannot be opened or read as a whole
+  kExitArchive = 3,         // the archive cannot be opened or read as a whole (also a zip bomb)
   kExitEntries = 4,         // at least one matched entry failed
-  kExitDestination = 5,     // the destination folder cannot be created
+  kExitDestination = 5,     // a destination folder cannot be made, or the disk is too full
   kExitInternal = 6,        // out of memory or another unexpected failure
   kExitRefused = 7,         // at least one entry was refused for its name or kind
   kExitUnwritable = 9,      // -all-or-nothing: a destination refused a new file

@@ -79,6 +79,16 @@ std::string parent_of(const std::string& rel) {
   return cut == std::string::npos ? std::string() : rel.substr(0, cut);
 }
 
+// Far deeper than any real pack; refusing deeper paths keeps an entry 30,000
+// folders deep from costing minutes of folder creation.
+const size_t kMaxDepth = 64;
+
+size_t folder_depth(const std::string& name, bool directory) {
+  std::vector<std::string> parts = split_path(name);
+  if (parts.size() > 1 && parts.back().empty()) parts.pop_back();
+  return directory ? parts.size() : parts.size() - 1;
+}
+
 std::atomic<FreeSpaceProbe> free_space_probe{nullptr};
 
 // The deepest folder of path that exists, for measuring its volume before
@@ -126,6 +136,9 @@ class Extractor {
       bool dir = e.is_directory();
       std::string why = !e.name_error.empty() ? e.name_error : check_entry_name(e.name);
       if (why.empty() && e.is_symlink()) why = "symbolic link; links are never created";
+      // Folders are only made with -directories; flattened, depth costs nothing.
+      if (why.empty() && opt_.directories && folder_depth(e.name, dir) > kMaxDepth)
+        why = "deeper than " + std::to_string(kMaxDepth) + " folders";
       if (dir && !opt_.directories) {
         outcomes_[i].state = Outcome::Silent;
         continue;
@@ -372,6 +385,8 @@ class Extractor {
       while (p.size() > 1 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
     }
     bool ok = platform::make_dirs(folder, err);
+    // Partial files that a killed run left behind in a folder we write into.
+    if (ok) platform::sweep_stale_temp_files(folder);
     std::lock_guard<std::mutex> lock(mu_);
     for (const std::string& m : missing)
       if (platform::kind_of(m) == platform::Kind::Directory) made_.push_back(m);
@@ -433,8 +448,7 @@ class Extractor {
     // Under -all-or-nothing a folder that cannot take a file is told apart from damage.
     const int unwritable = hold ? kExitUnwritable : kExitEntries;
     if (job.directory) {
-      if (!(hold ? prepare_folder(target, err) : platform::make_dirs(target, err)))
-        return fail(job.entry, err, unwritable);
+      if (!prepare_folder(target, err)) return fail(job.entry, err, unwritable);
       directory_made_ = true;
       return settle(job.entry, Outcome::Silent, std::string());
     }
@@ -513,6 +527,7 @@ int run_extract(const Options& opt, Report& report) {
     report.err("Error: " + opt.archive + ": " + err);
     return kExitArchive;
   }
+  for (const std::string& w : archive.warnings) report.err("Warning: " + opt.archive + ": " + w);
   Extractor ex(*src, archive, opt);
   bool matched = false;
   std::vector<std::vector<Job>> groups = ex.plan(matched);

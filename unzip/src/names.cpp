@@ -2,6 +2,13 @@
 
 #include <cstdint>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <locale.h>
+#include <wctype.h>
+#endif
+
 namespace orvane {
 
 namespace {
@@ -66,20 +73,19 @@ char32_t next_cp(const std::string& s, size_t& i) {
   return c;
 }
 
-// Simple case folding for the scripts map names realistically use.
-char32_t fold(char32_t c) {
-  if (c >= 'A' && c <= 'Z') return c + 32;
-  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;               // Latin-1
-  if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
-      c != 0x17F) {                                                      // Latin Extended-A
-    bool odd_is_lower = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (odd_is_lower) return (c & 1) ? c + 1 : c;
-    return c & ~static_cast<char32_t>(1);
-  }
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;               // Greek
-  if (c >= 0x410 && c <= 0x42F) return c + 32;                             // Cyrillic
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  return c;
+// Upper-cases one code point as Windows does when it compares file names:
+// a simple one-to-one mapping of UTF-16 units, so nothing beyond U+FFFF folds.
+char32_t upper(char32_t c) {
+  if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
+  if (c > 0xFFFF) return c;
+#ifdef _WIN32
+  wchar_t in = static_cast<wchar_t>(c), out = in;
+  return LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, &in, 1, &out, 1) == 1 ? out : c;
+#else
+  // glibc's Unicode table holds the same simple upper-casing, here for tests.
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return utf8 ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), utf8)) : c;
+#endif
 }
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
@@ -106,7 +112,8 @@ bool is_device_name(const std::string& component) {
   std::string head = base.substr(0, 3);
   if (!equals_ascii_nocase(head, "COM") && !equals_ascii_nocase(head, "LPT")) return false;
   std::string tail = base.substr(3);
-  if (tail.size() == 1 && tail[0] >= '1' && tail[0] <= '9') return true;
+  // COM0 and LPT0 are devices too, though rarely listed.
+  if (tail.size() == 1 && tail[0] >= '0' && tail[0] <= '9') return true;
   // Windows also treats superscript one to three as device digits.
   return tail == "\xC2\xB9" || tail == "\xC2\xB2" || tail == "\xC2\xB3";
 }
@@ -189,7 +196,7 @@ bool wildcard_match(const std::string& pattern, const std::string& text) {
       size_t p2 = p, t2 = t;
       char32_t pc = next_cp(pattern, p2);
       char32_t tc = next_cp(text, t2);
-      bool same = pc == '?' || fold(pc) == fold(tc) ||
+      bool same = pc == '?' || upper(pc) == upper(tc) ||
                   (is_separator(pattern[p]) && is_separator(text[t]));
       if (same) {
         p = p2;
@@ -225,7 +232,7 @@ std::string fold_case(const std::string& s) {
       ++i;
       continue;
     }
-    append_utf8(out, fold(next_cp(s, i)));
+    append_utf8(out, upper(next_cp(s, i)));
   }
   return out;
 }

@@ -29,7 +29,8 @@ bool wildcard_match(const std::string& pattern, const std::string& text);
 // last component, one with a separator against the whole name ('\' == '/').
 bool pattern_matches(const std::string& pattern, const std::string& entry_name);
 
-// Key under which two names denote the same file on a case-insensitive disk.
+// Key under which two names denote the same file on Windows (upper-cased as
+// Windows compares file names, '\\' and '/' alike).
 std::string fold_case(const std::string& s);
 
 }  // namespace orvane

@@ -44,6 +44,24 @@ struct FileTime {
   uint16_t dos_date = 0, dos_time = 0;  // local time, used when has_unix is false
 };
 
+// Removes temporary files of ours left in dir by a run that died: those whose
+// name holds the id of a process that no longer runs, never another live
+// run's (nor this run's).
+void sweep_stale_temp_files(const std::string& dir);
+
+// The process id in a temporary file's name: prefix, digits, '-', digits, ".tmp".
+inline bool temp_file_pid(const std::string& name, const std::string& prefix, uint64_t& pid) {
+  if (name.compare(0, prefix.size(), prefix) != 0 || name.size() < prefix.size() + 7 ||
+      name.compare(name.size() - 4, 4, ".tmp") != 0)
+    return false;
+  size_t at = prefix.size(), end = name.size() - 4, dash = name.find('-', at);
+  if (dash == std::string::npos || dash == at || dash + 1 == end || dash - at > 10) return false;
+  for (size_t i = at; i < end; ++i)
+    if (i != dash && (name[i] < '0' || name[i] > '9')) return false;
+  pid = std::stoull(name.substr(at, dash - at));
+  return true;
+}
+
 enum class Commit { Done, Exists, Failed };
 
 // A file written under a temporary name in its destination folder and moved

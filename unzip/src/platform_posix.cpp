@@ -1,6 +1,8 @@
 // POSIX side of the platform layer. It serves the native build, which exists
 // for the sanitizers, the fuzzer and the benchmark; Windows is the product.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -113,12 +115,13 @@ Kind kind_of(const std::string& path) {
 
 bool make_dirs(const std::string& path, std::string& err) {
   // mkdir makes one level; try every prefix and judge by the result.
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
   int failure = 0;
   for (size_t i = 1; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != '/') continue;
     if (::mkdir(path.substr(0, i).c_str(), 0777) != 0 && errno != EEXIST) failure = errno;
   }
-  struct stat st;
   if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
   err = "cannot create folder " + path + ": " +
         (failure ? std::strerror(failure) : "a file of that name is in the way");
@@ -138,6 +141,19 @@ std::string join(const std::string& dir, const std::string& rel) {
   if (dir.empty()) return rel;
   if (rel.empty()) return dir;
   return dir.back() == '/' ? dir + rel : dir + "/" + rel;
+}
+
+void sweep_stale_temp_files(const std::string& dir) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return;
+  while (struct dirent* e = ::readdir(d)) {
+    uint64_t pid = 0;
+    if (!temp_file_pid(e->d_name, ".pkz25-", pid) || pid == static_cast<uint64_t>(::getpid())) continue;
+    // ESRCH alone means gone; EPERM is another user's live process.
+    if (pid > 0x7FFFFFFF || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
+      ::unlink(join(dir, e->d_name).c_str());
+  }
+  ::closedir(d);
 }
 
 struct TempFile::Impl {

@@ -71,6 +71,24 @@ class UniqueHandle {
   HANDLE h_;
 };
 
+// Move-only owner of a FindFirstFileW search.
+class UniqueFind {
+ public:
+  explicit UniqueFind(HANDLE h) : h_(h) {}
+  ~UniqueFind() {
+    if (valid()) FindClose(h_);
+  }
+  UniqueFind(UniqueFind&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
+  UniqueFind& operator=(UniqueFind&&) = delete;
+  UniqueFind(const UniqueFind&) = delete;
+  UniqueFind& operator=(const UniqueFind&) = delete;
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_;
+};
+
 class FileSource : public Source {
  public:
   FileSource(UniqueHandle h, uint64_t size) : h_(std::move(h)), size_(size) {}
@@ -151,13 +169,15 @@ bool make_dirs(const std::string& path, std::string& err) {
   // shares simply fail) and judge by the result. The deepest failure is the
   // one to tell, such as "Access is denied" under Program Files.
   std::wstring w = widen(path);
+  DWORD a = GetFileAttributesW(w.c_str());
+  if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return true;
   DWORD failure = 0;
   for (size_t i = 1; i <= w.size(); ++i) {
     if (i < w.size() && !is_separator(w[i])) continue;
     if (!CreateDirectoryW(w.substr(0, i).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
       failure = GetLastError();
   }
-  DWORD a = GetFileAttributesW(w.c_str());
+  a = GetFileAttributesW(w.c_str());
   if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return true;
   if (a != INVALID_FILE_ATTRIBUTES) {
     err = "cannot create folder " + path + ": a file of that name is in the way";
@@ -183,10 +203,36 @@ std::string join(const std::string& dir, const std::string& rel) {
   return last == '\\' || last == '/' || (dir.size() == 2 && last == ':') ? dir + rel : dir + "\\" + rel;
 }
 
+void sweep_stale_temp_files(const std::string& dir) {
+  std::string folder = dir.empty() ? "." : dir;
+  WIN32_FIND_DATAW found;
+  UniqueFind find(FindFirstFileW(widen(join(folder, "~pkz25-*.tmp")).c_str(), &found));
+  if (!find.valid()) return;
+  do {
+    std::string name = narrow(found.cFileName);
+    uint64_t pid = 0;
+    if (!temp_file_pid(name, "~pkz25-", pid) || pid == GetCurrentProcessId()) continue;
+    // ERROR_INVALID_PARAMETER alone means no such process; one that cannot
+    // be opened (another user's) may be a live run.
+    bool gone = pid > 0xFFFFFFFFu;
+    if (!gone) {
+      HANDLE p = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+      if (p) {
+        UniqueHandle process(p);
+        gone = WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+      } else {
+        gone = GetLastError() == ERROR_INVALID_PARAMETER;
+      }
+    }
+    if (gone) DeleteFileW(widen(join(folder, name)).c_str());
+  } while (FindNextFileW(find.get(), &found));
+}
+
 struct TempFile::Impl {
   UniqueHandle h;
   std::wstring path;
   bool full = false;
+  bool doomed = false;  // marked for deletion when the handle closes
 };
 
 namespace {
@@ -201,9 +247,17 @@ bool TempFile::create(const std::string& dir, std::string& err) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = "~pkz25-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + ".tmp";
     impl_->path = widen(join(dir, name));
-    impl_->h = UniqueHandle(CreateFileW(impl_->path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    impl_->h = UniqueHandle(CreateFileW(impl_->path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (impl_->h.valid()) return true;
+    if (impl_->h.valid()) {
+      // Marked for deletion until finish(): if the process dies, Windows
+      // deletes the partial file when it closes the handle. Unlike
+      // FILE_FLAG_DELETE_ON_CLOSE this mark can be taken back. Best effort:
+      // the sweep of stale files covers a volume that refuses it.
+      FILE_DISPOSITION_INFO doomed = {TRUE};
+      impl_->doomed = SetFileInformationByHandle(impl_->h.get(), FileDispositionInfo, &doomed, sizeof doomed);
+      return true;
+    }
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
   err = last_error("cannot create a file in " + (dir.empty() ? std::string(".") : dir));
@@ -244,6 +298,11 @@ bool TempFile::finish(const FileTime& t, std::string& err) {
   }
   // A file without its time is still the right file, so a failure here is not fatal.
   if (have) SetFileTime(impl_->h.get(), nullptr, nullptr, &ft);
+  FILE_DISPOSITION_INFO keep = {FALSE};
+  if (impl_->doomed && !SetFileInformationByHandle(impl_->h.get(), FileDispositionInfo, &keep, sizeof keep)) {
+    err = last_error("cannot keep the file");
+    return false;
+  }
   if (!CloseHandle(impl_->h.release())) {
     impl_->full = is_full(GetLastError());
     err = last_error("cannot write");

@@ -32,6 +32,7 @@ struct EndRecord {
   uint64_t pos = 0;          // where the record that located the directory starts
   uint64_t entries = 0, cd_size = 0, cd_offset = 0;
   uint32_t disk = 0, cd_disk = 0;
+  bool zip64 = false;
   std::string comment;
 };
 
@@ -87,6 +88,7 @@ std::string find_end(Source& src, EndRecord& end) {
           return "ZIP64 end of central directory record is damaged";
       }
       end.pos = off64;
+      end.zip64 = true;
       end.disk = le32(rec + 16);
       end.cd_disk = le32(rec + 20);
       end.entries = le64(rec + 32);
@@ -270,23 +272,43 @@ std::string read_archive(Source& src, Archive& out) {
   std::string err = find_end(src, end);
   if (!err.empty()) return err;
   out.comment = end.comment;
-  if (end.cd_size > end.pos) return "central directory is damaged (size out of range)";
-  // Data prepended to the archive (a self-extractor stub) shifts every offset.
-  uint64_t cd_start = end.pos - end.cd_size;
-  if (cd_start < end.cd_offset) return "archive is truncated (central directory offset past its start)";
+  // The directory normally starts its stated size before the end record;
+  // that also measures data prepended to the archive (a self-extractor stub),
+  // which shifts every offset. An end record that misstates the size is read
+  // from the stated offset instead, as Info-ZIP, 7-Zip and Go's reader do.
+  auto central_at = [&](uint64_t at) {
+    unsigned char sig[4];
+    return at < end.pos && end.pos - at >= 4 && src.read_at(at, sig, 4) && le32(sig) == kCentralSig;
+  };
+  uint64_t cd_start = end.pos - std::min(end.cd_size, end.pos);
+  bool as_stated = end.cd_size <= end.pos && cd_start >= end.cd_offset &&
+                   ((end.cd_size == 0 && end.entries == 0) || central_at(cd_start));
+  if (!as_stated) {
+    if (!central_at(end.cd_offset)) {
+      if (end.cd_size > end.pos) return "central directory is damaged (size out of range)";
+      if (cd_start < end.cd_offset) return "archive is truncated (central directory offset past its start)";
+      return "central directory is damaged (entry 1)";
+    }
+    cd_start = end.cd_offset;
+    out.warnings.push_back("the end record misstates the central directory's size (" +
+                           std::to_string(end.cd_size) + " bytes; it is " + std::to_string(end.pos - cd_start) +
+                           "); read from its records");
+  }
   uint64_t shift = cd_start - end.cd_offset;
-  if (end.entries > end.cd_size / 46) return "central directory is damaged (entry count)";
+  uint64_t cd_size = end.pos - cd_start;
   // The whole directory is read at once; on a 32-bit build a forged size could
   // otherwise exhaust the address space.
-  if (end.cd_size > (SIZE_MAX >> 2)) return "central directory is too large";
-  std::vector<unsigned char> cd(static_cast<size_t>(end.cd_size));
+  if (cd_size > (SIZE_MAX >> 2)) return "central directory is too large";
+  std::vector<unsigned char> cd(static_cast<size_t>(cd_size));
   if (!cd.empty() && !src.read_at(cd_start, cd.data(), cd.size())) return "cannot read the central directory";
 
+  // Every record is read, not just the stated count: a classic end record
+  // holds only the low 16 bits of a count past 65,535.
   out.entries.clear();
-  out.entries.reserve(static_cast<size_t>(end.entries));
+  out.entries.reserve(static_cast<size_t>(std::min<uint64_t>(end.entries, cd.size() / 46)));
   size_t at = 0;
-  for (uint64_t i = 0; i < end.entries; ++i) {
-    if (cd.size() - at < 46 || le32(&cd[at]) != kCentralSig)
+  for (uint64_t i = 0; cd.size() - at >= 4 && le32(&cd[at]) == kCentralSig; ++i) {
+    if (cd.size() - at < 46)
       return "central directory is damaged (entry " + std::to_string(i + 1) + ")";
     const unsigned char* h = &cd[at];
     Entry e;
@@ -327,6 +349,12 @@ std::string read_archive(Source& src, Archive& out) {
     out.entries.push_back(std::move(e));
     at += 46 + nlen + xlen + clen;
   }
+  uint64_t walked = out.entries.size();
+  bool counts_agree = end.zip64 ? walked == end.entries
+                                : (walked & 0xFFFF) == end.entries || (end.entries == 0xFFFF && walked > 0xFFFF);
+  if (!counts_agree)
+    return "central directory is damaged (the end record says " + std::to_string(end.entries) +
+           " entries, the directory holds " + std::to_string(walked) + ")";
   return check_local_headers(src, out.entries, cd_start);
 }
 

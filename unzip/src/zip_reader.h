@@ -58,6 +58,7 @@ struct Entry {
 struct Archive {
   std::vector<Entry> entries;
   std::string comment;
+  std::vector<std::string> warnings;  // recovered damage, for the user to know
 };
 
 // Returns an empty string on success, otherwise why the archive is unusable.

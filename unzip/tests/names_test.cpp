@@ -8,7 +8,7 @@ namespace {
 TEST(EntryName, AcceptsOrdinaryNames) {
   for (const char* ok : {"CTF-Face.unr", "Maps/DM-Deck16][.unr", "Pack/Textures/Foo.utx", "Maps/",
                          "readme (1).txt", "a b/c d.txt", "Müsik/Ünreal.umx", ".hidden", "a..b.txt",
-                         "CONSOLE.txt", "COM10.txt", "LPT0", "NULL", "auxiliary.u", "sub\\name.txt"})
+                         "CONSOLE.txt", "COM10.txt", "LPT00", "NULL", "auxiliary.u", "sub\\name.txt"})
     EXPECT_EQ(check_entry_name(ok), "") << ok;
 }
 
@@ -26,6 +26,9 @@ TEST(EntryName, RefusesCornerForms) {
       {"CON .txt", "device"},
       {"aux.tar.gz", "device"},
       {"COM\xC2\xB9", "device"},
+      {"LPT0", "device"},
+      {"com0.txt", "device"},
+      {"Maps/LPT\xC2\xB3.unr", "device"},
       {".", "dot or a space"},
       {"a//b", "empty"},
       {"", "empty"},
@@ -78,6 +81,10 @@ TEST(FoldCase, SameFileOnACaseInsensitiveDisk) {
   EXPECT_EQ(fold_case("Maps\\Foo.UNR"), fold_case("maps/foo.unr"));
   EXPECT_EQ(fold_case("\xC3\x84rger"), fold_case("\xC3\xA4rger"));  // Ä / ä
   EXPECT_NE(fold_case("a.txt"), fold_case("b.txt"));
+  EXPECT_EQ(fold_case("\xEF\xBC\xA1map.unr"), fold_case("\xEF\xBD\x81map.unr"));  // full-width A / a
+  EXPECT_EQ(fold_case("\xE1\xBA\xA0"), fold_case("\xE1\xBA\xA1"));              // Vietnamese A / a with dot below
+  EXPECT_EQ(fold_case("\xC5\xB8"), fold_case("\xC3\xBF"));                      // Y / y with diaeresis
+  EXPECT_NE(fold_case("\xF0\x90\x90\x80"), fold_case("\xF0\x90\x90\xA8"));      // beyond U+FFFF Windows does not fold
 }
 
 }  // namespace

@@ -70,31 +70,31 @@ std::string build_zip(const std::vector<Item>& items, const Layout& layout) {
     }
     local_extra += it.local_extra;
     if (it.central_offset >= 0) offset = static_cast<uint64_t>(it.central_offset);
-    if (!it.central_only) {
-      put32(body, 0x04034b50);
-      put16(body, version);
-      put16(body, flags);
-      put16(body, it.method);
-      put16(body, it.dos_time);
-      put16(body, it.dos_date);
-      put32(body, it.descriptor ? 0 : crc);
-      put32(body, it.descriptor ? 0 : it.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(csize));
-      put32(body, it.descriptor ? 0 : it.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(usize));
-      put16(body, static_cast<uint32_t>(it.name.size()));
-      put16(body, static_cast<uint32_t>(local_extra.size()));
-      body += it.name + local_extra + packed;
-      if (it.descriptor) {
-        put32(body, 0x08074b50);
-        put32(body, crc);
-        if (it.zip64) {
-          put64(body, csize);
-          put64(body, usize);
-        } else {
-          put32(body, static_cast<uint32_t>(csize));
-          put32(body, static_cast<uint32_t>(usize));
-        }
+    size_t local_start = body.size();
+    put32(body, 0x04034b50);
+    put16(body, version);
+    put16(body, flags);
+    put16(body, it.method);
+    put16(body, it.dos_time);
+    put16(body, it.dos_date);
+    put32(body, it.descriptor ? 0 : crc);
+    put32(body, it.descriptor ? 0 : it.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(csize));
+    put32(body, it.descriptor ? 0 : it.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(usize));
+    put16(body, static_cast<uint32_t>(it.name.size()));
+    put16(body, static_cast<uint32_t>(local_extra.size()));
+    body += it.name + local_extra + packed;
+    if (it.descriptor) {
+      put32(body, 0x08074b50);
+      put32(body, crc);
+      if (it.zip64) {
+        put64(body, csize);
+        put64(body, usize);
+      } else {
+        put32(body, static_cast<uint32_t>(csize));
+        put32(body, static_cast<uint32_t>(usize));
       }
     }
+    if (it.central_only) body.resize(local_start);
 
     std::string extra;
     if (it.zip64) {
@@ -220,6 +220,7 @@ std::string sep() {
 #include <windows.h>
 #else
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace orvane {
@@ -246,6 +247,17 @@ void make_read_only(const std::filesystem::path& p) {
                                std::filesystem::perm_options::remove);
 #endif
 }
+
+#ifdef _WIN32
+std::string temp_name(uint64_t pid) { return "~pkz25-" + std::to_string(pid) + "-0.tmp"; }
+uint64_t dead_pid() { return 4000000000u; }  // Windows ids are multiples of 4 far below this
+// No other process is known to run beside the tests under Wine; this one is live too.
+uint64_t other_live_pid() { return GetCurrentProcessId(); }
+#else
+std::string temp_name(uint64_t pid) { return ".pkz25-" + std::to_string(pid) + "-0.tmp"; }
+uint64_t dead_pid() { return 999999999; }  // above Linux's largest pid_max
+uint64_t other_live_pid() { return static_cast<uint64_t>(getppid()); }
+#endif
 
 }  // namespace test
 }  // namespace orvane

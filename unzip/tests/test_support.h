@@ -84,5 +84,10 @@ namespace test {
 int64_t mtime_of(const std::filesystem::path& p);
 // Marks a file read-only the way the platform does it.
 void make_read_only(const std::filesystem::path& p);
+// A temporary file's name as the program makes it, for a process id.
+std::string temp_name(uint64_t pid);
+// A running process (natively not this one), and an id no process has.
+uint64_t other_live_pid();
+uint64_t dead_pid();
 }  // namespace test
 }  // namespace orvane
