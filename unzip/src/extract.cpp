@@ -225,14 +225,16 @@ class Extractor {
     if (workers.empty()) work(groups);
     for (const auto& g : groups) total_ += g.size();
     const bool hold = opt_.all_or_nothing && !opt_.test;
-    auto last_progress = std::chrono::steady_clock::now();
+    // The first line after half a second, then one a second: no silent wait.
+    auto last_progress = std::chrono::steady_clock::now() - std::chrono::milliseconds(500);
     bool progressed = false;
     for (size_t i = 0; i < outcomes_.size(); ++i) {
       Outcome o;
       {
         std::unique_lock<std::mutex> lock(mu_);
-        while (!ready_.wait_for(lock, std::chrono::milliseconds(250),
-                                [&] { return outcomes_[i].state != Outcome::Pending; })) {
+        for (bool ready = false; !ready;) {
+          ready = ready_.wait_for(lock, std::chrono::milliseconds(250),
+                                  [&] { return outcomes_[i].state != Outcome::Pending; });
           if (opt_.progress && std::chrono::steady_clock::now() - last_progress >= std::chrono::seconds(1)) {
             report.progress(progress_line());
             last_progress = std::chrono::steady_clock::now();
