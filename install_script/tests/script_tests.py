@@ -18,10 +18,12 @@ import io
 import os
 import shutil
 import stat
+import struct
 import subprocess
 import sys
 import time
 import zipfile
+import zlib
 
 SKIP = 77
 # The characters for which Orvane.exe passes the game folder as one quoted argument.
@@ -116,7 +118,9 @@ class Sandbox:
         env["ORVANE_LAUNCH_CMDLINE"] = line
         env["ORVANE_LAUNCH_TEMP"] = temp_win or self.temp_win
         env.update(extra_env or {})
-        done = subprocess.run(["wine", self.env.launch], env=env, stdin=subprocess.DEVNULL,
+        # Started from inside the sandbox: a script that loses its path and acts on the
+        # current folder (an earlier one ran RD /S /Q "" with quotes in TEMP) hits only that.
+        done = subprocess.run(["wine", self.env.launch], env=env, stdin=subprocess.DEVNULL, cwd=self.unix,
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=180)
         text = done.stdout.decode("cp1252", "replace").replace("\r\n", "\n")
         check_no_complaints(text)
@@ -193,11 +197,18 @@ FLAT = [
     ("OrvaneCode.u", "System\\OrvaneCode.u"),
     ("OrvaneCode.int", "System\\OrvaneCode.int"),
     ("OrvaneHelper.dll", "System\\OrvaneHelper.dll"),
+    ("OrvaneCode.det", "System\\OrvaneCode.det"),
+    ("OrvaneCode.frt", "System\\OrvaneCode.frt"),
+    ("OrvaneCode.itt", "System\\OrvaneCode.itt"),
+    ("OrvaneCode.est", "System\\OrvaneCode.est"),
+    ("OrvaneMod.ini", "System\\OrvaneMod.ini"),
     ("readme.txt", "Help\\readme.txt"),
     ("CTF-Orvane.htm", "Help\\CTF-Orvane.htm"),
     ("CTF-Orvane.unr.uz", None),
     ("OrvaneTex.uxx", None),
     ("screenshot.jpg", None),
+    ("__MACOSX/._CTF-Orvane.unr", None),
+    ("._OrvaneTex.utx", None),
 ]
 
 
@@ -218,7 +229,8 @@ def layout_case(sb, prefix, entries, expect_skipped):
 
 
 def case_flat(sb):
-    layout_case(sb, "", FLAT, ["CTF-Orvane.unr.uz", "OrvaneTex.uxx", "screenshot.jpg"])
+    layout_case(sb, "", FLAT, ["CTF-Orvane.unr.uz", "OrvaneTex.uxx", "screenshot.jpg",
+                               "__MACOSX/._CTF-Orvane.unr (macOS metadata)", "._OrvaneTex.utx (macOS"])
 
 
 def case_foldered(sb):
@@ -260,10 +272,12 @@ def path_case(sb, game_name, trailing=False, temp_name=None):
     game = sb.game(game_name)
     temp = None
     if temp_name:
-        temp = sb.win + "\\" + temp_name
+        temp = sb.win + "\\" + temp_name.strip('"')
         os.makedirs(sb.unix_path(temp))
     before = sb.snapshot()
-    rc, out = sb.run(game + ("\\" if trailing else ""), temp_win=temp)
+    quoted = temp_name and temp_name.startswith('"')
+    rc, out = sb.run(game + {False: "", True: "\\"}.get(trailing, trailing),
+                     temp_win='"%s"' % temp if quoted else temp)
     check(rc == 0, "exit code %d\n%s" % (rc, out))
     expect_added(sb, before, {"Maps\\DM-Path.unr": game_data("DM-Path.unr"),
                               "Textures\\PathTex.utx": game_data("PathTex.utx")},
@@ -281,6 +295,8 @@ PATH_CASES = [
     ("plain_trailing_separator", "UT", True, None),
     ("quoted_trailing_separator", "Unreal Tournament (GOTY) & Co!", True, None),
     ("temp_with_metachars", "UT", False, "Users\\O'Brien & Co (x86)!\\Temp"),
+    ("temp_in_quotes", "UT", False, '"Users\\Quoted\\Temp"'),
+    ("trailing_space", "UT Space", "  ", None),
 ]
 
 
@@ -305,11 +321,64 @@ def case_existing_texture_kept(sb):
     check("Nothing new was installed" in out and "Maps\\CTF-Keep.unr" in out, out)
 
 
-def damaged_case(sb, data, code=3, phrase="cannot be unpacked", game_name="UT"):
+def case_kept_told_apart(sb):
+    # The player's own settings stay byte for byte; a same file is told apart from a differing one.
+    mine = {"System\\UnrealTournament.ini": b"[Engine]\r\nmine=1\r\n", "System\\User.ini": b"[Keys]\r\nF=Fire\r\n",
+            "Textures\\Same.utx": game_data("Same.utx")}
+    sb.archive(zip_bytes([("System/UnrealTournament.ini", b"[Engine]\r\ntheirs=1\r\n"),
+                          ("System/User.ini", b"[Keys]\r\n"), ("Textures/Same.utx", game_data("Same.utx")),
+                          ("Maps/CTF-New.unr", game_data("CTF-New.unr")), ("System/NewMod.ini", b"[NewMod]\r\n"),
+                          ("Help/readme.txt", b"first"), ("Docs/ReadMe.TXT", b"second")]))
+    game = sb.game("UT", mine)
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    check(rc == 0, "exit code %d\n%s" % (rc, out))
+    expect_added(sb, before, {"Maps\\CTF-New.unr": game_data("CTF-New.unr"), "System\\NewMod.ini": b"[NewMod]\r\n",
+                              "Help\\readme.txt": b"first"}, game_rel(sb, game))
+    for phrase in ("Textures\\Same.utx (identical)", "System\\UnrealTournament.ini (differs",
+                   "System\\User.ini (differs", "version mismatch", "delete the game's copy",
+                   "more than once", "Help\\ReadMe.TXT (an earlier entry"):
+        check(phrase in out, "missing %r\n%s" % (phrase, out))
+    check("ReadMe.TXT" not in out[out.index("Kept"):out.index("more than once")],
+          "a duplicate within the archive is listed as kept\n" + out)
+
+
+def case_big_pack(sb):
+    # A long report: the summary must still come (Wine's cmd crashed reading one with SET /P).
+    names = ["Textures/BigPack-Texture-Number-%03d.utx" % i for i in range(600)]
+    sb.archive(zip_bytes([(n, b"t") for n in names]))
+    game = sb.game("UT")
+    rc, out = sb.run(game)
+    check(rc == 0 and "- 600 file(s)" in out and "Done. The map is installed." in out, out[-2000:])
+    check(out.count("  Textures\\BigPack-Texture-Number-") == 600, "not every file is listed")
+
+
+def case_odd_entries_do_not_block(sb):
+    # Entries that would never be installed (odd names, a link, a long stored path) are
+    # reported apart and the rest goes in.
+    link = zipfile.ZipInfo("shortcut.lnk", (2001, 5, 6, 7, 8, 10))
+    link.create_system, link.external_attr = 3, 0o120777 << 16
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        for name in ("What?.jpg", "Shots /a.jpg", "A" * 120 + "/" + "B" * 120 + "/CTF-Long.unr"):
+            z.writestr(zipfile.ZipInfo(name, (2001, 5, 6, 7, 8, 10)), game_data(name.split("/")[-1]))
+        z.writestr(link, "/etc/passwd")
+    sb.archive(buf.getvalue())
+    game = sb.game("UT")
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    check(rc == 0, "exit code %d\n%s" % (rc, out))
+    expect_added(sb, before, {"Maps\\CTF-Long.unr": game_data("CTF-Long.unr")}, game_rel(sb, game))
+    refused = out.split("Refused")[-1]
+    check("Done." in out and "What?.jpg" in refused and "shortcut.lnk" in refused and "Shots /a.jpg" in refused,
+          out)
+
+
+def damaged_case(sb, data, code=3, phrase="cannot be unpacked", game_name="UT", extra_env=None):
     sb.archive(data)
     game = sb.game(game_name)
     before = sb.snapshot()
-    rc, out = sb.run(game)
+    rc, out = sb.run(game, extra_env=extra_env)
     expect_failure(rc, out, code, phrase)
     expect_untouched(sb, before)
     return out
@@ -346,9 +415,36 @@ def case_escaping_entries(sb):
     damaged_case(sb, data)
 
 
+def case_zip_bomb(sb):
+    # Ten central-directory entries share one local header of 1 MB of zeros.
+    packed = zlib.compress(bytes(1 << 20), 9)[2:-4]
+    crc, name0 = zlib.crc32(bytes(1 << 20)), b"bomb0.unr"
+    body = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 8, 0, 0x5A21, crc, len(packed), 1 << 20,
+                       len(name0), 0) + name0 + packed
+    central = b"".join(struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 8, 0, 0x5A21, crc, len(packed),
+                                   1 << 20, 9, 0, 0, 0, 0, 0, 0) + b"bomb%d.unr" % i for i in range(10))
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 10, 10, len(central), len(body), 0)
+    out = damaged_case(sb, body + central + end)
+    check("zip bomb" in out, "the unzip program's reason is not shown\n" + out)
+
+
+def case_hidden_builtins(sb):
+    # Variables named ERRORLEVEL and RANDOM must not hide the built-in values: a damaged
+    # archive is still damaged, and the work folder a fixed RANDOM would pick stays whose it is.
+    os.makedirs(os.path.join(sb.unix, "temp", "Orvane-7-1"))
+    data = bytearray(good_archive())
+    data[data.find(b"GoodTex.utx\n") + 100] ^= 0xFF
+    sb.archive(bytes(data))
+    game = sb.game("UT")
+    rc, out = sb.run(game, extra_env={"ERRORLEVEL": "0", "RANDOM": "7"})
+    expect_failure(rc, out, 3, "cannot be unpacked")
+    check(os.listdir(os.path.join(sb.unix, "temp")) == ["Orvane-7-1"], "TEMP: %s" % os.listdir(sb.unix + "/temp"))
+
+
 def case_nothing_to_install(sb):
     out = damaged_case(sb, zip_bytes([("CTF-Old.unr.uz", b"c"), ("Tex.uxx", b"c"),
-                                      ("photo.jpg", b"p")]), 6, "nothing to install")
+                                      ("photo.jpg", b"p"), ("__MACOSX/._CTF-Old.unr", b"m")]),
+                       6, "nothing to install", "macOS metadata")
     check("photo.jpg" in out, "the archive's content is not shown\n" + out)
     damaged_case(sb, zip_bytes([]), 6, "nothing to install", "UT empty")
 
@@ -396,9 +492,9 @@ def case_fails_part_way(sb):
                  game_rel(sb, game))
 
 
-def umod_case(sb, game_name, setup_exit=None, with_setup=True):
-    umod = game_data("OrvaneMod.umod")
-    sb.archive(zip_bytes([("OrvaneMod.umod", umod), ("OrvaneMod.txt", game_data("OrvaneMod.txt"))]))
+def umod_case(sb, game_name, setup_exit=None, with_setup=True, umod_name="OrvaneMod.umod"):
+    umod = game_data(umod_name)
+    sb.archive(zip_bytes([(umod_name, umod), ("OrvaneMod.txt", game_data("OrvaneMod.txt"))]))
     game = sb.game(game_name)
     system = os.path.join(sb.unix_path(game), "System")
     if with_setup:
@@ -407,10 +503,10 @@ def umod_case(sb, game_name, setup_exit=None, with_setup=True):
     extra = {"SETUP_STANDIN_EXIT": str(setup_exit)} if setup_exit is not None else {}
     rc, out = sb.run(game, extra_env=extra)
     log_path = os.path.join(system, "Setup.log")
-    log = open(log_path, "rb").read().decode("cp1252") if os.path.exists(log_path) else ""
+    log = open(log_path, "rb").read().decode("utf-8") if os.path.exists(log_path) else ""
     expected = {"Help\\OrvaneMod.txt": game_data("OrvaneMod.txt")}
     if with_setup:
-        expected["System\\Setup.log"] = log.encode("cp1252")
+        expected["System\\Setup.log"] = log.encode("utf-8")
     expect_added(sb, before, expected, game_rel(sb, game))
     return rc, out, log
 
@@ -429,6 +525,18 @@ def case_umod_setup_fails(sb):
     rc, out, log = umod_case(sb, "UT", setup_exit=1)
     expect_failure(rc, out, 7, "did not install OrvaneMod.umod")
     check(log, "Setup.exe was not run")
+
+
+def case_umod_name_outside_code_page(sb):
+    rc, out, log = umod_case(sb, "UT", umod_name="\u041a\u0430\u0440\u0442\u0430-\uff21\u6f22.umod")
+    check(rc == 0, "exit code %d\n%s" % (rc, out))
+    check("\u041a\u0430\u0440\u0442\u0430-\uff21\u6f22.umod exists=1" in log, "Setup.exe got another name\n" + log)
+
+
+def case_umod_setup_crashes(sb):
+    # An access violation's exit code is negative; it is a failure all the same.
+    rc, out, log = umod_case(sb, "UT", setup_exit=-1073741819)
+    expect_failure(rc, out, 7, "did not install OrvaneMod.umod")
 
 
 def case_umod_without_setup(sb):
@@ -503,26 +611,60 @@ class SkipCase(Exception):
     pass
 
 
+def on_small_disk(path):
+    """Mounts a 512 KB tmpfs on path. Returns an undo function; skips the case where not root."""
+    os.makedirs(path, exist_ok=True)
+    if os.geteuid() != 0 or subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", path],
+                                           capture_output=True).returncode != 0:
+        raise SkipCase("cannot mount a small disk here")
+    return lambda: subprocess.run(["umount", "-l", path], check=True)
+
+
+def case_full_disk(sb):
+    # A map too big for the game's disk, then a .umod too big for TEMP: nothing goes in.
+    big = os.urandom(2 << 20)
+    for name, small in (("CTF-Big.unr", "games/UT"), ("Big.umod", "temp")):
+        undo = on_small_disk(os.path.join(sb.unix, small))
+        try:
+            sb.archive(zip_bytes([(name, big), ("Maps/CTF-Small.unr", b"small")], zipfile.ZIP_STORED))
+            game = sb.win + "\\games\\UT"
+            if not os.path.exists(os.path.join(sb.unix, "games", "UT", "System")):
+                game = sb.game("UT")
+            before = sb.snapshot()
+            rc, out = sb.run(game)
+            expect_failure(rc, out, 8, "not enough free disk space", "not enough free space")
+            expect_untouched(sb, before)
+        finally:
+            undo()
+
+
 GROUPS = {
     "file": [("script_file", case_script_file)],
     "layouts": [("flat", case_flat), ("foldered", case_foldered),
                 ("wrapped_mixed_case", case_wrapped_mixed_case),
                 ("entry_names_with_metachars", case_entry_names_with_metachars),
-                ("existing_texture_kept", case_existing_texture_kept)],
+                ("existing_texture_kept", case_existing_texture_kept),
+                ("kept_told_apart", case_kept_told_apart),
+                ("odd_entries_do_not_block", case_odd_entries_do_not_block),
+                ("big_pack", case_big_pack)],
     "paths": [(name, (lambda g, t, tmp: lambda sb: path_case(sb, g, t, tmp))(g, t, tmp))
               for name, g, t, tmp in PATH_CASES],
     "failures": [("truncated_archive", case_truncated_archive),
                  ("corrupted_entry", case_corrupted_entry), ("not_a_zip", case_not_a_zip),
-                 ("escaping_entries", case_escaping_entries),
+                 ("escaping_entries", case_escaping_entries), ("zip_bomb", case_zip_bomb),
+                 ("hidden_builtins", case_hidden_builtins),
                  ("nothing_to_install", case_nothing_to_install),
                  ("missing_inputs", case_missing_inputs),
                  ("file_in_place_of_folder", case_file_in_place_of_folder),
                  ("fails_part_way", case_fails_part_way)],
     "umod": [("umod_handed_to_setup", case_umod_handed_to_setup),
              ("umod_setup_fails", case_umod_setup_fails),
+             ("umod_name_outside_code_page", case_umod_name_outside_code_page),
+             ("umod_setup_crashes", case_umod_setup_crashes),
              ("umod_without_setup", case_umod_without_setup)],
     "pause": [("pause", case_pause)],
     "not_writable": [("not_writable", case_not_writable)],
+    "full_disk": [("full_disk", case_full_disk)],
 }
 
 

@@ -57,6 +57,14 @@ std::string parse_options(const std::vector<std::string>& args,
       return std::string();
     } else if (opt == "-extract") {
       extract = true;
+    } else if (opt == "-test") {
+      out.test = true;
+    } else if (opt.rfind("-exclude=", 0) == 0 && opt.size() > 9) {
+      out.excludes.push_back(args[i].substr(9));
+    } else if (opt == "-all-or-nothing") {
+      out.all_or_nothing = true;
+    } else if (opt == "-progress") {
+      out.progress = true;
     } else if (opt == "-overwrite=never") {
       out.overwrite_all = false;
     } else if (opt == "-overwrite=all") {
@@ -67,16 +75,37 @@ std::string parse_options(const std::vector<std::string>& args,
       return "unknown option '" + args[i] + "'";
     }
   }
-  if (!extract) return "the -extract command is missing";
+  if (extract == out.test) return "give one command: -extract or -test";
   if (i >= args.size()) return "no archive given";
   out.archive = args[i++];
   std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
+  for (const std::string& p : rest)
+    if (p.empty()) return "empty file pattern";
+  if (out.test) {
+    out.patterns = rest;
+    return std::string();
+  }
+  size_t dests = 0;
+  for (size_t k = 0; k + 1 < rest.size(); ++k) dests += ends_in_separator(rest[k]);
+  if (dests > 0) {
+    Group g;
+    for (const std::string& p : rest) {
+      if (!ends_in_separator(p)) {
+        g.patterns.push_back(p);
+        continue;
+      }
+      if (g.patterns.empty()) return "no pattern before the destination '" + p + "'";
+      g.dest = p;
+      out.groups.push_back(g);
+      g = Group();
+    }
+    if (!g.patterns.empty()) return "patterns after the last destination";
+    return std::string();
+  }
   if (!rest.empty() && (ends_in_separator(rest.back()) || is_directory(rest.back()))) {
     out.dest = rest.back();
     rest.pop_back();
   }
-  for (const std::string& p : rest)
-    if (p.empty()) return "empty file pattern";
   out.patterns = rest;
   return std::string();
 }
@@ -86,16 +115,25 @@ const char* help_text() {
       "Pkzip25 - extracts files from a ZIP archive (Orvane's own extractor)\n"
       "\n"
       "Usage:\n"
-      "  Pkzip25 -extract [-overwrite=never|-overwrite=all] [-directories]\n"
-      "          ARCHIVE [PATTERN ...] [DEST]\n"
+      "  Pkzip25 -extract [OPTIONS] ARCHIVE [PATTERN ...] [DEST]\n"
+      "  Pkzip25 -extract [OPTIONS] ARCHIVE PATTERN ... DEST\\ PATTERN ... DEST\\ ...\n"
+      "  Pkzip25 -test [-directories] [-exclude=PATTERN ...] ARCHIVE [PATTERN ...]\n"
       "  Pkzip25 -help\n"
       "\n"
       "Options (any order, before ARCHIVE; upper or lower case):\n"
       "  -extract          extract files from ARCHIVE\n"
+      "  -test             inflate every matched file and check its size and CRC-32,\n"
+      "                    writing nothing\n"
       "  -overwrite=never  keep files that already exist (the default)\n"
       "  -overwrite=all    replace files that already exist (read-only ones are not replaced)\n"
       "  -directories      recreate the folders stored in the archive; without it\n"
       "                    every file goes straight into DEST under its own name\n"
+      "  -exclude=PATTERN  leave out the entries matching PATTERN (repeatable)\n"
+      "  -all-or-nothing   write every file under a temporary name first; put them in\n"
+      "                    place only when all succeeded, else remove them and the\n"
+      "                    folders this run made\n"
+      "  -progress         from half a second on, say once a second how many files\n"
+      "                    are done\n"
       "\n"
       "PATTERN  selects entries; '*' and '?' are wildcards, case is ignored. A pattern\n"
       "         without '\\' or '/' is matched against the file's own name, one with\n"
@@ -103,31 +141,45 @@ const char* help_text() {
       "DEST     the folder to extract into, created if missing. The last argument is\n"
       "         DEST when it ends in '\\' or '/' or names an existing folder.\n"
       "         Without DEST, files go into the current folder.\n"
+      "Groups   when an argument before the last ends in '\\' or '/', every such\n"
+      "         argument is a DEST for the patterns before it. An entry goes to the\n"
+      "         first group it matches; the others are listed as skipped.\n"
       "\n"
       "Handles stored and deflated entries, ZIP64, data descriptors and archive\n"
       "comments. Every file's size and CRC-32 are checked; a file is written under a\n"
       "temporary name and renamed into place only when complete. Entries that would\n"
       "land outside DEST or on a Windows device (.., absolute, drive or UNC paths,\n"
       "':' streams, < > | \" ? *, control characters, CON, NUL, COM1.., names ending\n"
-      "in a dot or a space), encrypted entries, other compression methods and\n"
-      "symbolic links are refused.\n"
+      "in a dot or a space) and symbolic links are refused; encrypted entries and\n"
+      "other compression methods fail.\n"
       "\n"
-      "Output: one line per file on standard output,\n"
+      "Output: one line per file on standard output, in archive order,\n"
       "  Extracted: <path>\n"
-      "  Kept: <path> (already exists, not replaced)\n"
-      "and one line per failure on standard error,\n"
+      "  Kept: <path> (identical)                    (an existing file, not replaced)\n"
+      "  Kept: <path> (differs from the archive's)\n"
+      "  Duplicate: <path> (...)     a later entry for the same file, not written\n"
+      "  Refused: <entry> (<reason>)\n"
+      "  Skipped: <entry>            with groups, an entry no group takes\n"
+      "  Excluded: <entry>           with groups, an entry -exclude left out\n"
+      "  Tested: <path>\n"
+      "With groups <path> starts with its DEST as given, and a first line counts\n"
+      "the kinds: Total: N extracted, N identical, N differing, N duplicates,\n"
+      "N refused, N skipped, N excluded, N failed. One line per failure on\n"
+      "standard error,\n"
       "  Error: <entry or archive>: <reason>\n"
       "\n"
       "Exit codes:\n"
-      "   0  success: every matched file was extracted or kept\n"
+      "   0  success: every matched file was extracted, kept or tested\n"
       "   2  the command line is wrong\n"
       "   3  the archive cannot be opened or read (missing, not a ZIP, damaged,\n"
       "      truncated, split, or overlapping entries: a possible zip bomb)\n"
-      "   4  at least one entry failed (refused name, unsupported, corrupt,\n"
-      "      cannot be written); the others were still extracted\n"
+      "   4  at least one entry failed (unsupported, corrupt, cannot be written)\n"
       "   5  the destination cannot take it: a folder cannot be created, or not\n"
       "      enough free space (nothing written), or the disk filled up\n"
       "   6  out of memory or another unexpected failure\n"
+      "   7  at least one matched entry was refused; the others succeeded\n"
+      "   9  -all-or-nothing: a destination folder cannot be made or refuses a\n"
+      "      new file; nothing was put in place\n"
       "  11  no entry matched the patterns (nothing to do)\n";
 }
 

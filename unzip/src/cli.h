@@ -17,16 +17,30 @@ enum ExitCode {
   kExitEntries = 4,         // at least one matched entry failed
   kExitDestination = 5,     // a destination folder cannot be made, or the disk is too full
   kExitInternal = 6,        // out of memory or another unexpected failure
+  kExitRefused = 7,         // at least one entry was refused for its name or kind
+  kExitUnwritable = 9,      // -all-or-nothing: a destination refused a new file
   kExitNothingMatched = 11, // no entry matched the patterns
+};
+
+// With several destinations the patterns before each one form its group; an
+// entry goes to the first group one of whose patterns it matches.
+struct Group {
+  std::vector<std::string> patterns;
+  std::string dest;
 };
 
 struct Options {
   bool help = false;
+  bool test = false;  // -test: inflate and check, write nothing
   bool overwrite_all = false;
   bool directories = false;
+  bool all_or_nothing = false;
+  bool progress = false;
   std::string archive;
   std::vector<std::string> patterns;
+  std::vector<std::string> excludes;
   std::string dest;  // empty: the current folder
+  std::vector<Group> groups;  // two or more destinations; patterns and dest unused
 };
 
 // Splits a Windows command line (UTF-8) into its arguments, leaving out the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <exception>
@@ -12,6 +13,8 @@
 #include <new>
 #include <set>
 #include <thread>
+
+#include <zlib.h>
 
 #include "cli.h"
 #include "names.h"
@@ -24,16 +27,43 @@ namespace {
 
 // What became of one entry, printed in archive order once it is known.
 struct Outcome {
-  enum State { Pending, Silent, Extracted, Kept, Failed } state = Pending;
-  std::string text;  // output path, or the reason of a failure
+  enum State { Pending, Silent, Extracted, Kept, Duplicate, Refused, Skipped, Excluded, Tested, Ready, Failed } state = Pending;
+  std::string text;  // output path, or the reason of a failure or refusal
+  bool identical = false;  // Kept: the existing file has the entry's size and CRC-32
+  bool counts = true;      // Refused: a matched entry (an unmatched one never affects the exit code)
+  int code = kExitEntries; // Failed: the exit code it calls for
 };
 
-// One entry to write, with the output path relative to the destination.
+// One entry to write: its destination and the output path relative to it.
 struct Job {
   size_t entry = 0;
+  std::string dest;
   std::string rel;
   bool directory = false;
 };
+
+// Counts what it is given, so -test checks an entry without writing it.
+class NullSink : public Sink {
+ public:
+  bool write(const unsigned char*, size_t) override { return true; }
+};
+
+// True when the file at path has the entry's size and CRC-32. Read only for
+// kept files, so an install that keeps nothing pays nothing for it.
+bool same_as_entry(const std::string& path, const Entry& e) {
+  std::string err;
+  std::unique_ptr<Source> f = platform::open_archive(path, err);
+  if (!f || f->size() != e.usize) return false;
+  std::vector<unsigned char> buf(1 << 16);
+  uLong crc = crc32(0L, Z_NULL, 0);
+  for (uint64_t at = 0; at < e.usize;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(buf.size(), e.usize - at));
+    if (!f->read_at(at, buf.data(), n)) return false;
+    crc = crc32(crc, buf.data(), static_cast<uInt>(n));
+    at += n;
+  }
+  return crc == e.crc;
+}
 
 class TempFileSink : public Sink {
  public:
@@ -81,7 +111,13 @@ std::string size_text(uint64_t bytes) {
 class Extractor {
  public:
   Extractor(Source& src, const Archive& archive, const Options& opt)
-      : src_(src), archive_(archive), opt_(opt), outcomes_(archive.entries.size()) {}
+      : src_(src),
+        archive_(archive),
+        opt_(opt),
+        single_{std::vector<std::string>(), opt.dest},
+        outcomes_(archive.entries.size()),
+        temps_(archive.entries.size()),
+        target_of_(archive.entries.size()) {}
 
   // Decides for every entry whether it is extracted, refused or ignored.
   // Returns the jobs grouped by output file: entries that land on the same
@@ -91,23 +127,39 @@ class Extractor {
     std::vector<std::vector<Job>> groups;
     std::map<std::string, size_t> group_of;
     matched = false;
+    const bool grouped = !opt_.groups.empty();
     for (size_t i = 0; i < archive_.entries.size(); ++i) {
       const Entry& e = archive_.entries[i];
       const std::string shown = e.name.empty() ? cp437_to_utf8(e.raw_name) : e.name;
-      bool selected = opt_.patterns.empty();
-      for (const std::string& p : opt_.patterns) selected = selected || pattern_matches(p, shown);
+      bool excluded = false;
+      const Group* group = select(shown, excluded);
       bool dir = e.is_directory();
-      if (!selected || (dir && !opt_.directories)) {
-        outcomes_[i].state = Outcome::Silent;
-        continue;
-      }
-      matched = true;
       std::string why = !e.name_error.empty() ? e.name_error : check_entry_name(e.name);
-      if (why.empty()) why = unsupported_reason(e);
       if (why.empty() && e.is_symlink()) why = "symbolic link; links are never created";
       // Folders are only made with -directories; flattened, depth costs nothing.
       if (why.empty() && opt_.directories && folder_depth(e.name, dir) > kMaxDepth)
         why = "deeper than " + std::to_string(kMaxDepth) + " folders";
+      if (dir && !opt_.directories) {
+        outcomes_[i].state = Outcome::Silent;
+        continue;
+      }
+      if (!group) {
+        // With groups every entry is accounted for: what no group takes is
+        // listed, and an unsafe name is told as such though it was never going in.
+        outcomes_[i].state = !grouped || dir ? Outcome::Silent
+                             : excluded      ? Outcome::Excluded
+                             : why.empty()   ? Outcome::Skipped
+                                             : Outcome::Refused;
+        outcomes_[i].text = why;
+        outcomes_[i].counts = false;
+        continue;
+      }
+      matched = true;
+      if (!why.empty()) {
+        settle(i, Outcome::Refused, why);
+        continue;
+      }
+      why = unsupported_reason(e);
       if (!why.empty()) {
         fail(i, why);
         continue;
@@ -120,16 +172,47 @@ class Extractor {
       } else {
         rel = parts.back();
       }
-      auto found = group_of.emplace(fold_case(rel), groups.size());
-      if (found.second) groups.emplace_back();
-      groups[found.first->second].push_back(Job{i, rel, dir});
+      Job job{i, group->dest, rel, dir};
+      auto found = group_of.emplace(fold_case(platform::join(job.dest, rel)), groups.size());
+      if (found.second) {
+        groups.emplace_back();
+      } else if (!opt_.overwrite_all && !opt_.test && !dir && !groups[found.first->second][0].directory) {
+        // The first in archive order wins, whatever the destination already holds.
+        settle(i, Outcome::Duplicate, shown_path(job));
+        continue;
+      }
+      groups[found.first->second].push_back(job);
     }
     return groups;
   }
 
+  // What the run will write, per destination: under "never" the first entry
+  // of each output file that does not exist yet; under "all" the largest entry
+  // of each, since every replacement is written in full beside the old file first.
+  std::map<std::string, uint64_t> bytes_to_write(const std::vector<std::vector<Job>>& groups) const {
+    std::map<std::string, uint64_t> need;
+    for (const std::vector<Job>& g : groups) {
+      uint64_t most = 0;
+      for (const Job& job : g) {
+        if (job.directory) continue;
+        if (!opt_.overwrite_all) {
+          if (platform::kind_of(platform::join(job.dest, job.rel)) == platform::Kind::Missing)
+            most = archive_.entries[job.entry].usize;
+          break;
+        }
+        most = std::max(most, archive_.entries[job.entry].usize);
+      }
+      if (g.empty() || most == 0) continue;
+      uint64_t& total = need[g[0].dest];
+      total = most > UINT64_MAX - total ? UINT64_MAX : total + most;
+    }
+    return need;
+  }
+
   // Runs the groups on up to `threads` workers while this thread prints the
-  // outcomes in archive order. Returns true when no entry failed.
-  bool execute(const std::vector<std::vector<Job>>& groups, unsigned threads, Report& report) {
+  // outcomes in archive order (under -all-or-nothing once every file is
+  // ready and put in place). Returns the exit code the outcomes call for.
+  int execute(const std::vector<std::vector<Job>>& groups, unsigned threads, Report& report) {
     std::vector<std::thread> workers;
     threads = std::min<unsigned>(threads, static_cast<unsigned>(groups.size()));
     for (unsigned t = 0; t < threads; ++t) {
@@ -140,58 +223,179 @@ class Extractor {
       }
     }
     if (workers.empty()) work(groups);
-    bool ok = true;
+    for (const auto& g : groups) total_ += g.size();
+    const bool hold = opt_.all_or_nothing && !opt_.test;
+    // The first line after half a second, then one a second: no silent wait.
+    auto last_progress = std::chrono::steady_clock::now() - std::chrono::milliseconds(500);
+    bool progressed = false;
     for (size_t i = 0; i < outcomes_.size(); ++i) {
       Outcome o;
       {
         std::unique_lock<std::mutex> lock(mu_);
-        ready_.wait(lock, [&] { return outcomes_[i].state != Outcome::Pending; });
+        for (bool ready = false; !ready;) {
+          ready = ready_.wait_for(lock, std::chrono::milliseconds(250),
+                                  [&] { return outcomes_[i].state != Outcome::Pending; });
+          if (opt_.progress && std::chrono::steady_clock::now() - last_progress >= std::chrono::seconds(1)) {
+            report.progress(progress_line());
+            last_progress = std::chrono::steady_clock::now();
+            progressed = true;
+          }
+        }
         o = outcomes_[i];
       }
-      const Entry& e = archive_.entries[i];
-      switch (o.state) {
-        case Outcome::Extracted: report.out("Extracted: " + o.text); break;
-        case Outcome::Kept: report.out("Kept: " + o.text + " (already exists, not replaced)"); break;
-        case Outcome::Failed: report.err("Error: " + display_name(e) + ": " + o.text); ok = false; break;
-        default: break;
-      }
+      if (!hold && opt_.groups.empty()) print(i, o, report);
     }
     for (std::thread& w : workers) w.join();
-    return ok;
-  }
-
-  // True when at least one matched entry was extracted or kept.
-  bool produced_anything() const {
-    for (const Outcome& o : outcomes_)
-      if (o.state == Outcome::Extracted || o.state == Outcome::Kept) return true;
-    return false;
-  }
-
-  bool any_directory_made() const { return directory_made_; }
-  bool disk_filled() const { return disk_full_; }
-
-  // What the run will write: under "never" the first entry of each output
-  // file that does not exist yet; under "all" the largest entry of each,
-  // since every replacement is written in full beside the old file first.
-  uint64_t bytes_to_write(const std::vector<std::vector<Job>>& groups) const {
-    uint64_t total = 0;
-    for (const std::vector<Job>& g : groups) {
-      uint64_t most = 0;
-      for (const Job& job : g) {
-        if (job.directory) continue;
-        if (!opt_.overwrite_all) {
-          if (platform::kind_of(platform::join(opt_.dest, job.rel)) == platform::Kind::Missing)
-            most = archive_.entries[job.entry].usize;
-          break;
-        }
-        most = std::max(most, archive_.entries[job.entry].usize);
-      }
-      total = most > UINT64_MAX - total ? UINT64_MAX : total + most;
+    if (progressed) report.progress(progress_line());
+    if (hold) settle_all_or_nothing();
+    if (hold || !opt_.groups.empty()) {
+      // A script reads the counts from the first line instead of counting lines.
+      if (!opt_.groups.empty()) report.out(total_line());
+      for (size_t i = 0; i < outcomes_.size(); ++i) print(i, outcomes_[i], report);
     }
-    return total;
+    int code = kExitOk;
+    bool refused = false, produced = false;
+    for (const Outcome& o : outcomes_) {
+      if (o.state == Outcome::Failed && (code == kExitOk || rank(o.code) < rank(code))) code = o.code;
+      refused = refused || (o.state == Outcome::Refused && o.counts);
+      produced = produced || o.state == Outcome::Extracted || o.state == Outcome::Kept ||
+                 o.state == Outcome::Duplicate || o.state == Outcome::Tested;
+    }
+    if (code != kExitOk) return code;
+    if (refused) return kExitRefused;
+    return produced || directory_made_ ? kExitOk : kExitNothingMatched;
   }
 
  private:
+  // Higher priority first when several failures apply.
+  static int rank(int code) {
+    const int order[] = {kExitArchive, kExitUnwritable, kExitDestination, kExitEntries};
+    for (int r = 0; r < 4; ++r)
+      if (order[r] == code) return r;
+    return 4;
+  }
+
+  const Group* select(const std::string& shown, bool& excluded) const {
+    for (const std::string& p : opt_.excludes)
+      if (pattern_matches(p, shown)) return excluded = true, nullptr;
+    for (const Group& g : opt_.groups)
+      for (const std::string& p : g.patterns)
+        if (pattern_matches(p, shown)) return &g;
+    if (!opt_.groups.empty()) return nullptr;
+    bool selected = opt_.patterns.empty();
+    for (const std::string& p : opt_.patterns) selected = selected || pattern_matches(p, shown);
+    return selected ? &single_ : nullptr;
+  }
+
+  // The path a report line shows: relative to the destination, or with
+  // groups prefixed by the group's destination as given.
+  std::string shown_path(const Job& job) const {
+    return opt_.groups.empty() ? job.rel : platform::join(job.dest, job.rel);
+  }
+
+  std::string total_line() const {
+    size_t n[8] = {};
+    for (const Outcome& o : outcomes_) {
+      switch (o.state) {
+        case Outcome::Extracted: ++n[0]; break;
+        case Outcome::Kept: ++n[o.identical ? 1 : 2]; break;
+        case Outcome::Duplicate: ++n[3]; break;
+        case Outcome::Refused: ++n[4]; break;
+        case Outcome::Skipped: ++n[5]; break;
+        case Outcome::Excluded: ++n[6]; break;
+        case Outcome::Failed: ++n[7]; break;
+        default: break;
+      }
+    }
+    const char* what[8] = {"extracted", "identical", "differing", "duplicates", "refused", "skipped", "excluded", "failed"};
+    std::string line = "Total:";
+    for (int k = 0; k < 8; ++k) line += std::string(k ? "," : "") + " " + std::to_string(n[k]) + " " + what[k];
+    return line;
+  }
+
+  std::string progress_line() {
+    return "  " + std::to_string(done_.load()) + " of " + std::to_string(total_) + " files unpacked";
+  }
+
+  void print(size_t i, const Outcome& o, Report& report) {
+    const Entry& e = archive_.entries[i];
+    switch (o.state) {
+      case Outcome::Extracted: report.out("Extracted: " + o.text); break;
+      case Outcome::Kept:
+        report.out("Kept: " + o.text + (o.identical ? " (identical)" : " (differs from the archive's)"));
+        break;
+      case Outcome::Duplicate:
+        report.out("Duplicate: " + o.text + " (an earlier entry of the archive has the same name; not written)");
+        break;
+      case Outcome::Refused: report.out("Refused: " + display_name(e) + " (" + o.text + ")"); break;
+      case Outcome::Skipped: report.out("Skipped: " + display_name(e)); break;
+      case Outcome::Excluded: report.out("Excluded: " + display_name(e)); break;
+      case Outcome::Tested: report.out("Tested: " + o.text); break;
+      case Outcome::Failed: report.err("Error: " + display_name(e) + ": " + o.text); break;
+      default: break;
+    }
+  }
+
+  // Every matched file is complete in its temporary file (or something
+  // failed): put them all in place in archive order, or take everything back.
+  void settle_all_or_nothing() {
+    bool all_ready = true;
+    for (const Outcome& o : outcomes_)
+      all_ready = all_ready && o.state != Outcome::Failed && !(o.state == Outcome::Refused && o.counts);
+    for (size_t i = 0; i < outcomes_.size(); ++i) {
+      Outcome& o = outcomes_[i];
+      if (o.state == Outcome::Ready && all_ready) {
+        std::string err;
+        if (platform::kind_of(target_of_[i]) == platform::Kind::Directory) {
+          o.state = Outcome::Failed;
+          o.text = "a folder of that name is in the way of " + o.text;
+        } else switch (temps_[i]->commit(target_of_[i], opt_.overwrite_all, err)) {
+          case platform::Commit::Done: o.state = Outcome::Extracted; break;
+          case platform::Commit::Exists:
+            o.state = Outcome::Kept;
+            o.identical = same_as_entry(target_of_[i], archive_.entries[i]);
+            break;
+          case platform::Commit::Failed: o.state = Outcome::Failed; o.text = err; break;
+        }
+      }
+      temps_[i].reset();  // removes a temporary file that was not put in place
+    }
+    if (all_ready) return;
+    for (Outcome& o : outcomes_)
+      if (o.state == Outcome::Ready) o.state = Outcome::Silent;
+    // Deepest first, so each folder is empty when its turn comes.
+    std::sort(made_.begin(), made_.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& d : made_) platform::remove_dir(d);
+  }
+
+  // Under -all-or-nothing: makes the job's folder, remembering each folder
+  // this run creates so that a failed run can take them back.
+  bool prepare_folder(std::string folder, std::string& err) {
+    // "Maps\" and "Maps" are one folder; without the separator a file in the
+    // way is told as such.
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/') && folder[folder.size() - 2] != ':')
+      folder.pop_back();
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (known_.count(folder)) return true;
+    }
+    std::vector<std::string> missing;
+    for (std::string p = folder; !p.empty() && platform::kind_of(p) == platform::Kind::Missing;) {
+      missing.push_back(p);
+      size_t cut = p.find_last_of("\\/", p.size() - 2);
+      p = cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
+      while (p.size() > 1 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
+    }
+    bool ok = platform::make_dirs(folder, err);
+    // Partial files that a killed run left behind in a folder we write into.
+    if (ok) platform::sweep_stale_temp_files(folder);
+    std::lock_guard<std::mutex> lock(mu_);
+    for (const std::string& m : missing)
+      if (platform::kind_of(m) == platform::Kind::Directory) made_.push_back(m);
+    if (ok) known_.insert(folder);
+    return ok;
+  }
+
   // The name as shown in messages. Control characters become '?' so that a
   // name holding a line break cannot forge a report line of its own.
   static std::string display_name(const Entry& e) {
@@ -201,29 +405,19 @@ class Extractor {
     return s;
   }
 
-  void settle(size_t i, Outcome::State s, const std::string& text) {
+  void settle(size_t i, Outcome::State s, const std::string& text, bool identical = false,
+              int code = kExitEntries) {
     {
       std::lock_guard<std::mutex> lock(mu_);
       outcomes_[i].state = s;
       outcomes_[i].text = text;
+      outcomes_[i].identical = identical;
+      outcomes_[i].code = code;
     }
     ready_.notify_all();
   }
-  void fail(size_t i, const std::string& why) { settle(i, Outcome::Failed, why); }
-
-  // Makes a folder once per run: entries that share a folder do not each
-  // create every folder above their file again.
-  bool ensure_dir(const std::string& path, std::string& err) {
-    {
-      std::lock_guard<std::mutex> lock(dirs_mu_);
-      if (dirs_made_.count(path)) return true;
-    }
-    if (!path.empty() && !platform::make_dirs(path, err)) return false;
-    // Partial files that a killed run left behind in a folder we write into.
-    platform::sweep_stale_temp_files(path);
-    std::lock_guard<std::mutex> lock(dirs_mu_);
-    dirs_made_.insert(path);
-    return true;
+  void fail(size_t i, const std::string& why, int code = kExitEntries) {
+    settle(i, Outcome::Failed, why, false, code);
   }
 
   void work(const std::vector<std::vector<Job>>& groups) {
@@ -231,6 +425,7 @@ class Extractor {
       for (const Job& job : groups[g]) {
         try {
           run_job(job);
+          ++done_;
         } catch (const std::bad_alloc&) {
           fail(job.entry, "out of memory");
         } catch (const std::exception& ex) {
@@ -242,35 +437,46 @@ class Extractor {
 
   void run_job(const Job& job) {
     const Entry& e = archive_.entries[job.entry];
-    std::string target = platform::join(opt_.dest, job.rel);
+    const std::string shown = shown_path(job);
+    std::string target = platform::join(job.dest, job.rel);
     std::string err;
+    if (opt_.test) {
+      if (job.directory) return settle(job.entry, Outcome::Silent, std::string());
+      NullSink sink;
+      std::string why = extract_data(src_, e, sink);
+      return why.empty() ? settle(job.entry, Outcome::Tested, job.rel) : fail(job.entry, why);
+    }
+    const bool hold = opt_.all_or_nothing;
+    // Under -all-or-nothing a folder that cannot take a file is told apart from damage.
+    const int unwritable = hold ? kExitUnwritable : kExitEntries;
     if (job.directory) {
-      if (!ensure_dir(target, err)) return fail(job.entry, err);
+      if (!prepare_folder(target, err)) return fail(job.entry, err, unwritable);
       directory_made_ = true;
       return settle(job.entry, Outcome::Silent, std::string());
     }
-    std::string folder = platform::join(opt_.dest, parent_of(job.rel));
-    if (!ensure_dir(folder, err)) return fail(job.entry, err);
+    std::string folder = platform::join(job.dest, parent_of(job.rel));
+    if (!folder.empty() && !prepare_folder(folder, err)) return fail(job.entry, err, unwritable);
     platform::Kind kind = platform::kind_of(target);
-    if (kind == platform::Kind::Directory)
+    // Under -all-or-nothing a folder in the way fails only when the files go
+    // in: the archive itself is sound, so the rest is still put in place.
+    if (kind == platform::Kind::Directory && !hold)
       return fail(job.entry, "a folder of that name is in the way of " + job.rel);
     // No point inflating what will not be used; the rename below still
     // refuses to replace a file that appears meanwhile.
-    if (kind != platform::Kind::Missing && !opt_.overwrite_all)
-      return settle(job.entry, Outcome::Kept, job.rel);
+    if (kind != platform::Kind::Missing && kind != platform::Kind::Directory && !opt_.overwrite_all)
+      return settle(job.entry, Outcome::Kept, shown, same_as_entry(target, e));
 
-    platform::TempFile file;
-    if (!file.create(folder, err)) return fail(job.entry, err);
+    std::unique_ptr<platform::TempFile> file(new platform::TempFile);
+    if (!file->create(folder, err)) return fail(job.entry, err, unwritable);
     // The temporary file goes before the report, so that a full disk has its
     // space back by the time anyone reads the message.
     auto fail_writing = [&](const std::string& why) {
-      file.discard();
-      if (!file.disk_full()) return fail(job.entry, why);
-      disk_full_ = true;
+      file->discard();
+      if (!file->disk_full()) return fail(job.entry, why);
       fail(job.entry, "not enough free space: the disk filled up while writing (" + why +
-                          "); the partial file was removed");
+                          "); the partial file was removed", kExitDestination);
     };
-    TempFileSink sink(file);
+    TempFileSink sink(*file);
     std::string why = extract_data(src_, e, sink);
     if (!why.empty()) return fail_writing(why);
     platform::FileTime t;
@@ -278,10 +484,18 @@ class Extractor {
     t.unix_seconds = e.unix_mtime;
     t.dos_date = e.dos_date;
     t.dos_time = e.dos_time;
-    if (!file.finish(t, err)) return fail_writing(err);
-    switch (file.commit(target, opt_.overwrite_all, err)) {
-      case platform::Commit::Done: return settle(job.entry, Outcome::Extracted, job.rel);
-      case platform::Commit::Exists: return settle(job.entry, Outcome::Kept, job.rel);
+    if (!file->finish(t, err)) return fail_writing(err);
+    if (hold) {
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        temps_[job.entry] = std::move(file);
+        target_of_[job.entry] = target;
+      }
+      return settle(job.entry, Outcome::Ready, shown);
+    }
+    switch (file->commit(target, opt_.overwrite_all, err)) {
+      case platform::Commit::Done: return settle(job.entry, Outcome::Extracted, shown);
+      case platform::Commit::Exists: return settle(job.entry, Outcome::Kept, shown, same_as_entry(target, e));
       case platform::Commit::Failed: return fail_writing(err);
     }
   }
@@ -289,14 +503,17 @@ class Extractor {
   Source& src_;
   const Archive& archive_;
   const Options& opt_;
+  const Group single_;  // the one destination without groups
   std::vector<Outcome> outcomes_;
-  std::atomic<size_t> next_group_{0};
+  std::vector<std::unique_ptr<platform::TempFile>> temps_;  // -all-or-nothing: ready files
+  std::vector<std::string> target_of_;
+  std::vector<std::string> made_;  // folders this run created
+  std::set<std::string> known_;    // folders known to exist
+  std::atomic<size_t> next_group_{0}, done_{0};
+  size_t total_ = 0;
   std::atomic<bool> directory_made_{false};
-  std::atomic<bool> disk_full_{false};
   std::mutex mu_;
   std::condition_variable ready_;
-  std::mutex dirs_mu_;
-  std::set<std::string> dirs_made_;
 };
 
 int run_extract(const Options& opt, Report& report) {
@@ -317,26 +534,33 @@ int run_extract(const Options& opt, Report& report) {
   bool matched = false;
   std::vector<std::vector<Job>> groups = ex.plan(matched);
   // Checked before the first write, so a pack too big for the disk writes
-  // nothing at all rather than most of itself.
-  uint64_t need = ex.bytes_to_write(groups), room = 0;
-  std::string volume = existing_folder(opt.dest);
+  // nothing at all rather than most of itself. Destinations that report the
+  // same free space are taken to share a volume, so their needs add up.
+  std::map<uint64_t, std::pair<uint64_t, std::string>> volumes;  // free bytes -> need, destinations
   FreeSpaceProbe probe = free_space_probe.load();
-  if (need > 0 && (probe ? probe : platform::free_space)(volume, room) && need > room) {
-    report.err("Error: " + (opt.dest.empty() ? std::string(".") : opt.dest) +
-               ": not enough free space: the files need " + size_text(need) + ", the disk has " +
-               size_text(room) + " free; nothing was extracted");
+  for (const auto& d : opt.test ? std::map<std::string, uint64_t>() : ex.bytes_to_write(groups)) {
+    uint64_t room = 0;
+    if (!(probe ? probe : platform::free_space)(existing_folder(d.first), room)) continue;
+    auto& v = volumes[room];
+    v.first = d.second > UINT64_MAX - v.first ? UINT64_MAX : v.first + d.second;
+    v.second += (v.second.empty() ? "" : ", ") + (d.first.empty() ? std::string(".") : d.first);
+  }
+  for (const auto& v : volumes) {
+    if (v.second.first <= v.first) continue;
+    report.err("Error: " + v.second.second + ": not enough free space: the files need " + size_text(v.second.first) +
+               ", the disk has " + size_text(v.first) + " free; nothing was extracted");
     return kExitDestination;
   }
-  if (!opt.dest.empty() && !platform::make_dirs(opt.dest, err)) {
+  // Made here so that a destination that cannot be made is one plain error;
+  // under -all-or-nothing each job makes its folders, so a failed run can take them back.
+  if (!opt.test && !opt.all_or_nothing && opt.groups.empty() && !opt.dest.empty() &&
+      !platform::make_dirs(opt.dest, err)) {
     report.err("Error: " + opt.dest + ": " + err);
     return kExitDestination;
   }
   unsigned cores = std::thread::hardware_concurrency();
-  bool ok = ex.execute(groups, std::min(cores == 0 ? 1u : cores, 4u), report);
-  if (ex.disk_filled()) return kExitDestination;
-  if (!ok) return kExitEntries;
-  if (!matched || (!ex.produced_anything() && !ex.any_directory_made())) return kExitNothingMatched;
-  return kExitOk;
+  int code = ex.execute(groups, std::min(cores == 0 ? 1u : cores, 4u), report);
+  return matched || code != kExitOk ? code : kExitNothingMatched;
 }
 
 }  // namespace

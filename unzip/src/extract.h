@@ -15,6 +15,8 @@ class Report {
   virtual ~Report() = default;
   virtual void out(const std::string& line) = 0;
   virtual void err(const std::string& line) = 0;
+  // -progress lines, for the person waiting; beside the errors by default.
+  virtual void progress(const std::string& line) { err(line); }
 };
 
 // Measures the free bytes on the volume of an existing folder. Tests put a

@@ -29,6 +29,9 @@ Kind kind_of(const std::string& path);
 // Creates path and every missing folder above it.
 bool make_dirs(const std::string& path, std::string& err);
 
+// Removes an empty folder; false when it is not empty or cannot be removed.
+bool remove_dir(const std::string& path);
+
 // Free bytes for this user on the volume that holds dir (an existing folder).
 bool free_space(const std::string& dir, uint64_t& bytes);
 

@@ -128,6 +128,8 @@ bool make_dirs(const std::string& path, std::string& err) {
   return false;
 }
 
+bool remove_dir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
 bool free_space(const std::string& dir, uint64_t& bytes) {
   struct statvfs st;
   if (::statvfs(dir.empty() ? "." : dir.c_str(), &st) != 0) return false;

@@ -187,6 +187,8 @@ bool make_dirs(const std::string& path, std::string& err) {
   return false;
 }
 
+bool remove_dir(const std::string& path) { return RemoveDirectoryW(widen(path).c_str()) != 0; }
+
 bool free_space(const std::string& dir, uint64_t& bytes) {
   ULARGE_INTEGER avail;
   if (!GetDiskFreeSpaceExW(dir.empty() ? nullptr : widen(dir).c_str(), &avail, nullptr, nullptr)) return false;

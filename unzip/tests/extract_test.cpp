@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "cli.h"
+#include "names.h"
 #include "test_support.h"
 
 namespace orvane {
@@ -129,12 +130,14 @@ TEST_F(ExtractTest, OverwriteNeverKeepsAndAllReplaces) {
   test::write_file(dir.path() / "out" / "a.unr", "old A");
 
   ASSERT_EQ(run({"-extract", zip, out_dir()}), kExitOk) << report.all_err();
-  EXPECT_EQ(report.out_lines, (Lines{"Kept: a.unr (already exists, not replaced)", "Extracted: b.utx"}));
+  EXPECT_EQ(report.out_lines, (Lines{"Kept: a.unr (differs from the archive's)", "Extracted: b.utx"}));
   EXPECT_EQ(test::read_file(dir.path() / "out" / "a.unr"), "old A");
-  // Everything kept is still a success.
+  // Everything kept is still a success; identical means same size and CRC-32.
   ASSERT_EQ(run({"-extract", "-overwrite=never", zip, out_dir()}), kExitOk);
-  EXPECT_EQ(report.out_lines, (Lines{"Kept: a.unr (already exists, not replaced)",
-                                     "Kept: b.utx (already exists, not replaced)"}));
+  EXPECT_EQ(report.out_lines, (Lines{"Kept: a.unr (differs from the archive's)", "Kept: b.utx (identical)"}));
+  test::write_file(dir.path() / "out" / "a.unr", "new a");  // same size, other bytes
+  ASSERT_EQ(run({"-extract", zip, "a.unr", out_dir()}), kExitOk);
+  EXPECT_EQ(report.out_lines, Lines{"Kept: a.unr (differs from the archive's)"});
 
   ASSERT_EQ(run({"-overwrite=all", "-extract", zip, out_dir()}), kExitOk) << report.all_err();
   EXPECT_EQ(report.out_lines, (Lines{"Extracted: a.unr", "Extracted: b.utx"}));
@@ -145,7 +148,7 @@ TEST_F(ExtractTest, OverwriteNeverKeepsAndAllReplaces) {
   test::write_file(dir.path() / "out" / "a.unr", "mine");
   test::make_read_only(dir.path() / "out" / "a.unr");
   ASSERT_EQ(run({"-extract", zip, out_dir()}), kExitOk);
-  EXPECT_EQ(report.out_lines[0], "Kept: a.unr (already exists, not replaced)");
+  EXPECT_EQ(report.out_lines[0], "Kept: a.unr (differs from the archive's)");
   EXPECT_EQ(run({"-extract", "-overwrite=all", zip, out_dir()}), kExitEntries);
   EXPECT_EQ(report.err_lines, Lines{"Error: Maps/a.unr: existing file is read-only; not replaced"});
   EXPECT_EQ(report.out_lines, Lines{"Extracted: b.utx"});
@@ -186,7 +189,8 @@ TEST_F(ExtractTest, SameOutputNameTwice) {
 #endif
   std::string zip = archive({file("Maps/readme.txt", "maps"), file("Textures/" + second, "textures")});
   ASSERT_EQ(run({"-extract", zip, out_dir()}), kExitOk) << report.all_err();
-  EXPECT_EQ(report.out_lines, (Lines{"Extracted: readme.txt", "Kept: " + second + " (already exists, not replaced)"}));
+  EXPECT_EQ(report.out_lines, (Lines{"Extracted: readme.txt", "Duplicate: " + second +
+                                     " (an earlier entry of the archive has the same name; not written)"}));
   EXPECT_EQ(test::read_file(dir.path() / "out" / "readme.txt"), "maps");
   fs::remove_all(dir.path() / "out");
   ASSERT_EQ(run({"-extract", "-overwrite=all", zip, out_dir()}), kExitOk) << report.all_err();
@@ -229,6 +233,12 @@ TEST_F(ExtractTest, Patterns) {
   EXPECT_EQ(run({"-extract", archive({folder("Maps/")}), out_dir()}), kExitNothingMatched);
   EXPECT_EQ(run({"-extract", "-directories", archive({folder("Maps/")}), out_dir()}), kExitOk);
   EXPECT_EQ(tree(), Lines{"Maps/"});
+  fs::remove_all(dir.path() / "out");
+  // -exclude leaves entries out as if absent.
+  zip = archive({file("Maps/CTF-Foo.unr", "1"), file("Textures/Foo.utx", "3"), file("Help/ReadMe.txt", "4")});
+  ASSERT_EQ(run({"-extract", "-exclude=maps/*", "-EXCLUDE=*.txt", zip, out_dir()}), kExitOk);
+  EXPECT_EQ(tree(), Lines{"Foo.utx"});
+  EXPECT_EQ(run({"-extract", "-exclude=*", zip, out_dir()}), kExitNothingMatched);
 }
 
 TEST_F(ExtractTest, RefusedNamesWriteNothingAndAreEachReported) {
@@ -241,14 +251,15 @@ TEST_F(ExtractTest, RefusedNamesWriteNothingAndAreEachReported) {
   items.push_back(file("good.txt", "fine"));
   std::string zip = archive(items);
   for (const char* dirs : {"-overwrite=never", "-directories"}) {
-    EXPECT_EQ(run({"-extract", dirs, zip, out_dir()}), kExitEntries) << dirs;
-    EXPECT_EQ(report.out_lines, Lines{"Extracted: good.txt"});
-    ASSERT_EQ(report.err_lines.size(), std::size(bad)) << report.all_err();
+    EXPECT_EQ(run({"-extract", dirs, zip, out_dir()}), kExitRefused) << dirs;
+    EXPECT_TRUE(report.err_lines.empty()) << report.all_err();
+    ASSERT_EQ(report.out_lines.size(), std::size(bad) + 1);
+    EXPECT_EQ(report.out_lines.back(), "Extracted: good.txt");
     for (size_t i = 0; i < std::size(bad); ++i) {
       std::string shown = bad[i];
       for (char& c : shown)
         if (c == '\t') c = '?';  // a control character is never printed as such
-      EXPECT_EQ(report.err_lines[i].rfind("Error: " + shown + ": ", 0), 0u) << report.err_lines[i];
+      EXPECT_EQ(report.out_lines[i].rfind("Refused: " + shown + " (", 0), 0u) << report.out_lines[i];
     }
     EXPECT_EQ(tree(), Lines{"good.txt"});
     EXPECT_EQ(test::read_file(dir.path() / "out" / "good.txt"), "fine");
@@ -264,10 +275,10 @@ TEST_F(ExtractTest, RefusedNamesWriteNothingAndAreEachReported) {
   for (int i = 0; i < 1000; ++i) deep += "d/";
   for (int i = 0; i < 64; ++i) deep64 += "e/";
   zip = archive({file(deep + "deep.unr", "x"), file(deep64 + "ok.unr", "y"), folder(deep)});
-  EXPECT_EQ(run({"-extract", "-directories", zip, out_dir()}), kExitEntries);
-  ASSERT_EQ(report.err_lines.size(), 2u);
-  EXPECT_NE(report.err_lines[0].find(": deeper than 64 folders"), std::string::npos) << report.err_lines[0];
-  EXPECT_EQ(report.out_lines.size(), 1u);
+  EXPECT_EQ(run({"-extract", "-directories", zip, out_dir()}), kExitRefused);
+  ASSERT_EQ(report.out_lines.size(), 3u);
+  EXPECT_NE(report.out_lines[0].find(" (deeper than 64 folders)"), std::string::npos) << report.out_lines[0];
+  EXPECT_EQ(report.out_lines[1].rfind("Extracted: ", 0), 0u);
   EXPECT_EQ(test::read_file(dir.path() / "out" / u8(deep64 + "ok.unr")), "y");
   EXPECT_FALSE(fs::exists(dir.path() / "out" / "d"));
 }
@@ -284,13 +295,24 @@ TEST_F(ExtractTest, CorruptTruncatedAndUnsupportedEntries) {
   link.external_attr = 0120777u << 16;
   std::string zip = archive({bad, file("ok.txt", "ok"), secret, bz, link});
   EXPECT_EQ(run({"-extract", zip, out_dir()}), kExitEntries);
-  EXPECT_EQ(report.out_lines, Lines{"Extracted: ok.txt"});
-  ASSERT_EQ(report.err_lines.size(), 4u);
+  ASSERT_EQ(report.out_lines.size(), 2u);
+  EXPECT_EQ(report.out_lines[0], "Extracted: ok.txt");
+  EXPECT_EQ(report.out_lines[1].rfind("Refused: link (symbolic link", 0), 0u) << report.out_lines[1];
+  ASSERT_EQ(report.err_lines.size(), 3u);
   EXPECT_NE(report.err_lines[0].find("bad.unr: CRC-32 mismatch"), std::string::npos);
   EXPECT_NE(report.err_lines[1].find("secret.txt: encrypted"), std::string::npos);
   EXPECT_NE(report.err_lines[2].find("packed.bz2: compression method bzip2"), std::string::npos);
-  EXPECT_NE(report.err_lines[3].find("link: symbolic link"), std::string::npos);
   EXPECT_EQ(tree(), Lines{"ok.txt"});  // no partial or temporary file
+
+  // -test finds the same faults and writes nothing.
+  EXPECT_EQ(run({"-test", zip}), kExitEntries);
+  EXPECT_EQ(report.out_lines[0], "Tested: ok.txt");
+  EXPECT_EQ(report.err_lines.size(), 3u);
+  EXPECT_EQ(run({"-test", zip, "ok.txt", "link"}), kExitRefused);
+  EXPECT_EQ(run({"-test", "-directories", archive({folder("Maps/"), file("Maps/a.unr", "a")})}), kExitOk);
+  EXPECT_EQ(report.out_lines, Lines{"Tested: Maps" + sep() + "a.unr"});
+  EXPECT_EQ(tree(), Lines{"ok.txt"});
+  zip = archive({bad, file("ok.txt", "ok"), secret, bz, link});
 
   // Even an existing file is not touched by a corrupt entry under "all".
   test::write_file(dir.path() / "out" / "bad.unr", "mine");
@@ -412,6 +434,44 @@ TEST_F(ExtractTest, ManyFilesReportInArchiveOrder) {
   EXPECT_EQ(report.out_lines, expected);
   EXPECT_EQ(tree().size(), 60u);
   EXPECT_EQ(test::read_file(dir.path() / "out" / "f59.unr"), std::string(7919, static_cast<char>('a' + 59 % 26)));
+}
+
+TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
+  Item bad = file("b.utx", "broken");
+  bad.bad_crc = true;
+  std::vector<Item> items = {file("Pack/a.unr", "map"), file("Pack/a.UTX", "tex"), file("shot.jpg", "j"),
+                             file("Why?.jpg", "w"), file("Other/A.unr", "again"), file("__MACOSX/._a.unr", "m")};
+  std::string zip = archive(items);
+  const std::string maps = dir.sub("Game") + sep() + "Maps" + sep(), tex = dir.sub("Game") + sep() + "Tex" + sep();
+  ASSERT_EQ(run({"-extract", "-all-or-nothing", "-exclude=__MACOSX/*", zip, "*.unr", maps, "*.utx", "*.uax", tex}),
+            kExitOk)
+      << report.all_err();
+  EXPECT_EQ(report.out_lines,
+            (Lines{"Total: 2 extracted, 0 identical, 0 differing, 1 duplicates, 1 refused, 1 skipped, 1 excluded, 0 failed",
+                   "Extracted: " + maps + "a.unr", "Extracted: " + tex + "a.UTX", "Skipped: shot.jpg",
+                   "Refused: Why?.jpg (" + check_entry_name("Why?.jpg") + ")",
+                   "Duplicate: " + maps + "A.unr (an earlier entry of the archive has the same name; not written)",
+                   "Excluded: __MACOSX/._a.unr"}));
+  EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Maps/", "Maps/a.unr", "Tex/", "Tex/a.UTX"}));
+
+  // All or nothing: one damaged, refused or unwritable entry and nothing goes in,
+  // not even the folders the run made.
+  fs::remove_all(dir.path() / "Game");
+  items.push_back(bad);
+  zip = archive(items);
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", zip, "*.unr", maps, "*.utx", tex}), kExitEntries);
+  EXPECT_FALSE(fs::exists(dir.path() / "Game"));
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", zip, "*.unr", "*.jpg", maps}), kExitRefused);
+  EXPECT_FALSE(fs::exists(dir.path() / "Game"));
+  fs::create_directories(dir.path() / "Game");
+  test::write_file(dir.path() / "Game" / "Tex", "a file where the folder goes");
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", zip, "*.unr", maps, "*.utx", tex}), kExitUnwritable);
+  EXPECT_EQ(test::list_tree(dir.path() / "Game"), Lines{"Tex"});
+  // Without it the same run puts in what it can.
+  EXPECT_EQ(run({"-extract", "-exclude=__MACOSX/*", zip, "*.unr", maps, "*.utx", tex}), kExitEntries);
+  EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Maps/", "Maps/a.unr", "Tex"}));
+  // A destination with no pattern before it is a mistake.
+  EXPECT_EQ(run({"-extract", zip, maps, "*.unr", tex}), kExitUsage);
 }
 
 TEST_F(ExtractTest, HelpAndUsage) {
