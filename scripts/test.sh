@@ -13,21 +13,26 @@ bash scripts/install-deps.sh
 # The native checks need neither Wine nor the cross build, and each build keeps only about
 # one core busy: run them beside the cross build, their output held until they end. A
 # session of their own, so that a failure here stops all of them.
-mkdir -p build
+mkdir -p build/win32
 setsid bash scripts/test-native.sh build > build/native.log 2>&1 &
 native=$!
 ORVANE_SESSIONS+=($native)
 trap orvane_stop EXIT
+# A fresh prefix for every run, so no state leaks from an earlier one; Wine sets it up
+# beside the builds too.
+prefix=$ORVANE_ROOT/build/win32/test-prefix
+rm -rf "$prefix" "$prefix"-*
+ORVANE_SERVER_PREFIXES+=("$prefix")
+(orvane_prefix "$prefix") &
+making_prefix=$!
 orvane_build build/win32
 native_ok=0
 wait $native || native_ok=$?
 ORVANE_SESSIONS=()
 cat build/native.log
 [ $native_ok -eq 0 ] || { echo "Native checks failed" >&2; exit 1; }
-
-# Fresh prefixes for every run, so no state leaks from an earlier one.
-rm -rf build/win32/test-prefix build/win32/test-prefix-*
-orvane_prefix "$ORVANE_ROOT/build/win32/test-prefix"
+wait $making_prefix
+orvane_prefix "$prefix"
 # Desktops: Wine prefix, X display and resident wineserver; CTest gives each Wine test one
 # to itself (RESOURCE_GROUPS desktop:1), so tests side by side share nothing.
 desktops=${ORVANE_DESKTOPS_COUNT:-3}
