@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test, headless: the extractor's native tests (sanitizers, fuzz smoke run),
-# then the Windows build's unit, script and window tests under Wine.
+# built and run beside the cross build, then the Windows build's unit, script and window
+# tests under Wine, several at a time, each on a desktop of its own (see orvane_desktops).
 #   scripts/test.sh [ctest args...]
 # ORVANE_DESKTOPS_COUNT (default 3) sets how many Wine tests run side by side.
 set -euo pipefail
