@@ -38,5 +38,13 @@ orvane_prefix "$prefix"
 # to itself (RESOURCE_GROUPS desktop:1), so tests side by side share nothing.
 desktops=${ORVANE_DESKTOPS_COUNT:-3}
 orvane_desktops "$desktops" build/win32/desktops
-ctest --test-dir build/win32 --output-on-failure -j"$desktops" \
-  --resource-spec-file "$ORVANE_ROOT/build/win32/desktops/resources.json" "$@"
+# In a session of its own and waited for, so that an interrupted run stops CTest and its
+# tests too, before their desktops go.
+setsid ctest --test-dir build/win32 --output-on-failure -j"$desktops" \
+  --resource-spec-file "$ORVANE_ROOT/build/win32/desktops/resources.json" "$@" &
+tests=$!
+ORVANE_SESSIONS+=($tests)
+status=0
+wait $tests || status=$?
+ORVANE_SESSIONS=()
+exit $status
