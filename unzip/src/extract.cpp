@@ -368,8 +368,8 @@ class Extractor {
     for (const std::string& d : made_) platform::remove_dir(d);
   }
 
-  // Under -all-or-nothing: makes the job's folder, remembering each folder
-  // this run creates so that a failed run can take them back.
+  // Makes the job's folder, once per run. Under -all-or-nothing it also
+  // remembers each folder it creates, so that a failed run can take them back.
   bool prepare_folder(std::string folder, std::string& err) {
     // "Maps\" and "Maps" are one folder; without the separator a file in the
     // way is told as such.
@@ -380,7 +380,8 @@ class Extractor {
       if (known_.count(folder)) return true;
     }
     std::vector<std::string> missing;
-    for (std::string p = folder; !p.empty() && platform::kind_of(p) == platform::Kind::Missing;) {
+    for (std::string p = opt_.all_or_nothing ? folder : std::string();
+         !p.empty() && platform::kind_of(p) == platform::Kind::Missing;) {
       missing.push_back(p);
       size_t cut = p.find_last_of("\\/", p.size() - 2);
       p = cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
