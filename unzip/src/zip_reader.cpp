@@ -248,12 +248,6 @@ std::string check_local_headers(Source& src, std::vector<Entry>& entries, uint64
 
 }  // namespace
 
-bool MemorySource::read_at(uint64_t offset, void* dst, size_t n) {
-  if (offset > size_ || n > size_ - offset) return false;
-  if (n) std::memcpy(dst, data_ + offset, n);
-  return true;
-}
-
 bool Entry::is_directory() const {
   if (!raw_name.empty() && (raw_name.back() == '/' || raw_name.back() == '\\')) return true;
   // MS-DOS directory attribute, for archives made without the trailing slash.

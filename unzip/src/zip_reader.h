@@ -8,38 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "source.h"
+
 namespace orvane {
-
-class Source {
- public:
-  virtual ~Source() = default;
-  virtual uint64_t size() const = 0;
-  // Positional read of exactly n bytes; must be safe to call from several threads.
-  virtual bool read_at(uint64_t offset, void* dst, size_t n) = 0;
-};
-
-class MemorySource : public Source {
- public:
-  MemorySource(const void* data, size_t size)
-      : data_(static_cast<const unsigned char*>(data)), size_(size) {}
-  uint64_t size() const override { return size_; }
-  bool read_at(uint64_t offset, void* dst, size_t n) override;
-
- private:
-  const unsigned char* data_;
-  size_t size_;
-};
-
-class Sink {
- public:
-  virtual ~Sink() = default;
-  // Returns false and sets error() when the bytes could not be stored.
-  virtual bool write(const unsigned char* data, size_t n) = 0;
-  const std::string& error() const { return error_; }
-
- protected:
-  std::string error_;
-};
 
 struct Entry {
   std::string raw_name;   // bytes as stored
