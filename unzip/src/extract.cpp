@@ -50,7 +50,7 @@ class NullSink : public Sink {
 
 // True when the file at path has the entry's size and CRC-32. Read only for
 // kept files, so an install that keeps nothing pays nothing for it.
-bool same_as_entry(const std::string& path, const Entry& e) {
+bool same_as_entry(const std::string& path, const ZipEntry& e) {
   std::string err;
   std::unique_ptr<Source> f = platform::open_archive(path, err);
   if (!f || f->size() != e.usize) return false;
@@ -110,7 +110,7 @@ std::string size_text(uint64_t bytes) {
 
 class Extractor {
  public:
-  Extractor(Source& src, const Archive& archive, const Options& opt)
+  Extractor(Source& src, const ZipArchive& archive, const Options& opt)
       : src_(src),
         archive_(archive),
         opt_(opt),
@@ -129,7 +129,7 @@ class Extractor {
     matched = false;
     const bool grouped = !opt_.groups.empty();
     for (size_t i = 0; i < archive_.entries.size(); ++i) {
-      const Entry& e = archive_.entries[i];
+      const ZipEntry& e = archive_.entries[i];
       const std::string shown = e.name.empty() ? cp437_to_utf8(e.raw_name) : e.name;
       bool excluded = false;
       const Group* group = select(shown, excluded);
@@ -318,7 +318,7 @@ class Extractor {
   }
 
   void print(size_t i, const Outcome& o, Report& report) {
-    const Entry& e = archive_.entries[i];
+    const ZipEntry& e = archive_.entries[i];
     switch (o.state) {
       case Outcome::Extracted: report.out("Extracted: " + o.text); break;
       case Outcome::Kept:
@@ -399,7 +399,7 @@ class Extractor {
 
   // The name as shown in messages. Control characters become '?' so that a
   // name holding a line break cannot forge a report line of its own.
-  static std::string display_name(const Entry& e) {
+  static std::string display_name(const ZipEntry& e) {
     std::string s = e.name.empty() ? cp437_to_utf8(e.raw_name) : e.name;
     for (char& c : s)
       if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
@@ -437,7 +437,7 @@ class Extractor {
   }
 
   void run_job(const Job& job) {
-    const Entry& e = archive_.entries[job.entry];
+    const ZipEntry& e = archive_.entries[job.entry];
     const std::string shown = shown_path(job);
     std::string target = platform::join(job.dest, job.rel);
     std::string err;
@@ -502,7 +502,7 @@ class Extractor {
   }
 
   Source& src_;
-  const Archive& archive_;
+  const ZipArchive& archive_;
   const Options& opt_;
   const Group single_;  // the one destination without groups
   std::vector<Outcome> outcomes_;
@@ -524,7 +524,7 @@ int run_extract(const Options& opt, Report& report) {
     report.err("Error: " + opt.archive + ": " + err);
     return kExitArchive;
   }
-  Archive archive;
+  ZipArchive archive;
   err = read_archive(*src, archive);
   if (!err.empty()) {
     report.err("Error: " + opt.archive + ": " + err);

@@ -105,7 +105,7 @@ std::string find_end(Source& src, EndRecord& end) {
 // comes first whenever flag bit 0 is set; the central copy holds only that,
 // whatever else its flags announce (Info-ZIP on macOS announces all three),
 // so nothing beyond it is read. The extended timestamp wins over NTFS.
-void apply_times(Entry& e, const unsigned char* x, size_t len) {
+void apply_times(ZipEntry& e, const unsigned char* x, size_t len) {
   while (len >= 4) {
     uint16_t id = le16(x), n = le16(x + 2);
     if (n > len - 4) break;
@@ -133,7 +133,7 @@ void apply_times(Entry& e, const unsigned char* x, size_t len) {
   }
 }
 
-void apply_extra(Entry& e, const unsigned char* x, size_t len, bool& zip64_ok) {
+void apply_extra(ZipEntry& e, const unsigned char* x, size_t len, bool& zip64_ok) {
   apply_times(e, x, len);
   bool need_u = e.usize == 0xFFFFFFFF, need_c = e.csize == 0xFFFFFFFF;
   bool need_o = e.local_offset == 0xFFFFFFFF, need_d = e.disk == 0xFFFF;
@@ -171,7 +171,7 @@ void apply_extra(Entry& e, const unsigned char* x, size_t len, bool& zip64_ok) {
 
 // The name as shown in messages; control characters become '?' so a name
 // cannot forge a line of its own.
-std::string shown(const Entry& e) {
+std::string shown(const ZipEntry& e) {
   std::string s = e.name.empty() ? cp437_to_utf8(e.raw_name) : e.name;
   for (char& c : s)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
@@ -198,17 +198,17 @@ bool has_zip64_field(const unsigned char* x, size_t len) {
 //   extra field, data, data descriptor) must end where the next one in file
 //   order starts, and the last before the central directory.
 // Entries whose local header is unreadable are left to fail on their own.
-std::string check_local_headers(Source& src, std::vector<Entry>& entries, uint64_t cd_start) {
+std::string check_local_headers(Source& src, std::vector<ZipEntry>& entries, uint64_t cd_start) {
   std::vector<size_t> order(entries.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return entries[a].local_offset < entries[b].local_offset; });
   const uint64_t kMax = UINT64_MAX;
   uint64_t reach = 0;
-  const Entry* prev = nullptr;
+  const ZipEntry* prev = nullptr;
   std::vector<unsigned char> extra;
   for (size_t k : order) {
-    Entry& e = entries[k];
+    ZipEntry& e = entries[k];
     if (prev && e.local_offset < reach)
       return "entries " + shown(*prev) + " and " + shown(e) +
              " overlap in the archive (possible zip bomb); nothing was extracted";
@@ -248,7 +248,7 @@ std::string check_local_headers(Source& src, std::vector<Entry>& entries, uint64
 
 }  // namespace
 
-bool Entry::is_directory() const {
+bool ZipEntry::is_directory() const {
   if (!raw_name.empty() && (raw_name.back() == '/' || raw_name.back() == '\\')) return true;
   // MS-DOS directory attribute, for archives made without the trailing slash.
   uint8_t host = made_by >> 8;
@@ -256,12 +256,12 @@ bool Entry::is_directory() const {
          usize == 0;
 }
 
-bool Entry::is_symlink() const {
+bool ZipEntry::is_symlink() const {
   uint8_t host = made_by >> 8;
   return host == 3 && ((external_attr >> 16) & 0170000) == 0120000;
 }
 
-std::string read_archive(Source& src, Archive& out) {
+std::string read_archive(Source& src, ZipArchive& out) {
   EndRecord end;
   std::string err = find_end(src, end);
   if (!err.empty()) return err;
@@ -305,7 +305,7 @@ std::string read_archive(Source& src, Archive& out) {
     if (cd.size() - at < 46)
       return "central directory is damaged (entry " + std::to_string(i + 1) + ")";
     const unsigned char* h = &cd[at];
-    Entry e;
+    ZipEntry e;
     e.made_by = le16(h + 4);
     e.flags = le16(h + 8);
     e.method = le16(h + 10);
@@ -377,7 +377,7 @@ std::string method_name(uint16_t m) {
   }
 }
 
-std::string unsupported_reason(const Entry& e) {
+std::string unsupported_reason(const ZipEntry& e) {
   if ((e.flags & 0x0001) || (e.flags & 0x0040) || e.method == 99)
     return "encrypted entry (password protected) is not supported";
   if (e.method != 0 && e.method != 8)
@@ -385,7 +385,7 @@ std::string unsupported_reason(const Entry& e) {
   return std::string();
 }
 
-std::string extract_data(Source& src, const Entry& e, Sink& sink) {
+std::string extract_data(Source& src, const ZipEntry& e, Sink& sink) {
   std::string why = unsupported_reason(e);
   if (!why.empty()) return why;
   unsigned char lh[30];

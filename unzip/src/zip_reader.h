@@ -12,7 +12,7 @@
 
 namespace orvane {
 
-struct Entry {
+struct ZipEntry {
   std::string raw_name;   // bytes as stored
   std::string name;       // UTF-8; empty when it could not be decoded
   std::string name_error; // why the name could not be decoded
@@ -26,24 +26,24 @@ struct Entry {
   bool is_symlink() const;
 };
 
-struct Archive {
-  std::vector<Entry> entries;
+struct ZipArchive {
+  std::vector<ZipEntry> entries;
   std::string comment;
   std::vector<std::string> warnings;  // recovered damage, for the user to know
 };
 
 // Returns an empty string on success, otherwise why the archive is unusable.
-std::string read_archive(Source& src, Archive& out);
+std::string read_archive(Source& src, ZipArchive& out);
 
 // Name of a compression method for messages ("deflate64", "bzip2", ...).
 std::string method_name(uint16_t method);
 
 // Empty when the entry can be decoded, otherwise the reason it cannot.
-std::string unsupported_reason(const Entry& e);
+std::string unsupported_reason(const ZipEntry& e);
 
 // Decodes the entry into sink, checking the declared size and the CRC-32.
 // Never hands the sink more than e.usize bytes. Returns an empty string on
 // success, otherwise the reason (sink failures carry the sink's message).
-std::string extract_data(Source& src, const Entry& e, Sink& sink);
+std::string extract_data(Source& src, const ZipEntry& e, Sink& sink);
 
 }  // namespace orvane

@@ -28,10 +28,10 @@ class CappedSink : public orvane::Sink {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   orvane::MemorySource src(data, size);
-  orvane::Archive archive;
+  orvane::ZipArchive archive;
   if (!orvane::read_archive(src, archive).empty()) return 0;
   size_t n = 0;
-  for (const orvane::Entry& e : archive.entries) {
+  for (const orvane::ZipEntry& e : archive.entries) {
     if (n++ == 64) break;
     if (!e.name.empty()) {
       orvane::check_entry_name(e.name);

@@ -30,14 +30,14 @@ class StringSink : public Sink {
   size_t limit_;
 };
 
-std::string read_all(const std::string& zip, Archive& a) {
+std::string read_all(const std::string& zip, ZipArchive& a) {
   MemorySource src(zip.data(), zip.size());
   return read_archive(src, a);
 }
 
 std::string extract(const std::string& zip, size_t index, std::string& out) {
   MemorySource src(zip.data(), zip.size());
-  Archive a;
+  ZipArchive a;
   std::string err = read_archive(src, a);
   if (!err.empty()) return "archive: " + err;
   StringSink sink;
@@ -65,7 +65,7 @@ TEST(ZipReader, StoredDeflatedDescriptorZip64RoundTrip) {
     Layout layout;
     layout.zip64_end = zip64_end;
     std::string zip = build_zip(items, layout);
-    Archive a;
+    ZipArchive a;
     ASSERT_EQ(read_all(zip, a), "");
     ASSERT_EQ(a.entries.size(), items.size());
     for (size_t i = 0; i < items.size(); ++i) {
@@ -86,7 +86,7 @@ TEST(ZipReader, CommentWithForgedEndRecordAndPrependedStub) {
   layout.comment = std::string("PK\x05\x06", 4) + std::string(18, '\0') + "rest of comment";
   layout.prefix = "MZ self-extractor stub";
   std::string zip = build_zip(items, layout);
-  Archive a;
+  ZipArchive a;
   ASSERT_EQ(read_all(zip, a), "");
   EXPECT_EQ(a.comment, layout.comment);
   std::string got;
@@ -116,7 +116,7 @@ TEST(ZipReader, CorruptDataIsReported) {
     items[0].size_delta = -1000;  // declares less than it holds: a bomb stops at the declared size
     std::string zip = build_zip(items);
     MemorySource src(zip.data(), zip.size());
-    Archive a;
+    ZipArchive a;
     ASSERT_EQ(read_archive(src, a), "");
     StringSink sink;
     EXPECT_NE(extract_data(src, a.entries[0], sink), "") << method;
@@ -140,7 +140,7 @@ TEST(ZipReader, SinkFailureStopsExtraction) {
   items[0].data = sample(2 * 1024 * 1024);
   std::string zip = build_zip(items);
   MemorySource src(zip.data(), zip.size());
-  Archive a;
+  ZipArchive a;
   ASSERT_EQ(read_archive(src, a), "");
   StringSink sink(1024);
   EXPECT_EQ(extract_data(src, a.entries[0], sink), "disk full");
@@ -165,7 +165,7 @@ TEST(ZipReader, OverlappingEntriesAreRefusedHighRatioIsNot) {
   runs_on[runs_on.size() - 22 - 2 * (46 + 5) + 20] += 1;  // the first entry's compressed size
   into_cd[into_cd.size() - 22 - 46 - 5 + 20] += 1;
   for (const std::string& zip : {build_zip({outer, inner}), runs_on, into_cd}) {
-    Archive arc;
+    ZipArchive arc;
     EXPECT_NE(read_all(zip, arc).find("possible zip bomb"), std::string::npos);
   }
   // One legal entry of 100 MB of zeros, compressed about 1000:1, still extracts.
@@ -191,7 +191,7 @@ TEST(ZipReader, DirectoryIsWalkedFromItsRecords) {
   for (uint32_t size : {114u, 61u, 0u, 0xFFFFFFF0u}) {
     std::string bad = zip, got;
     patch_end(bad, 12, size, 4);
-    Archive a;
+    ZipArchive a;
     EXPECT_EQ(read_all(bad, a), "") << size;
     EXPECT_EQ(a.warnings.size(), 1u);
     EXPECT_EQ(extract(bad, 1, got), "");
@@ -205,7 +205,7 @@ TEST(ZipReader, DirectoryIsWalkedFromItsRecords) {
     many[i].method = 0;
   }
   zip = build_zip(many);
-  Archive a;
+  ZipArchive a;
   ASSERT_EQ(read_all(zip, a), "");
   EXPECT_EQ(a.entries.size(), 70000u);
   patch_end(zip, 10, 4465, 2);
@@ -223,7 +223,7 @@ TEST(ZipReader, EveryTruncationFailsCleanly) {
   for (size_t cut = 0; cut < zip.size(); ++cut) {
     std::string part = zip.substr(0, cut);
     MemorySource src(part.data(), part.size());
-    Archive a;
+    ZipArchive a;
     std::string err = read_archive(src, a);
     if (err.empty()) {  // only possible if the cut spares the directory, which it never does here
       ADD_FAILURE() << "cut at " << cut << " was read as whole";
@@ -231,9 +231,9 @@ TEST(ZipReader, EveryTruncationFailsCleanly) {
     }
   }
   // A missing end record on something that starts like a ZIP says "truncated".
-  Archive a;
+  ZipArchive a;
   EXPECT_NE(read_all(zip.substr(0, zip.size() / 2), a).find("truncated"), std::string::npos);
-  // Entry data cut off while the directory survives (a damaged download).
+  // ZipEntry data cut off while the directory survives (a damaged download).
   std::string head = build_zip({items[0]});
   std::string hole = head;
   hole.erase(40, 2000);
@@ -263,7 +263,7 @@ TEST(ZipReader, SplitArchivesAreRefused) {
   std::string zip = build_zip({one});
   std::string split = zip;
   split[split.size() - 22 + 4] = 1;  // "this is disk 2"
-  Archive a;
+  ZipArchive a;
   EXPECT_NE(read_all(split, a).find("split"), std::string::npos);
   std::string spanned = std::string("PK\x07\x08", 4) + zip.substr(0, zip.size() - 22);
   EXPECT_NE(read_all(spanned, a).find("split"), std::string::npos);
@@ -295,7 +295,7 @@ TEST(ZipReader, NamesTimesAndKinds) {
   items[4].made_by = 0x0314;                  // Unix
   items[4].external_attr = 0120777u << 16;    // symbolic link
   std::string zip = build_zip(items);
-  Archive a;
+  ZipArchive a;
   ASSERT_EQ(read_all(zip, a), "");
   EXPECT_EQ(a.entries[0].name, "\xC3\xBC" "ber.txt");
   EXPECT_EQ(a.entries[1].name, "\xC3\xBC" "ber.txt");
