@@ -103,13 +103,20 @@ std::string find_end(Source& src, EndRecord& end) {
 // Modification time from an Info-ZIP extended timestamp (0x5455) or an NTFS
 // (0x000A) field, in a central or a local extra field. The timestamp's mtime
 // comes first whenever flag bit 0 is set; the central copy holds only that,
-// whatever else its flags announce (Info-ZIP on macOS announces all three),
-// so nothing beyond it is read. The extended timestamp wins over NTFS.
+// whatever else its flags announce, so nothing beyond it is read. The
+// extended timestamp wins over NTFS. The older Info-ZIP Unix field (0x5855,
+// as zip on macOS writes it: access time, then modification time, in UTC,
+// then in the local header a user and a group id) counts only where neither
+// is anywhere in the entry, so it is kept aside.
 void apply_times(ZipEntry& e, const unsigned char* x, size_t len) {
   while (len >= 4) {
     uint16_t id = le16(x), n = le16(x + 2);
     if (n > len - 4) break;
     const unsigned char* d = x + 4;
+    if (id == 0x5855 && n >= 8 && !e.has_old_unix_mtime) {
+      e.has_old_unix_mtime = true;
+      e.old_unix_mtime = static_cast<int32_t>(le32(d + 4));
+    }
     if (id == 0x5455 && n >= 5 && (d[0] & 1)) {
       e.has_unix_mtime = true;
       e.unix_mtime = static_cast<int32_t>(le32(d + 1));
@@ -222,6 +229,10 @@ std::string check_local_headers(Source& src, std::vector<ZipEntry>& entries, uin
     if (!e.has_unix_mtime && !extra.empty()) {
       have_extra = src.read_at(data - extra.size(), extra.data(), extra.size());
       if (have_extra) apply_times(e, extra.data(), extra.size());
+    }
+    if (!e.has_unix_mtime && e.has_old_unix_mtime) {
+      e.has_unix_mtime = true;
+      e.unix_mtime = e.old_unix_mtime;
     }
     uint64_t end = e.csize > kMax - data ? kMax : data + e.csize;
     if ((e.flags & 0x0008) && end <= src.size() - 4) {

@@ -21,6 +21,8 @@ struct ZipEntry {
   uint64_t csize = 0, usize = 0, local_offset = 0;
   bool has_unix_mtime = false;
   int64_t unix_mtime = 0;
+  bool has_old_unix_mtime = false;  // from the older Info-ZIP Unix field (0x5855)
+  int64_t old_unix_mtime = 0;
 
   bool is_directory() const;
   bool is_symlink() const;
