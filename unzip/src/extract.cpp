@@ -79,6 +79,14 @@ std::string parent_of(const std::string& rel) {
   return cut == std::string::npos ? std::string() : rel.substr(0, cut);
 }
 
+// Tar-style tools (bsdtar -a, the tar.exe of Windows) store "./Maps/X.unr":
+// the leading "./" is not part of the name.
+std::string without_dot_folders(const std::string& name) {
+  size_t at = 0;
+  while (name.size() >= at + 2 && name[at] == '.' && (name[at + 1] == '/' || name[at + 1] == '\\')) at += 2;
+  return name.substr(at);
+}
+
 // Far deeper than any real pack; refusing deeper paths keeps an entry 30,000
 // folders deep from costing minutes of folder creation.
 const size_t kMaxDepth = 64;
@@ -89,7 +97,9 @@ size_t folder_depth(const std::string& name, bool directory) {
   return directory ? parts.size() : parts.size() - 1;
 }
 
-std::atomic<FreeSpaceProbe> free_space_probe{nullptr};
+std::atomic<VolumeProbe> volume_probe{nullptr};
+
+uint64_t add_capped(uint64_t a, uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
 
 // The deepest folder of path that exists, for measuring its volume before
 // anything (even the destination itself) is created.
@@ -130,19 +140,24 @@ class Extractor {
     const bool grouped = !opt_.groups.empty();
     for (size_t i = 0; i < archive_.entries.size(); ++i) {
       const ZipEntry& e = archive_.entries[i];
-      const std::string shown = e.name.empty() ? cp437_to_utf8(e.raw_name) : e.name;
+      const std::string name = without_dot_folders(e.name);
+      const std::string shown = e.name.empty() ? cp437_to_utf8(e.raw_name) : name;
       bool excluded = false;
       const Group* group = select(shown, excluded);
       bool dir = e.is_directory();
-      std::string why = !e.name_error.empty() ? e.name_error : check_entry_name(e.name);
-      if (why.empty() && e.is_symlink()) why = "symbolic link; links are never created";
-      // Folders are only made with -directories; flattened, depth costs nothing.
-      if (why.empty() && opt_.directories && folder_depth(e.name, dir) > kMaxDepth)
-        why = "deeper than " + std::to_string(kMaxDepth) + " folders";
-      if (dir && !opt_.directories) {
+      // "./" alone is the archive's root folder: nothing to make.
+      if (dir && (!opt_.directories || (name.empty() && e.name_error.empty()))) {
         outcomes_[i].state = Outcome::Silent;
         continue;
       }
+      // Flattened, only the file's own name is made, so only it must be safe.
+      std::string why = !e.name_error.empty() ? e.name_error
+                        : opt_.directories     ? check_entry_name(name)
+                                               : check_entry_name(split_path(name).back());
+      if (why.empty() && e.is_symlink()) why = "symbolic link; links are never created";
+      // Folders are only made with -directories; flattened, depth costs nothing.
+      if (why.empty() && opt_.directories && folder_depth(name, dir) > kMaxDepth)
+        why = "deeper than " + std::to_string(kMaxDepth) + " folders";
       if (!group) {
         // With groups every entry is accounted for: what no group takes is
         // listed, and an unsafe name is told as such though it was never going in.
@@ -164,7 +179,7 @@ class Extractor {
         fail(i, why);
         continue;
       }
-      std::vector<std::string> parts = split_path(e.name);
+      std::vector<std::string> parts = split_path(name);
       if (parts.back().empty()) parts.pop_back();
       std::string rel;
       if (opt_.directories) {
@@ -186,11 +201,12 @@ class Extractor {
     return groups;
   }
 
-  // What the run will write, per destination: under "never" the first entry
-  // of each output file that does not exist yet; under "all" the largest entry
-  // of each, since every replacement is written in full beside the old file first.
-  std::map<std::string, uint64_t> bytes_to_write(const std::vector<std::vector<Job>>& groups) const {
-    std::map<std::string, uint64_t> need;
+  // The sizes of the files the run will write, per destination: under
+  // "never" the first entry of each output file that does not exist yet;
+  // under "all" the largest entry of each, since every replacement is
+  // written in full beside the old file first.
+  std::map<std::string, std::vector<uint64_t>> sizes_to_write(const std::vector<std::vector<Job>>& groups) const {
+    std::map<std::string, std::vector<uint64_t>> sizes;
     for (const std::vector<Job>& g : groups) {
       uint64_t most = 0;
       for (const Job& job : g) {
@@ -202,11 +218,9 @@ class Extractor {
         }
         most = std::max(most, archive_.entries[job.entry].usize);
       }
-      if (g.empty() || most == 0) continue;
-      uint64_t& total = need[g[0].dest];
-      total = most > UINT64_MAX - total ? UINT64_MAX : total + most;
+      if (!g.empty() && most > 0) sizes[g[0].dest].push_back(most);
     }
-    return need;
+    return sizes;
   }
 
   // Runs the groups on up to `threads` workers while this thread prints the
@@ -322,7 +336,7 @@ class Extractor {
     switch (o.state) {
       case Outcome::Extracted: report.out("Extracted: " + o.text); break;
       case Outcome::Kept:
-        report.out("Kept: " + o.text + (o.identical ? " (identical)" : " (differs from the archive's)"));
+        report.out((o.identical ? "Kept (identical): " : "Kept (differs from the archive's): ") + o.text);
         break;
       case Outcome::Duplicate:
         report.out("Duplicate: " + o.text + " (an earlier entry of the archive has the same name; not written)");
@@ -331,38 +345,59 @@ class Extractor {
       case Outcome::Skipped: report.out("Skipped: " + display_name(e)); break;
       case Outcome::Excluded: report.out("Excluded: " + display_name(e)); break;
       case Outcome::Tested: report.out("Tested: " + o.text); break;
-      case Outcome::Failed: report.err("Error: " + display_name(e) + ": " + o.text); break;
+      case Outcome::Failed:
+        report.err("Error: " + display_name(e) + ": " + o.text);
+        // With groups the report is a script's input: failures belong in it too.
+        if (!opt_.groups.empty()) report.out("Failed: " + display_name(e) + " (" + o.text + ")");
+        break;
       default: break;
     }
   }
 
   // Every matched file is complete in its temporary file (or something
-  // failed): put them all in place in archive order, or take everything back.
+  // failed). Every final name is checked before the first move, so that a
+  // sound archive never goes in half; a move that still fails takes back the
+  // moves made before it. They are renames of files this run created, so
+  // taking them back is safe.
   void settle_all_or_nothing() {
-    bool all_ready = true;
-    for (const Outcome& o : outcomes_)
-      all_ready = all_ready && o.state != Outcome::Failed && !(o.state == Outcome::Refused && o.counts);
-    for (size_t i = 0; i < outcomes_.size(); ++i) {
+    auto undo = [](Outcome& o, const std::string& why) {
+      o.state = Outcome::Failed;
+      o.text = why;
+      o.code = kExitUnwritable;
+    };
+    bool ok = std::none_of(outcomes_.begin(), outcomes_.end(),
+                           [](const Outcome& o) { return o.state == Outcome::Failed; });
+    for (size_t i = 0; ok && i < outcomes_.size(); ++i) {
       Outcome& o = outcomes_[i];
-      if (o.state == Outcome::Ready && all_ready) {
-        std::string err;
-        if (platform::kind_of(target_of_[i]) == platform::Kind::Directory) {
-          o.state = Outcome::Failed;
-          o.text = "a folder of that name is in the way of " + o.text;
-        } else switch (temps_[i]->commit(target_of_[i], opt_.overwrite_all, err)) {
-          case platform::Commit::Done: o.state = Outcome::Extracted; break;
-          case platform::Commit::Exists:
-            o.state = Outcome::Kept;
-            o.identical = same_as_entry(target_of_[i], archive_.entries[i]);
-            break;
-          case platform::Commit::Failed: o.state = Outcome::Failed; o.text = err; break;
-        }
-      }
-      temps_[i].reset();  // removes a temporary file that was not put in place
+      std::string why;
+      if (o.state != Outcome::Ready) continue;
+      if (platform::kind_of(target_of_[i]) == platform::Kind::Directory)
+        why = "a folder of that name is in the way of " + o.text;
+      else
+        platform::path_fits(target_of_[i], why);
+      if (!why.empty()) undo(o, why);
     }
-    if (all_ready) return;
+    ok = ok && std::none_of(outcomes_.begin(), outcomes_.end(),
+                            [](const Outcome& o) { return o.state == Outcome::Failed; });
+    std::vector<size_t> placed;
+    for (size_t i = 0; ok && i < outcomes_.size(); ++i) {
+      Outcome& o = outcomes_[i];
+      if (o.state != Outcome::Ready) continue;
+      std::string err;
+      switch (temps_[i]->commit(target_of_[i], opt_.overwrite_all, true, err)) {
+        case platform::Commit::Done: placed.push_back(i); break;
+        case platform::Commit::Exists:
+          o.state = Outcome::Kept;
+          o.identical = same_as_entry(target_of_[i], archive_.entries[i]);
+          break;
+        case platform::Commit::Failed: undo(o, err), ok = false; break;
+      }
+    }
+    for (auto it = placed.rbegin(); !ok && it != placed.rend(); ++it) temps_[*it]->take_back();
+    for (auto& t : temps_) t.reset();  // closes each: what was put in place stays, the rest goes
     for (Outcome& o : outcomes_)
-      if (o.state == Outcome::Ready) o.state = Outcome::Silent;
+      if (o.state == Outcome::Ready) o.state = ok ? Outcome::Extracted : Outcome::Silent;
+    if (ok) return;
     // Deepest first, so each folder is empty when its turn comes.
     std::sort(made_.begin(), made_.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     for (const std::string& d : made_) platform::remove_dir(d);
@@ -388,8 +423,6 @@ class Extractor {
       while (p.size() > 1 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
     }
     bool ok = platform::make_dirs(folder, err);
-    // Partial files that a killed run left behind in a folder we write into.
-    if (ok) platform::sweep_stale_temp_files(folder);
     std::lock_guard<std::mutex> lock(mu_);
     for (const std::string& m : missing)
       if (platform::kind_of(m) == platform::Kind::Directory) made_.push_back(m);
@@ -471,21 +504,22 @@ class Extractor {
     if (!file->create(folder, err)) return fail(job.entry, err, unwritable);
     // The temporary file goes before the report, so that a full disk has its
     // space back by the time anyone reads the message.
-    auto fail_writing = [&](const std::string& why) {
+    // A destination that cannot take the data is not damage in the archive.
+    auto fail_writing = [&](const std::string& why, bool writing) {
       file->discard();
-      if (!file->disk_full()) return fail(job.entry, why);
+      if (!file->disk_full()) return fail(job.entry, why, writing ? unwritable : kExitEntries);
       fail(job.entry, "not enough free space: the disk filled up while writing (" + why +
                           "); the partial file was removed", kExitDestination);
     };
     TempFileSink sink(*file);
     std::string why = extract_data(src_, e, sink);
-    if (!why.empty()) return fail_writing(why);
+    if (!why.empty()) return fail_writing(why, !sink.error().empty());
     platform::FileTime t;
     t.has_unix = e.has_unix_mtime;
     t.unix_seconds = e.unix_mtime;
     t.dos_date = e.dos_date;
     t.dos_time = e.dos_time;
-    if (!file->finish(t, err)) return fail_writing(err);
+    if (!file->finish(t, err)) return fail_writing(err, true);
     if (hold) {
       {
         std::lock_guard<std::mutex> lock(mu_);
@@ -494,10 +528,10 @@ class Extractor {
       }
       return settle(job.entry, Outcome::Ready, shown);
     }
-    switch (file->commit(target, opt_.overwrite_all, err)) {
+    switch (file->commit(target, opt_.overwrite_all, false, err)) {
       case platform::Commit::Done: return settle(job.entry, Outcome::Extracted, shown);
       case platform::Commit::Exists: return settle(job.entry, Outcome::Kept, shown, same_as_entry(target, e));
-      case platform::Commit::Failed: return fail_writing(err);
+      case platform::Commit::Failed: return fail_writing(err, true);
     }
   }
 
@@ -535,21 +569,34 @@ int run_extract(const Options& opt, Report& report) {
   bool matched = false;
   std::vector<std::vector<Job>> groups = ex.plan(matched);
   // Checked before the first write, so a pack too big for the disk writes
-  // nothing at all rather than most of itself. Destinations that report the
-  // same free space are taken to share a volume, so their needs add up.
-  std::map<uint64_t, std::pair<uint64_t, std::string>> volumes;  // free bytes -> need, destinations
-  FreeSpaceProbe probe = free_space_probe.load();
-  for (const auto& d : opt.test ? std::map<std::string, uint64_t>() : ex.bytes_to_write(groups)) {
-    uint64_t room = 0;
-    if (!(probe ? probe : platform::free_space)(existing_folder(d.first), room)) continue;
-    auto& v = volumes[room];
-    v.first = d.second > UINT64_MAX - v.first ? UINT64_MAX : v.first + d.second;
-    v.second += (v.second.empty() ? "" : ", ") + (d.first.empty() ? std::string(".") : d.first);
+  // nothing at all rather than most of itself. Destinations on one volume
+  // add up, and each file takes whole allocation units of its volume.
+  struct Need {
+    platform::Volume volume;
+    uint64_t bytes = 0;
+    std::string where;
+  };
+  std::map<std::string, Need> needs;  // by volume
+  VolumeProbe probe = volume_probe.load();
+  for (const auto& d : opt.test ? std::map<std::string, std::vector<uint64_t>>() : ex.sizes_to_write(groups)) {
+    platform::Volume v;
+    if (!(probe ? probe : platform::volume_of)(existing_folder(d.first), v)) continue;
+    Need& n = needs[v.id];
+    // The same volume measured from two folders (Wine maps a folder on another
+    // Linux disk into one drive): the smaller figure is the safe one.
+    if (n.where.empty()) n.volume = v;
+    n.volume.free = std::min(n.volume.free, v.free);
+    const uint64_t unit = std::max<uint64_t>(v.cluster, 1);
+    for (uint64_t size : d.second) {
+      uint64_t units = size / unit + (size % unit != 0);
+      n.bytes = add_capped(n.bytes, units > UINT64_MAX / unit ? UINT64_MAX : units * unit);
+    }
+    n.where += (n.where.empty() ? "" : ", ") + (d.first.empty() ? std::string(".") : d.first);
   }
-  for (const auto& v : volumes) {
-    if (v.second.first <= v.first) continue;
-    report.err("Error: " + v.second.second + ": not enough free space: the files need " + size_text(v.second.first) +
-               ", the disk has " + size_text(v.first) + " free; nothing was extracted");
+  for (const auto& v : needs) {
+    if (v.second.bytes <= v.second.volume.free) continue;
+    report.err("Error: " + v.second.where + ": not enough free space: the files need " + size_text(v.second.bytes) +
+               ", the disk has " + size_text(v.second.volume.free) + " free; nothing was extracted");
     return kExitDestination;
   }
   // Made here so that a destination that cannot be made is one plain error;
@@ -566,7 +613,7 @@ int run_extract(const Options& opt, Report& report) {
 
 }  // namespace
 
-void set_free_space_probe(FreeSpaceProbe probe) { free_space_probe = probe; }
+void set_volume_probe(VolumeProbe probe) { volume_probe = probe; }
 
 int run(const std::vector<std::string>& args, Report& report) {
   try {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform.h"
+
 namespace orvane {
 
 // Where the report lines go (standard output and error in the program,
@@ -19,11 +21,11 @@ class Report {
   virtual void progress(const std::string& line) { err(line); }
 };
 
-// Measures the free bytes on the volume of an existing folder. Tests put a
-// small figure here, since a full disk cannot be arranged on demand;
-// nullptr restores the platform's own measure.
-using FreeSpaceProbe = bool (*)(const std::string& dir, uint64_t& bytes);
-void set_free_space_probe(FreeSpaceProbe probe);
+// Measures the volume of an existing folder (platform::volume_of). Tests put
+// small or shared volumes here, since full disks cannot be arranged on
+// demand; nullptr restores the platform's own measure.
+using VolumeProbe = bool (*)(const std::string& dir, platform::Volume& v);
+void set_volume_probe(VolumeProbe probe);
 
 // args excludes the program name. Returns the exit code (see cli.h).
 int run(const std::vector<std::string>& args, Report& report);

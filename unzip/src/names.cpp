@@ -178,6 +178,10 @@ std::string check_entry_name(const std::string& name) {
     if (p == "..") return "'..' component leads outside the destination";
     if (p.back() == '.' || p.back() == ' ')
       return "component '" + p + "' ends in a dot or a space";
+    // Windows holds at most 255 UTF-16 units in one name.
+    size_t units = 0;
+    for (size_t i = 0; i < p.size();) units += next_cp(p, i) > 0xFFFF ? 2 : 1;
+    if (units > 255) return "name longer than 255 characters";
     if (is_device_name(p)) return "'" + p + "' is a Windows device name";
   }
   return std::string();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "zip_reader.h"
+#include "source.h"
 
 namespace orvane {
 namespace platform {
@@ -32,8 +32,19 @@ bool make_dirs(const std::string& path, std::string& err);
 // Removes an empty folder; false when it is not empty or cannot be removed.
 bool remove_dir(const std::string& path);
 
-// Free bytes for this user on the volume that holds dir (an existing folder).
-bool free_space(const std::string& dir, uint64_t& bytes);
+// The volume that holds dir (an existing folder): what tells two volumes
+// apart, the bytes free for this user, and the allocation unit in which
+// files take space.
+struct Volume {
+  std::string id;
+  uint64_t free = 0;
+  uint64_t cluster = 1;
+};
+bool volume_of(const std::string& dir, Volume& v);
+
+// False, with the reason, when Windows cannot take path as a file name
+// (longer than the classic MAX_PATH that the game and most programs use).
+bool path_fits(const std::string& path, std::string& why);
 
 // Joins a folder (as the user gave it) and a relative '/'-separated path.
 std::string join(const std::string& dir, const std::string& rel);
@@ -44,29 +55,12 @@ struct FileTime {
   uint16_t dos_date = 0, dos_time = 0;  // local time, used when has_unix is false
 };
 
-// Removes temporary files of ours left in dir by a run that died: those whose
-// name holds the id of a process that no longer runs, never another live
-// run's (nor this run's).
-void sweep_stale_temp_files(const std::string& dir);
-
-// The process id in a temporary file's name: prefix, digits, '-', digits, ".tmp".
-inline bool temp_file_pid(const std::string& name, const std::string& prefix, uint64_t& pid) {
-  if (name.compare(0, prefix.size(), prefix) != 0 || name.size() < prefix.size() + 7 ||
-      name.compare(name.size() - 4, 4, ".tmp") != 0)
-    return false;
-  size_t at = prefix.size(), end = name.size() - 4, dash = name.find('-', at);
-  if (dash == std::string::npos || dash == at || dash + 1 == end || dash - at > 10) return false;
-  for (size_t i = at; i < end; ++i)
-    if (i != dash && (name[i] < '0' || name[i] > '9')) return false;
-  pid = std::stoull(name.substr(at, dash - at));
-  return true;
-}
-
 enum class Commit { Done, Exists, Failed };
 
 // A file written under a temporary name in its destination folder and moved
-// into place only once it is complete. Destroying it without commit() removes
-// the temporary file, so no failure leaves a partial file behind.
+// into place only once it is complete. On Windows it stays marked for
+// deletion until its own move, so a run killed at any moment leaves no
+// temporary file behind. Destroying it without commit() removes it.
 class TempFile {
  public:
   TempFile();
@@ -76,11 +70,18 @@ class TempFile {
 
   bool create(const std::string& dir, std::string& err);
   bool write(const void* data, size_t n, std::string& err);
-  // Sets the modification time and closes the file.
+  // Sets the modification time; the file stays open until close().
   bool finish(const FileTime& t, std::string& err);
-  // replace=false never replaces an existing file, even one created meanwhile.
-  Commit commit(const std::string& target, bool replace, std::string& err);
-  void discard();
+  // Moves the file to target, a name in the same folder. replace=false never
+  // replaces an existing file, even one created meanwhile. undoable=true
+  // keeps a replaced file aside until close(), so that take_back() can
+  // restore it.
+  Commit commit(const std::string& target, bool replace, bool undoable, std::string& err);
+  // Undoes a commit: removes the file put in place and restores what it replaced.
+  void take_back();
+  // Ends it: a committed file stays, anything else is removed.
+  void close();
+  void discard() { close(); }
   // True when write() or finish() failed because the volume is full.
   bool disk_full() const;
 

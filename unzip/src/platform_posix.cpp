@@ -1,8 +1,6 @@
 // POSIX side of the platform layer. It serves the native build, which exists
 // for the sanitizers, the fuzzer and the benchmark; Windows is the product.
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -10,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -130,11 +129,21 @@ bool make_dirs(const std::string& path, std::string& err) {
 
 bool remove_dir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 
-bool free_space(const std::string& dir, uint64_t& bytes) {
-  struct statvfs st;
-  if (::statvfs(dir.empty() ? "." : dir.c_str(), &st) != 0) return false;
-  bytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+bool volume_of(const std::string& dir, Volume& v) {
+  struct stat st;
+  struct statvfs fs;
+  const char* d = dir.empty() ? "." : dir.c_str();
+  if (::stat(d, &st) != 0 || ::statvfs(d, &fs) != 0) return false;
+  v.id = std::to_string(static_cast<unsigned long long>(st.st_dev));
+  v.free = static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
+  v.cluster = fs.f_frsize ? fs.f_frsize : 1;
   return true;
+}
+
+bool path_fits(const std::string& path, std::string& why) {
+  if (path.size() < PATH_MAX) return true;
+  why = "the path is too long (" + std::to_string(path.size()) + " bytes)";
+  return false;
 }
 
 std::string join(const std::string& dir, const std::string& rel) {
@@ -143,34 +152,23 @@ std::string join(const std::string& dir, const std::string& rel) {
   return dir.back() == '/' ? dir + rel : dir + "/" + rel;
 }
 
-void sweep_stale_temp_files(const std::string& dir) {
-  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-  if (!d) return;
-  while (struct dirent* e = ::readdir(d)) {
-    uint64_t pid = 0;
-    if (!temp_file_pid(e->d_name, ".pkz25-", pid) || pid == static_cast<uint64_t>(::getpid())) continue;
-    // ESRCH alone means gone; EPERM is another user's live process.
-    if (pid > 0x7FFFFFFF || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
-      ::unlink(join(dir, e->d_name).c_str());
-  }
-  ::closedir(d);
-}
-
 struct TempFile::Impl {
   UniqueFd fd;
-  std::string path;
+  std::string path;    // the temporary name, after commit() the target
+  std::string backup;  // a file that commit() replaced, kept aside until close()
   bool full = false;
+  bool placed = false;
 };
 
 TempFile::TempFile() : impl_(new Impl) {}
-TempFile::~TempFile() { discard(); }
+TempFile::~TempFile() { close(); }
 
 bool TempFile::create(const std::string& dir, std::string& err) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = ".pkz25-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
     impl_->path = join(dir, name);
-    impl_->fd = UniqueFd(::open(impl_->path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    impl_->fd = UniqueFd(::open(impl_->path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (impl_->fd.get() >= 0) return true;
     if (errno != EEXIST) break;
   }
@@ -195,7 +193,7 @@ bool TempFile::write(const void* data, size_t n, std::string& err) {
   return true;
 }
 
-bool TempFile::finish(const FileTime& t, std::string& err) {
+bool TempFile::finish(const FileTime& t, std::string&) {
   time_t when = static_cast<time_t>(t.unix_seconds);
   if (!t.has_unix) {
     struct tm tm = {};
@@ -206,30 +204,34 @@ bool TempFile::finish(const FileTime& t, std::string& err) {
     tm.tm_min = (t.dos_time >> 5) & 0x3F;
     tm.tm_sec = (t.dos_time & 0x1F) * 2;
     tm.tm_isdst = -1;  // DOS times are local, with whatever daylight rule held then
-    when = std::mktime(&tm);
+    when = t.dos_date ? std::mktime(&tm) : static_cast<time_t>(-1);
   }
   if (when != static_cast<time_t>(-1)) {
     struct timespec times[2] = {{0, UTIME_OMIT}, {when, 0}};
     ::futimens(impl_->fd.get(), times);  // a file without its time is still the right file
   }
-  int fd = impl_->fd.release();
-  if (::close(fd) != 0) {
-    impl_->full = errno == ENOSPC || errno == EDQUOT;
-    err = last_error("cannot write");
-    return false;
-  }
   return true;
 }
 
-Commit TempFile::commit(const std::string& target, bool replace, std::string& err) {
+Commit TempFile::commit(const std::string& target, bool replace, bool undoable, std::string& err) {
+  struct stat st;
+  bool exists = ::lstat(target.c_str(), &st) == 0;
   if (replace) {
-    struct stat st;
-    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & 0222)) {
+    if (exists && S_ISREG(st.st_mode) && !(st.st_mode & 0222)) {
       err = "existing file is read-only; not replaced";
       return Commit::Failed;
     }
+    if (undoable && exists && !S_ISDIR(st.st_mode)) {
+      std::string aside = impl_->path.substr(0, impl_->path.size() - 4) + ".old";
+      if (::rename(target.c_str(), aside.c_str()) != 0) {
+        err = last_error("cannot set the existing file aside");
+        return Commit::Failed;
+      }
+      impl_->backup = aside;
+    }
     if (::rename(impl_->path.c_str(), target.c_str()) != 0) {
       err = last_error("cannot move the file into place");
+      if (!impl_->backup.empty() && ::rename(impl_->backup.c_str(), target.c_str()) == 0) impl_->backup.clear();
       return Commit::Failed;
     }
   } else {
@@ -242,16 +244,31 @@ Commit TempFile::commit(const std::string& target, bool replace, std::string& er
     }
     ::unlink(impl_->path.c_str());
   }
-  impl_->path.clear();
+  impl_->path = target;
+  impl_->placed = true;
   return Commit::Done;
+}
+
+void TempFile::take_back() {
+  if (!impl_->placed) return;
+  ::unlink(impl_->path.c_str());
+  if (!impl_->backup.empty() && ::rename(impl_->backup.c_str(), impl_->path.c_str()) == 0) impl_->backup.clear();
+  impl_->placed = false;
+  impl_->path.clear();
 }
 
 bool TempFile::disk_full() const { return impl_->full; }
 
-void TempFile::discard() {
+void TempFile::close() {
   impl_->fd.reset();
-  if (!impl_->path.empty()) ::unlink(impl_->path.c_str());
+  if (impl_->placed) {
+    if (!impl_->backup.empty()) ::unlink(impl_->backup.c_str());
+  } else if (!impl_->path.empty()) {
+    ::unlink(impl_->path.c_str());
+  }
+  impl_->backup.clear();
   impl_->path.clear();
+  impl_->placed = false;
 }
 
 }  // namespace platform

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "cli.h"
 #include "platform.h"
@@ -189,11 +191,33 @@ bool make_dirs(const std::string& path, std::string& err) {
 
 bool remove_dir(const std::string& path) { return RemoveDirectoryW(widen(path).c_str()) != 0; }
 
-bool free_space(const std::string& dir, uint64_t& bytes) {
+bool volume_of(const std::string& dir, Volume& v) {
+  std::wstring w = widen(dir.empty() ? "." : dir);
+  wchar_t root[MAX_PATH + 1];
   ULARGE_INTEGER avail;
-  if (!GetDiskFreeSpaceExW(dir.empty() ? nullptr : widen(dir).c_str(), &avail, nullptr, nullptr)) return false;
-  bytes = avail.QuadPart;
+  DWORD sectors = 0, bytes = 0, free_clusters = 0, clusters = 0;
+  if (!GetVolumePathNameW(w.c_str(), root, MAX_PATH + 1) ||
+      !GetDiskFreeSpaceExW(w.c_str(), &avail, nullptr, nullptr))
+    return false;
+  // Two paths on one volume share its root (a volume mounted in a folder has
+  // that folder as its root); the volume's GUID name says it even better.
+  wchar_t guid[64];
+  v.id = GetVolumeNameForVolumeMountPointW(root, guid, 64) ? narrow(guid) : narrow(root);
+  v.free = avail.QuadPart;
+  v.cluster = GetDiskFreeSpaceW(root, &sectors, &bytes, &free_clusters, &clusters) && sectors && bytes
+                  ? static_cast<uint64_t>(sectors) * bytes
+                  : 4096;
   return true;
+}
+
+bool path_fits(const std::string& path, std::string& why) {
+  std::wstring w = widen(path);
+  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+  // n counts the terminating NUL, as MAX_PATH does.
+  if (n != 0 && n <= MAX_PATH) return true;
+  why = "the path is too long for Windows (" + std::to_string(n ? n - 1 : w.size()) +
+        " characters in all; at most " + std::to_string(MAX_PATH - 1) + ")";
+  return false;
 }
 
 std::string join(const std::string& dir, const std::string& rel) {
@@ -203,36 +227,37 @@ std::string join(const std::string& dir, const std::string& rel) {
   return last == '\\' || last == '/' || (dir.size() == 2 && last == ':') ? dir + rel : dir + "\\" + rel;
 }
 
-void sweep_stale_temp_files(const std::string& dir) {
-  std::string folder = dir.empty() ? "." : dir;
-  WIN32_FIND_DATAW found;
-  UniqueFind find(FindFirstFileW(widen(join(folder, "~pkz25-*.tmp")).c_str(), &found));
-  if (!find.valid()) return;
-  do {
-    std::string name = narrow(found.cFileName);
-    uint64_t pid = 0;
-    if (!temp_file_pid(name, "~pkz25-", pid) || pid == GetCurrentProcessId()) continue;
-    // ERROR_INVALID_PARAMETER alone means no such process; one that cannot
-    // be opened (another user's) may be a live run.
-    bool gone = pid > 0xFFFFFFFFu;
-    if (!gone) {
-      HANDLE p = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-      if (p) {
-        UniqueHandle process(p);
-        gone = WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
-      } else {
-        gone = GetLastError() == ERROR_INVALID_PARAMETER;
-      }
-    }
-    if (gone) DeleteFileW(widen(join(folder, name)).c_str());
-  } while (FindNextFileW(find.get(), &found));
-}
-
 struct TempFile::Impl {
   UniqueHandle h;
-  std::wstring path;
+  std::wstring path;    // where the file is: its temporary name, after commit() its target
+  std::wstring backup;  // a file that commit() replaced, kept aside until close()
+  std::wstring target;
   bool full = false;
   bool doomed = false;  // marked for deletion when the handle closes
+  bool placed = false;
+
+  bool mark(bool doom) {
+    FILE_DISPOSITION_INFO d = {static_cast<BOOLEAN>(doom)};
+    return SetFileInformationByHandle(h.get(), FileDispositionInfo, &d, sizeof d) != 0;
+  }
+  // Renames the open file: by handle, since a file marked for deletion cannot
+  // be opened again by its name.
+  bool rename_to(const std::wstring& to, bool replace) {
+    DWORD n = GetFullPathNameW(to.c_str(), 0, nullptr, nullptr);
+    std::wstring full(n, L'\0');
+    if (n == 0 || GetFullPathNameW(to.c_str(), n, &full[0], nullptr) != n - 1) return false;
+    full.resize(n - 1);
+    // The rename takes an NT path: \??\C:\... or \??\UNC\server\share\...
+    if (full.compare(0, 4, L"\\\\?\\") == 0) full = full.substr(4);
+    std::wstring nt = full.compare(0, 2, L"\\\\") == 0 ? L"\\??\\UNC\\" + full.substr(2) : L"\\??\\" + full;
+    std::vector<unsigned char> buf(sizeof(FILE_RENAME_INFO) + nt.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(nt.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, nt.data(), info->FileNameLength);
+    return SetFileInformationByHandle(h.get(), FileRenameInfo, info, static_cast<DWORD>(buf.size())) != 0;
+  }
 };
 
 namespace {
@@ -240,22 +265,21 @@ bool is_full(DWORD e) { return e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FU
 }  // namespace
 
 TempFile::TempFile() : impl_(new Impl) {}
-TempFile::~TempFile() { discard(); }
+TempFile::~TempFile() { close(); }
 
 bool TempFile::create(const std::string& dir, std::string& err) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = "~pkz25-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + ".tmp";
     impl_->path = widen(join(dir, name));
-    impl_->h = UniqueHandle(CreateFileW(impl_->path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    impl_->h = UniqueHandle(CreateFileW(impl_->path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (impl_->h.valid()) {
-      // Marked for deletion until finish(): if the process dies, Windows
-      // deletes the partial file when it closes the handle. Unlike
-      // FILE_FLAG_DELETE_ON_CLOSE this mark can be taken back. Best effort:
-      // the sweep of stale files covers a volume that refuses it.
-      FILE_DISPOSITION_INFO doomed = {TRUE};
-      impl_->doomed = SetFileInformationByHandle(impl_->h.get(), FileDispositionInfo, &doomed, sizeof doomed);
+      // Marked for deletion until its move: if the process dies, Windows
+      // deletes the file when it closes the handle. Unlike
+      // FILE_FLAG_DELETE_ON_CLOSE the mark can be taken back. A volume that
+      // refuses it still gets the file removed by close() on every path we control.
+      impl_->doomed = impl_->mark(true);
       return true;
     }
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
@@ -280,7 +304,7 @@ bool TempFile::write(const void* data, size_t n, std::string& err) {
   return true;
 }
 
-bool TempFile::finish(const FileTime& t, std::string& err) {
+bool TempFile::finish(const FileTime& t, std::string&) {
   FILETIME ft;
   bool have = false;
   if (t.has_unix) {
@@ -298,48 +322,71 @@ bool TempFile::finish(const FileTime& t, std::string& err) {
   }
   // A file without its time is still the right file, so a failure here is not fatal.
   if (have) SetFileTime(impl_->h.get(), nullptr, nullptr, &ft);
-  FILE_DISPOSITION_INFO keep = {FALSE};
-  if (impl_->doomed && !SetFileInformationByHandle(impl_->h.get(), FileDispositionInfo, &keep, sizeof keep)) {
-    err = last_error("cannot keep the file");
-    return false;
-  }
-  if (!CloseHandle(impl_->h.release())) {
-    impl_->full = is_full(GetLastError());
-    err = last_error("cannot write");
-    return false;
-  }
   return true;
 }
 
-Commit TempFile::commit(const std::string& target, bool replace, std::string& err) {
+Commit TempFile::commit(const std::string& target, bool replace, bool undoable, std::string& err) {
   std::wstring to = widen(target);
-  if (replace) {
+  DWORD a = GetFileAttributesW(to.c_str());
+  bool exists = a != INVALID_FILE_ATTRIBUTES;
+  if (replace && exists && (a & FILE_ATTRIBUTE_READONLY) && !(a & FILE_ATTRIBUTE_DIRECTORY)) {
     // Checked here because Windows refuses such a move anyway, and Wine run as
     // root would silently replace the file.
-    DWORD a = GetFileAttributesW(to.c_str());
-    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) && !(a & FILE_ATTRIBUTE_DIRECTORY)) {
-      err = "existing file is read-only; not replaced";
+    err = "existing file is read-only; not replaced";
+    return Commit::Failed;
+  }
+  if (replace && undoable && exists && !(a & FILE_ATTRIBUTE_DIRECTORY)) {
+    // Set aside under a name of ours, so that a run taken back can restore it.
+    std::wstring aside = impl_->path.substr(0, impl_->path.size() - 4) + L".old";
+    if (!MoveFileExW(to.c_str(), aside.c_str(), 0)) {
+      err = last_error("cannot set the existing file aside");
       return Commit::Failed;
     }
+    impl_->backup = aside;
   }
-  // Without MOVEFILE_REPLACE_EXISTING the move fails on any existing file,
-  // even one created after we looked, so -overwrite=never cannot replace.
-  if (!MoveFileExW(impl_->path.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+  if (impl_->doomed && !impl_->mark(false)) {
+    err = last_error("cannot keep the file");
+    return Commit::Failed;
+  }
+  // Without replacing, the move fails on any existing file, even one created
+  // after we looked, so -overwrite=never cannot replace.
+  if (!impl_->rename_to(to, replace)) {
     DWORD e = GetLastError();
+    if (impl_->doomed) impl_->mark(true);
+    if (!impl_->backup.empty() && MoveFileExW(impl_->backup.c_str(), to.c_str(), 0)) impl_->backup.clear();
     if (!replace && (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS)) return Commit::Exists;
     err = last_error("cannot move the file into place", e);
     return Commit::Failed;
   }
-  impl_->path.clear();
+  impl_->target = to;
+  impl_->placed = true;
   return Commit::Done;
+}
+
+void TempFile::take_back() {
+  if (!impl_->placed) return;
+  // Still open: marked again, it goes when the handle closes.
+  if (!impl_->mark(true)) {
+    impl_->h.reset();
+    DeleteFileW(impl_->target.c_str());
+  }
+  impl_->h.reset();
+  impl_->placed = false;
+  impl_->path.clear();
+  if (!impl_->backup.empty() && MoveFileExW(impl_->backup.c_str(), impl_->target.c_str(), 0)) impl_->backup.clear();
 }
 
 bool TempFile::disk_full() const { return impl_->full; }
 
-void TempFile::discard() {
+void TempFile::close() {
+  bool placed = impl_->placed;
+  bool doomed = impl_->doomed;
   impl_->h.reset();
-  if (!impl_->path.empty()) DeleteFileW(impl_->path.c_str());
+  if (!placed && !doomed && !impl_->path.empty()) DeleteFileW(impl_->path.c_str());
+  if (placed && !impl_->backup.empty()) DeleteFileW(impl_->backup.c_str());
+  impl_->backup.clear();
   impl_->path.clear();
+  impl_->placed = false;
 }
 
 }  // namespace platform

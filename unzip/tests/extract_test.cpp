@@ -110,10 +110,10 @@ TEST_F(ExtractTest, DestinationForms) {
 
   // Too little free space writes nothing and says how much is needed and how
   // much is free; a file that is only kept needs no room.
-  set_free_space_probe([](const std::string&, uint64_t& bytes) { return (bytes = 1000) != 0; });
+  set_volume_probe([](const std::string&, platform::Volume& v) { return v.free = 1000, v.id = "C", true; });
   int kept = run({"-extract", zip, dir.sub("x")});
   int full = run({"-extract", archive({file("a.txt", "A"), file("big.unr", std::string(5000, 'b'))}), dir.sub("x")});
-  set_free_space_probe(nullptr);
+  set_volume_probe(nullptr);
   EXPECT_EQ(kept, kExitOk);
   EXPECT_EQ(full, kExitDestination);
   ASSERT_EQ(report.err_lines.size(), 1u);
@@ -122,6 +122,37 @@ TEST_F(ExtractTest, DestinationForms) {
             std::string::npos)
       << report.err_lines[0];
   EXPECT_FALSE(fs::exists(dir.path() / "x" / "big.unr"));
+
+  // Volumes are told apart by their identity, not by their free space, and a
+  // file takes whole allocation units: 400 one-byte files do not fit in 1 MiB
+  // of 4 KiB units. Each row: the volume probe, the archive, what it gives.
+  std::vector<Item> two, tiny;
+  for (const char* d : {"maps/", "tex/"}) two.push_back(file(std::string(d) + "big.unr", std::string(600, 'x')));
+  for (int i = 0; i < 400; ++i) tiny.push_back(file("f" + std::to_string(i) + ".unr", "1"));
+  const std::string maps = dir.sub("g") + sep() + "Maps" + sep(), tex = dir.sub("g") + sep() + "Tex" + sep();
+  struct {
+    VolumeProbe probe;
+    std::vector<Item> items;
+    int code;
+  } rows[] = {
+      {[](const std::string& d, platform::Volume& v) {
+         return v.id = d.find("Tex") == std::string::npos ? "C" : "D", v.free = 1000, true;
+       }, two, kExitOk},
+      {[](const std::string&, platform::Volume& v) { return v.id = "C", v.free = 1000, true; }, two,
+       kExitDestination},
+      {[](const std::string&, platform::Volume& v) { return v.id = "C", v.free = 1 << 20, v.cluster = 4096, true; },
+       tiny, kExitDestination},
+      {[](const std::string&, platform::Volume& v) { return v.id = "C", v.free = 2 << 20, v.cluster = 4096, true; },
+       tiny, kExitOk},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(dir.path() / "g");
+    fs::create_directories(dir.path() / "g" / "Tex");  // measured where it exists
+    set_volume_probe(row.probe);
+    int rc = run({"-extract", "-all-or-nothing", archive(row.items), "maps/*", maps, "*", tex});
+    set_volume_probe(nullptr);
+    EXPECT_EQ(rc, row.code) << report.all_err();
+  }
 }
 
 TEST_F(ExtractTest, OverwriteNeverKeepsAndAllReplaces) {
@@ -130,14 +161,14 @@ TEST_F(ExtractTest, OverwriteNeverKeepsAndAllReplaces) {
   test::write_file(dir.path() / "out" / "a.unr", "old A");
 
   ASSERT_EQ(run({"-extract", zip, out_dir()}), kExitOk) << report.all_err();
-  EXPECT_EQ(report.out_lines, (Lines{"Kept: a.unr (differs from the archive's)", "Extracted: b.utx"}));
+  EXPECT_EQ(report.out_lines, (Lines{"Kept (differs from the archive's): a.unr", "Extracted: b.utx"}));
   EXPECT_EQ(test::read_file(dir.path() / "out" / "a.unr"), "old A");
   // Everything kept is still a success; identical means same size and CRC-32.
   ASSERT_EQ(run({"-extract", "-overwrite=never", zip, out_dir()}), kExitOk);
-  EXPECT_EQ(report.out_lines, (Lines{"Kept: a.unr (differs from the archive's)", "Kept: b.utx (identical)"}));
+  EXPECT_EQ(report.out_lines, (Lines{"Kept (differs from the archive's): a.unr", "Kept (identical): b.utx"}));
   test::write_file(dir.path() / "out" / "a.unr", "new a");  // same size, other bytes
   ASSERT_EQ(run({"-extract", zip, "a.unr", out_dir()}), kExitOk);
-  EXPECT_EQ(report.out_lines, Lines{"Kept: a.unr (differs from the archive's)"});
+  EXPECT_EQ(report.out_lines, Lines{"Kept (differs from the archive's): a.unr"});
 
   ASSERT_EQ(run({"-overwrite=all", "-extract", zip, out_dir()}), kExitOk) << report.all_err();
   EXPECT_EQ(report.out_lines, (Lines{"Extracted: a.unr", "Extracted: b.utx"}));
@@ -148,7 +179,7 @@ TEST_F(ExtractTest, OverwriteNeverKeepsAndAllReplaces) {
   test::write_file(dir.path() / "out" / "a.unr", "mine");
   test::make_read_only(dir.path() / "out" / "a.unr");
   ASSERT_EQ(run({"-extract", zip, out_dir()}), kExitOk);
-  EXPECT_EQ(report.out_lines[0], "Kept: a.unr (differs from the archive's)");
+  EXPECT_EQ(report.out_lines[0], "Kept (differs from the archive's): a.unr");
   EXPECT_EQ(run({"-extract", "-overwrite=all", zip, out_dir()}), kExitEntries);
   EXPECT_EQ(report.err_lines, Lines{"Error: Maps/a.unr: existing file is read-only; not replaced"});
   EXPECT_EQ(report.out_lines, Lines{"Extracted: b.utx"});
@@ -164,17 +195,20 @@ TEST_F(ExtractTest, OverwriteNeverKeepsAndAllReplaces) {
   }
 }
 
-TEST_F(ExtractTest, StaleTemporaryFilesOfDeadRunsAreSwept) {
-  // A killed run's partial file goes from the folders written into; another
-  // live run's stays, and so does a look-alike name.
+TEST_F(ExtractTest, FilesNamedLikeOursAreNeverDeleted) {
+  // A player's file may look like a temporary file of ours: no run deletes
+  // it, whatever id its name holds, also a run that installs nothing.
   fs::path maps = dir.path() / "out" / "Maps";
   fs::create_directories(maps);
-  Lines names = {test::temp_name(test::dead_pid()), test::temp_name(test::other_live_pid()),
-                 test::temp_name(1).substr(0, 7) + "notes.tmp"};
-  for (const std::string& n : names) test::write_file(maps / n, "partial");
+  Lines names = {test::temp_name(test::dead_pid()), test::temp_name(0), test::temp_name(1),
+                 test::temp_name(1).substr(0, 7) + "01-1.tmp"};
+  for (const std::string& n : names) test::write_file(maps / n, "the player's");
   ASSERT_EQ(run({"-extract", "-directories", archive({file("Maps/a.unr", "A")}), out_dir()}), kExitOk)
       << report.all_err();
-  Lines expected = {"Maps/", "Maps/" + names[1], "Maps/" + names[2], "Maps/a.unr"};
+  ASSERT_EQ(run({"-extract", "-directories", "-all-or-nothing", archive({file("Maps/a.unr", "A")}), out_dir()}),
+            kExitOk);
+  Lines expected = {"Maps/", "Maps/a.unr"};
+  for (const std::string& n : names) expected.push_back("Maps/" + n);
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(tree(), expected);
 }
@@ -242,29 +276,40 @@ TEST_F(ExtractTest, Patterns) {
 }
 
 TEST_F(ExtractTest, RefusedNamesWriteNothingAndAreEachReported) {
-  const char* bad[] = {"../evil.txt", "Maps/../../evil.txt", "/abs.txt", "\\\\server\\share\\unc.txt",
-                       "C:\\drive.txt", "C:drive2.txt", "good.txt:stream", "a<b.txt", "a>b.txt", "a|b.txt",
-                       "a\"b.txt", "a?b.txt", "a*b.txt", "tab\there.txt", "CON", "nul.txt", "Maps/AUX.unr",
-                       "PRN.log", "COM1", "com9.txt", "LPT1.txt", "lpt9", "dot.", "space ", "Maps./x.unr"};
+  // Refused with or without folders: the file's own name is unsafe.
+  const std::string long_name = std::string(252, 'L') + ".unr";
+  const char* bad[] = {"good.txt:stream", "a<b.txt", "a>b.txt", "a|b.txt", "a\"b.txt", "a?b.txt", "a*b.txt",
+                       "tab\there.txt", "CON", "nul.txt", "Maps/AUX.unr", "PRN.log", "COM1", "com9.txt",
+                       "LPT1.txt", "lpt9", "dot.", "space ", "C:drive2.txt", long_name.c_str()};
+  // Refused only where folders are made; flattened, the folders are thrown away.
+  const char* bad_folders[] = {"../evil.txt", "/abs.txt", "\\\\server\\share\\unc.txt", "C:\\drive.txt",
+                               "Maps./x.unr", "Docs /read.me", "Maps/../../evil2.txt"};
   std::vector<Item> items;
   for (const char* b : bad) items.push_back(file(b, "evil"));
-  items.push_back(file("good.txt", "fine"));
+  for (const char* b : bad_folders) items.push_back(file(b, "fine"));
+  items.push_back(folder("./"));  // as tar-style tools store the archive's root and its names
+  items.push_back(file("./Maps/good.txt", "fine"));
   std::string zip = archive(items);
-  for (const char* dirs : {"-overwrite=never", "-directories"}) {
-    EXPECT_EQ(run({"-extract", dirs, zip, out_dir()}), kExitRefused) << dirs;
+  for (bool folders : {false, true}) {
+    EXPECT_EQ(run({"-extract", folders ? "-directories" : "-overwrite=never", zip, out_dir()}), kExitRefused);
     EXPECT_TRUE(report.err_lines.empty()) << report.all_err();
-    ASSERT_EQ(report.out_lines.size(), std::size(bad) + 1);
-    EXPECT_EQ(report.out_lines.back(), "Extracted: good.txt");
-    for (size_t i = 0; i < std::size(bad); ++i) {
-      std::string shown = bad[i];
+    ASSERT_EQ(report.out_lines.size(), items.size() - 1);
+    Lines refused(report.out_lines.begin(), report.out_lines.begin() + std::size(bad) + (folders ? std::size(bad_folders) : 0));
+    for (size_t i = 0; i < refused.size(); ++i) {
+      std::string shown = i < std::size(bad) ? bad[i] : bad_folders[i - std::size(bad)];
       for (char& c : shown)
         if (c == '\t') c = '?';  // a control character is never printed as such
-      EXPECT_EQ(report.out_lines[i].rfind("Refused: " + shown + " (", 0), 0u) << report.out_lines[i];
+      EXPECT_EQ(refused[i].rfind("Refused: " + shown + " (", 0), 0u) << refused[i];
     }
-    EXPECT_EQ(tree(), Lines{"good.txt"});
-    EXPECT_EQ(test::read_file(dir.path() / "out" / "good.txt"), "fine");
+    EXPECT_EQ(report.out_lines.back(), "Extracted: " + std::string(folders ? "Maps" + sep() : "") + "good.txt");
+    Lines expected = folders ? Lines{"Maps/", "Maps/good.txt"}
+                             : Lines{"abs.txt", "drive.txt", "evil.txt", "evil2.txt", "good.txt", "read.me",
+                                     "unc.txt", "x.unr"};
+    EXPECT_EQ(tree(), expected);
     fs::remove_all(dir.path() / "out");
   }
+  EXPECT_NE(run({"-extract", zip, out_dir()}), kExitOk);
+  EXPECT_NE(report.out_lines[std::size(bad) - 1].find("(name longer than 255 characters)"), std::string::npos);
   // Nothing escaped into the scratch folder or its parent.
   EXPECT_FALSE(fs::exists(dir.path() / "evil.txt"));
   EXPECT_FALSE(fs::exists(dir.path().parent_path() / "evil.txt"));
@@ -390,6 +435,10 @@ TEST_F(ExtractTest, ModificationTimeComesFromTheEntry) {
   const std::string t("\x00\xCA\x9A\x3B", 4), ft("\x00\x80\xFF\x44\xD1\x38\xC1\x01", 8);  // 1000000000
   std::string ntfs = std::string("\x0A\x00\x20\x00\0\0\0\0\x01\x00\x18\x00", 12) + ft + ft + ft;
   std::string ux = std::string("ux\x0B\x00\x01\x04\xF5\x01\0\0\x04\x14\0\0\0", 15);  // Unix uid/gid
+  // The older Info-ZIP Unix field: access time (here 2001-09-09 02:00:00), then the modification time.
+  const std::string atime("\x20\xCE\x9A\x3B", 4);
+  std::string old_ux = std::string("UX\x08\x00", 4) + atime + t;
+  std::string old_ux_local = std::string("UX\x0C\x00", 4) + atime + t + std::string("\xF5\x01\x14\x00", 4);
   auto stamp = [&](char flags, int times) {  // 0x5455, mtime first
     std::string f = std::string("UT", 2) + static_cast<char>(1 + 4 * times) + '\0' + flags;
     for (int i = 0; i < times; ++i) f += t;
@@ -402,7 +451,9 @@ TEST_F(ExtractTest, ModificationTimeComesFromTheEntry) {
   } rows[] = {
       {"7-Zip, WinRAR, WinZip", false, ntfs, ntfs},
       {"Info-ZIP on Linux", false, stamp(3, 1) + ux, stamp(3, 2) + ux},
-      {"Info-ZIP on macOS", false, stamp(7, 1) + ux, stamp(7, 3) + ux},  // central: announces 3, holds 1
+      {"Info-ZIP on macOS", false, old_ux, old_ux_local},
+      {"a timestamp that announces 3 and holds 1", false, stamp(7, 1) + ux, stamp(7, 3) + ux},
+      {"the old Unix field beside a timestamp", false, std::string("UX\x08\x00", 4) + atime + atime + stamp(1, 1), ""},
       {"macOS Archive Utility", true, "", stamp(3, 2) + ux},             // only in the local header
       {"Go archive zip", true, stamp(1, 1), stamp(1, 1)},
   };
@@ -418,6 +469,22 @@ TEST_F(ExtractTest, ModificationTimeComesFromTheEntry) {
   for (const Row& r : rows) {
     EXPECT_EQ(test::read_file(dir.path() / "out" / (std::string(r.tool) + ".unr")), r.tool);
     EXPECT_EQ(test::mtime_of(dir.path() / "out" / (std::string(r.tool) + ".unr")), 1000000000) << r.tool;
+  }
+}
+
+TEST_F(ExtractTest, TimesOfRealArchivesFromEachTool) {
+  // Go's own test archives, with the times Go's reader test states for them.
+  const std::string go = ORVANE_GO_ZIP_TESTDATA;
+  const int64_t oct31 = 1509509517, nov6 = 1510002567;  // 2017-11-01 04:11:57 and 2017-11-06 21:09:27 UTC
+  const std::pair<const char*, int64_t> rows[] = {
+      {"time-osx.zip", oct31},  {"utf8-osx.zip", nov6},      {"time-infozip.zip", oct31}, {"utf8-infozip.zip", nov6},
+      {"time-7zip.zip", oct31}, {"time-winrar.zip", oct31}, {"time-winzip.zip", oct31},  {"time-go.zip", oct31},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(dir.path() / "out");
+    ASSERT_EQ(run({"-extract", go + "/" + row.first, out_dir()}), kExitOk) << row.first << report.all_err();
+    ASSERT_EQ(tree().size(), 1u) << row.first;
+    EXPECT_EQ(test::mtime_of(dir.path() / "out" / u8(tree()[0])), row.second) << row.first;
   }
 }
 
@@ -454,20 +521,54 @@ TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
                    "Excluded: __MACOSX/._a.unr"}));
   EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Maps/", "Maps/a.unr", "Tex/", "Tex/a.UTX"}));
 
-  // All or nothing: one damaged, refused or unwritable entry and nothing goes in,
-  // not even the folders the run made.
+  // A refused name is listed and the rest still goes in.
+  fs::remove_all(dir.path() / "Game");
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-exclude=__MACOSX/*", zip, "*.unr", "*.jpg", maps}), kExitRefused);
+  EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Maps/", "Maps/a.unr", "Maps/shot.jpg"}));
+  // All or nothing: one damaged or unwritable entry and nothing goes in, not
+  // even the folders the run made. Every final name is checked before the
+  // first move: a folder in its place, a path too long for Windows.
+  fs::remove_all(dir.path() / "Game");
+  fs::create_directories(dir.path() / "Game" / "Tex" / "a.UTX");
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", zip, "*.unr", maps, "*.utx", tex}), kExitUnwritable);
+  EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Tex/", "Tex/a.UTX/"}));
+  EXPECT_NE(report.all_err().find("a folder of that name is in the way"), std::string::npos) << report.all_err();
+  EXPECT_EQ(std::count(report.out_lines.begin(), report.out_lines.end(),
+                       "Failed: Pack/a.UTX (a folder of that name is in the way of " + tex + "a.UTX)"), 1);
+#ifdef _WIN32
+  const std::string deep = dir.sub("Game") + sep() + std::string(200, 'D') + sep();
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", archive({file("a.unr", "A"), file(std::string(60, 'b') + ".utx", "B")}),
+                 "*.unr", maps, "*.utx", deep}), kExitUnwritable);
+  EXPECT_NE(report.all_err().find("the path is too long for Windows"), std::string::npos) << report.all_err();
+  EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Tex/", "Tex/a.UTX/"}));
+#endif
   fs::remove_all(dir.path() / "Game");
   items.push_back(bad);
   zip = archive(items);
   EXPECT_EQ(run({"-extract", "-all-or-nothing", zip, "*.unr", maps, "*.utx", tex}), kExitEntries);
   EXPECT_FALSE(fs::exists(dir.path() / "Game"));
-  EXPECT_EQ(run({"-extract", "-all-or-nothing", zip, "*.unr", "*.jpg", maps}), kExitRefused);
-  EXPECT_FALSE(fs::exists(dir.path() / "Game"));
   fs::create_directories(dir.path() / "Game");
   test::write_file(dir.path() / "Game" / "Tex", "a file where the folder goes");
   EXPECT_EQ(run({"-extract", "-all-or-nothing", zip, "*.unr", maps, "*.utx", tex}), kExitUnwritable);
   EXPECT_EQ(test::list_tree(dir.path() / "Game"), Lines{"Tex"});
+  // A move that fails after the checks takes back the moves before it, and a
+  // file it replaced comes back.
+  fs::remove_all(dir.path() / "Game");
+  fs::create_directories(dir.path() / "Game" / "Maps");
+  test::write_file(dir.path() / "Game" / "Maps" / "a.unr", "the player's a");
+  test::write_file(dir.path() / "Game" / "Maps" / "b.unr", "the player's b");
+  test::make_read_only(dir.path() / "Game" / "Maps" / "b.unr");
+  std::string ab = archive({file("a.unr", "new a"), file("b.unr", "new b"), file("c.unr", "new c")});
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-overwrite=all", ab, "*.unr", maps, "*.none", tex}), kExitUnwritable);
+  EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Maps/", "Maps/a.unr", "Maps/b.unr"}));
+  EXPECT_EQ(test::read_file(dir.path() / "Game" / "Maps" / "a.unr"), "the player's a");
+  EXPECT_EQ(report.out_lines[0].find(" 0 extracted,"), 6u) << report.out_lines[0];
+  fs::permissions(dir.path() / "Game" / "Maps" / "b.unr", fs::perms::owner_write, fs::perm_options::add);
+  zip = archive(items);
   // Without it the same run puts in what it can.
+  fs::remove_all(dir.path() / "Game");
+  fs::create_directories(dir.path() / "Game");
+  test::write_file(dir.path() / "Game" / "Tex", "a file where the folder goes");
   EXPECT_EQ(run({"-extract", "-exclude=__MACOSX/*", zip, "*.unr", maps, "*.utx", tex}), kExitEntries);
   EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Maps/", "Maps/a.unr", "Tex"}));
   // A destination with no pattern before it is a mistake.
