@@ -16,6 +16,7 @@ Needs WINEPREFIX (never falls back to ~/.wine). Exit code 0 all passed, 1 a case
 import argparse
 import io
 import os
+import re
 import shutil
 import stat
 import struct
@@ -324,9 +325,11 @@ def case_existing_texture_kept(sb):
 def case_kept_told_apart(sb):
     # The player's own settings stay byte for byte; a same file is told apart from a differing one.
     mine = {"System\\UnrealTournament.ini": b"[Engine]\r\nmine=1\r\n", "System\\User.ini": b"[Keys]\r\nF=Fire\r\n",
-            "Textures\\Same.utx": game_data("Same.utx")}
+            "Textures\\Same.utx": game_data("Same.utx"), "Help\\a (identical) b.txt": b"mine",
+            "Help\\ lead.txt": b"the same"}
     sb.archive(zip_bytes([("System/UnrealTournament.ini", b"[Engine]\r\ntheirs=1\r\n"),
                           ("System/User.ini", b"[Keys]\r\n"), ("Textures/Same.utx", game_data("Same.utx")),
+                          ("a (identical) b.txt", b"theirs"), (" lead.txt", b"the same"),
                           ("Maps/CTF-New.unr", game_data("CTF-New.unr")), ("System/NewMod.ini", b"[NewMod]\r\n"),
                           ("Help/readme.txt", b"first"), ("Docs/ReadMe.TXT", b"second")]))
     game = sb.game("UT", mine)
@@ -335,10 +338,15 @@ def case_kept_told_apart(sb):
     check(rc == 0, "exit code %d\n%s" % (rc, out))
     expect_added(sb, before, {"Maps\\CTF-New.unr": game_data("CTF-New.unr"), "System\\NewMod.ini": b"[NewMod]\r\n",
                               "Help\\readme.txt": b"first"}, game_rel(sb, game))
-    for phrase in ("Textures\\Same.utx (identical)", "System\\UnrealTournament.ini (differs",
-                   "System\\User.ini (differs", "version mismatch", "delete the game's copy",
-                   "more than once", "Help\\ReadMe.TXT (an earlier entry"):
+    for phrase in ("version mismatch", "delete the game's copy", "more than once", "Help\\ReadMe.TXT (an earlier entry"):
         check(phrase in out, "missing %r\n%s" % (phrase, out))
+    # Each kept file once, under its own heading, with its name as it is.
+    same = out[out.index("identical to the archive's"):out.index("different from the archive's")]
+    differs = out[out.index("different from the archive's"):out.index("\n  The game keeps")] + "\n"
+    check(same.count("\n  ") == 2 and "\n  Textures\\Same.utx\n" in same and "\n  Help\\ lead.txt\n" in same,
+          "identical list\n" + out)
+    check(differs.count("\n  ") == 3 and "\n  Help\\a (identical) b.txt\n" in differs and
+          "\n  System\\User.ini\n" in differs, "differing list\n" + out)
     check("ReadMe.TXT" not in out[out.index("Kept"):out.index("more than once")],
           "a duplicate within the archive is listed as kept\n" + out)
 
@@ -369,9 +377,9 @@ def case_odd_entries_do_not_block(sb):
     rc, out = sb.run(game)
     check(rc == 0, "exit code %d\n%s" % (rc, out))
     expect_added(sb, before, {"Maps\\CTF-Long.unr": game_data("CTF-Long.unr")}, game_rel(sb, game))
-    refused = out.split("Refused")[-1]
-    check("Done." in out and "What?.jpg" in refused and "shortcut.lnk" in refused and "Shots /a.jpg" in refused,
-          out)
+    refused = out.split("Refused")[-1].split("Skipped")[0]
+    check("Done." in out and "What?.jpg" in refused and "shortcut.lnk" in refused, out)
+    check("Shots /a.jpg (not a game file)" in out.split("Skipped")[-1], out)
 
 
 def damaged_case(sb, data, code=3, phrase="cannot be unpacked", game_name="UT", extra_env=None):
@@ -408,11 +416,18 @@ def case_not_a_zip(sb):
     damaged_case(sb, b"<html>404 Not Found</html>\r\n" * 20)
 
 
-def case_escaping_entries(sb):
-    # An archive whose entries try to leave the game folder is refused as a whole.
+def case_escaping_entries_stay_inside(sb):
+    # Entries that try to leave the game folder land in it: a flattening install throws
+    # their folders away.
     data = zip_bytes([("../../Escaped.unr", b"x"), ("Maps/CTF-Fine.unr", b"y"),
                       ("C:/Escaped.utx", b"z"), ("..\\Escaped2.unr", b"w")])
-    damaged_case(sb, data)
+    sb.archive(data)
+    game = sb.game("UT")
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    check(rc == 0, "exit code %d\n%s" % (rc, out))
+    expect_added(sb, before, {"Maps\\Escaped.unr": b"x", "Maps\\CTF-Fine.unr": b"y", "Textures\\Escaped.utx": b"z",
+                              "Maps\\Escaped2.unr": b"w"}, game_rel(sb, game))
 
 
 def case_zip_bomb(sb):
@@ -480,16 +495,80 @@ def case_file_in_place_of_folder(sb):
     expect_untouched(sb, before)
 
 
-def case_fails_part_way(sb):
-    # A folder in the way of one texture: the map goes in, the texture fails.
+def case_folder_in_the_way(sb):
+    # A folder in the way of one texture: said as such, and nothing goes in.
     sb.archive(good_archive())
     game = sb.game("UT")
     os.makedirs(os.path.join(sb.unix_path(game), "Textures", "GoodTex.utx"))
     before = sb.snapshot()
     rc, out = sb.run(game)
-    expect_failure(rc, out, 5, "NOT completely installed", "Error:", "Maps\\CTF-Good.unr")
-    expect_added(sb, before, {"Maps\\CTF-Good.unr": game_data("CTF-Good.unr") * 50},
-                 game_rel(sb, game))
+    expect_failure(rc, out, 4, "a folder where a file of this map should go", "Textures\\GoodTex.utx")
+    check("damaged" not in out, out)
+    expect_untouched(sb, before)
+
+
+def case_path_too_long(sb):
+    # Paths Windows cannot hold: said as such, and nothing goes in.
+    sb.archive(zip_bytes([("Maps/CTF-Short.unr", b"s"), ("Textures/" + "T" * 180 + ".utx", b"t")]))
+    game = sb.game("UT " + "G" * 40)
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    expect_failure(rc, out, 4, "too long for Windows", "T" * 180 + ".utx")
+    expect_untouched(sb, before)
+
+
+def case_name_windows_cannot_hold(sb):
+    # A game file whose name Windows cannot hold is refused; the rest goes in, and the
+    # ending says the map may lack it.
+    long_name = "L" * 252 + ".utx"
+    sb.archive(zip_bytes([("Maps/CTF-Rest.unr", b"r"), ("Textures/" + long_name, b"l")]))
+    game = sb.game("UT")
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    expect_failure(rc, out, 9, "except the files listed above as refused", long_name + " (name longer than 255")
+    expect_added(sb, before, {"Maps\\CTF-Rest.unr": b"r"}, game_rel(sb, game))
+
+
+def case_protected_and_unsupported(sb):
+    # Said in plain words, not as a damaged download.
+    for flag_bits, method, phrase in ((1, 8, "protected by a password"), (0, 12, "in a way Orvane cannot unpack")):
+        data = bytearray(zip_bytes([("Maps/CTF-Secret.unr", b"x" * 100)], zipfile.ZIP_STORED))
+        for at in (6, data.find(b"PK\x01\x02") + 8):  # the local and the central record's flags and method
+            struct.pack_into("<HH", data, at, flag_bits, method)
+        out = damaged_case(sb, bytes(data), 3, phrase, game_name="UT %d" % method)
+        check("damaged" not in out, out)
+
+
+def case_killed_run_leaves_nothing(sb):
+    # However a run is killed, none of its temporary files stay behind: here the small
+    # files are complete and wait for a huge one.
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
+        for i in range(8):
+            z.writestr("Maps/CTF-Kill%d.unr" % i, b"m" * 1000)
+        with z.open("Textures/Huge.utx", "w", force_zip64=True) as f:
+            for _ in range(600):
+                f.write(bytes(1 << 20))
+    sb.archive(buf.getvalue())
+    game = sb.game("UT")
+    before = sb.snapshot()
+    cmd = ["wine", sb.stage_unix + "/Pkzip25.EXE", "-extract", "-all-or-nothing", "-progress",
+           sb.stage_win + "\\Map.ZIP", "*.unr", game + "\\Maps\\", "*.utx", game + "\\Textures\\"]
+    run = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+    waiting = False
+    try:
+        for line in run.stderr:
+            if re.match(rb"\s+8 of 9 files", line):
+                waiting = True
+                break
+        subprocess.run(["wine", "taskkill", "/f", "/im", "Pkzip25.EXE"], capture_output=True, timeout=60)
+        run.wait(timeout=60)
+    finally:
+        run.kill()
+    check(waiting, "the run ended before it could be killed")
+    after = sb.snapshot()
+    left = [k for k in added(before, after) if after[k] is not None]
+    check(left == [], "files left by a killed run: %s" % left)
 
 
 def umod_case(sb, game_name, setup_exit=None, with_setup=True, umod_name="OrvaneMod.umod"):
@@ -643,6 +722,7 @@ GROUPS = {
     "layouts": [("flat", case_flat), ("foldered", case_foldered),
                 ("wrapped_mixed_case", case_wrapped_mixed_case),
                 ("entry_names_with_metachars", case_entry_names_with_metachars),
+                ("tar_style_names", lambda sb: layout_case(sb, "./Docs /", FLAT[:3], [])),
                 ("existing_texture_kept", case_existing_texture_kept),
                 ("kept_told_apart", case_kept_told_apart),
                 ("odd_entries_do_not_block", case_odd_entries_do_not_block),
@@ -651,12 +731,15 @@ GROUPS = {
               for name, g, t, tmp in PATH_CASES],
     "failures": [("truncated_archive", case_truncated_archive),
                  ("corrupted_entry", case_corrupted_entry), ("not_a_zip", case_not_a_zip),
-                 ("escaping_entries", case_escaping_entries), ("zip_bomb", case_zip_bomb),
+                 ("escaping_entries_stay_inside", case_escaping_entries_stay_inside), ("zip_bomb", case_zip_bomb),
                  ("hidden_builtins", case_hidden_builtins),
                  ("nothing_to_install", case_nothing_to_install),
                  ("missing_inputs", case_missing_inputs),
                  ("file_in_place_of_folder", case_file_in_place_of_folder),
-                 ("fails_part_way", case_fails_part_way)],
+                 ("folder_in_the_way", case_folder_in_the_way), ("path_too_long", case_path_too_long),
+                 ("name_windows_cannot_hold", case_name_windows_cannot_hold),
+                 ("protected_and_unsupported", case_protected_and_unsupported),
+                 ("killed_run_leaves_nothing", case_killed_run_leaves_nothing)],
     "umod": [("umod_handed_to_setup", case_umod_handed_to_setup),
              ("umod_setup_fails", case_umod_setup_fails),
              ("umod_name_outside_code_page", case_umod_name_outside_code_page),
