@@ -12,6 +12,16 @@ inline constexpr char kStagingDirectory[] = "C:\\TempTemp\\";
 inline constexpr char kErrorTitle[] = "Error";
 inline constexpr char kInvalidDirectory[] = "Invalid Unreal Tournament Directory";
 inline constexpr char kNoArchiveName[] = "Please enter a zip file name";
+// C:\TempTemp\ exists, and another account owns it or its rights cannot be set: that account
+// could rewrite the install script between the copy and its start.
+inline constexpr char kStagingOwnedByOther[] =
+    "The folder C:\\TempTemp\\ belongs to another user of this computer, who could change the "
+    "install script in it. Nothing was copied.\n\nAsk that user or an administrator to delete "
+    "C:\\TempTemp\\, then press Ok again.";
+inline constexpr char kStagingUnprotected[] =
+    "Orvane cannot set who may change the folder C:\\TempTemp\\, so other users of this computer "
+    "could change the install script in it. Nothing was copied.\n\nDelete C:\\TempTemp\\ (or ask "
+    "an administrator to), then press Ok again.";
 
 // Whether a path names an existing ordinary file.
 using FileLookup = std::function<bool(const std::string&)>;

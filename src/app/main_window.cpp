@@ -315,25 +315,36 @@ void frmMain::cmdAction_Click(int Index) {
       platform::ShowMessage(hwnd_, *message, install::kErrorTitle, MB_OK | MB_ICONERROR);
       return;
     }
-    StageFiles(archive);
+    if (auto message = StageFiles(archive)) {
+      platform::ShowMessage(hwnd_, *message, install::kErrorTitle, MB_OK | MB_ICONERROR);
+      return;
+    }
     platform::StartCommandLine(*install::ScriptCommandLine(gameDirectory), SW_SHOWNORMAL);
   }
   CloseWindow();
 }
 
-void frmMain::StageFiles(const std::string& archive) {
+std::optional<std::string> frmMain::StageFiles(const std::string& archive) {
   // A folder made directly under C:\ would let every signed-in user rewrite the script
   // while it runs; made here, or taken over where the user may, only these three can.
-  const std::string sddl = platform::OwnerSystemAdminsSddl(platform::CurrentUserSid());
+  const std::string user = platform::CurrentUserSid();
+  const std::string sddl = platform::OwnerSystemAdminsSddl(user);
   if (!platform::CreateFolderWithSddl(install::kStagingDirectory, sddl)) {
     platform::MakeSureDirectoryPathExists(install::kStagingDirectory);
-    platform::ApplySddl(install::kStagingDirectory, sddl);
+    // A folder that is not there still fails at the first copy, as it always did.
+    if (platform::IsFolder(install::kStagingDirectory)) {
+      // Its owner could rewrite the rights set below at any moment.
+      if (!platform::IsTrustedOwner(platform::OwnerSidOfPath(install::kStagingDirectory), user))
+        return std::string(install::kStagingOwnedByOther);
+      if (!platform::ApplySddl(install::kStagingDirectory, sddl)) return std::string(install::kStagingUnprotected);
+    }
   }
   for (const install::Copy& copy : install::StagingPlan(platform::ProgramDirectory(), archive)) {
     platform::CopyFileReplacing(copy.from, copy.to);
     // A file left by another account keeps its own entries when it is overwritten.
     platform::ApplySddl(copy.to, sddl);
   }
+  return std::nullopt;
 }
 
 void frmMain::cmdFile_Click(int Index) {

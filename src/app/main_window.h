@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/common_dialog.h"
@@ -38,7 +39,9 @@ class frmMain {
   // The focus leaves with the window's activation and comes back with it, as in a dialog.
   void Form_Activate(bool active);
   // Stages the three files, each one only where its owner, SYSTEM and Administrators may write.
-  void StageFiles(const std::string& archive);
+  // Returns the message to show instead when C:\TempTemp\ cannot be kept so; nothing is
+  // copied then.
+  std::optional<std::string> StageFiles(const std::string& archive);
   void LoadSettings();
   void SaveSettings();
 

@@ -27,6 +27,11 @@ bool IsOrdinaryFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & excluded) == 0;
 }
 
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool IsSameFile(const std::string& a, const std::string& b) {
   // By identity, not by spelling: case, relative parts, short names and doubled
   // separators all name the same file.

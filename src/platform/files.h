@@ -12,6 +12,9 @@ std::string ProgramDirectory();
 // '"' is never found, because no file can bear that literal name.
 bool IsOrdinaryFile(const std::string& path);
 
+// True when the path names an existing folder.
+bool IsFolder(const std::string& path);
+
 // True when both paths name one existing file, however each is spelt.
 bool IsSameFile(const std::string& a, const std::string& b);
 

@@ -39,6 +39,30 @@ unique_local DescriptorOf(const std::string& sddl) {
 }
 }  // namespace
 
+std::string OwnerSidOf(PSECURITY_DESCRIPTOR descriptor) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  char* text = nullptr;
+  if (!descriptor || !::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
+      !::ConvertSidToStringSidA(owner, &text))
+    return std::string();
+  unique_local owned(text);
+  return text;
+}
+
+std::string OwnerSidOfPath(const std::string& path) {
+  DWORD size = 0;
+  ::GetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION, nullptr, 0, &size);
+  std::string buffer(size, '\0');
+  if (size == 0 || !::GetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION, buffer.data(), size, &size))
+    return std::string();
+  return OwnerSidOf(buffer.data());
+}
+
+bool IsTrustedOwner(const std::string& ownerSid, const std::string& userSid) {
+  return !ownerSid.empty() && (ownerSid == userSid || ownerSid == "S-1-5-18" || ownerSid == "S-1-5-32-544");
+}
+
 bool CreateFolderWithSddl(const std::string& path, const std::string& sddl) {
   unique_local descriptor = DescriptorOf(sddl);
   if (!descriptor) return false;

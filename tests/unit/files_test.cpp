@@ -101,6 +101,29 @@ TEST(StagingSecurity, DescriptorGrantsFullControlToTheUserSystemAndAdministrator
   EXPECT_EQ(std::string(text), "D:P(A;OICI;FA;;;" + user + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
 }
 
+// Who owns an existing C:\TempTemp\ decides whether staging may go on: an owner may rewrite
+// the rights at any moment. Wine does not enforce rights, so the owners come from
+// descriptors built here; the real folder's owner must pass, or staging could never run.
+TEST(StagingSecurity, OnlyTheUserSystemOrAdministratorsMayOwnTheStagingFolder) {
+  const std::string user = platform::CurrentUserSid();
+  const struct {
+    std::string owner;
+    bool trusted;
+  } rows[] = {{user, true}, {"SY", true}, {"BA", true}, {"S-1-5-21-1004336348-1177238915-682003330-1001", false},
+              {"BU", false}, {"WD", false}, {"AU", false}};
+  for (const auto& row : rows) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(("O:" + row.owner + "D:P(A;;FA;;;WD)").c_str(),
+                                                                       SDDL_REVISION_1, &descriptor, nullptr));
+    platform::unique_local owned(descriptor);
+    EXPECT_EQ(platform::IsTrustedOwner(platform::OwnerSidOf(descriptor), user), row.trusted) << row.owner;
+  }
+  EXPECT_FALSE(platform::IsTrustedOwner("", user));
+  TempFolder dir;
+  EXPECT_TRUE(platform::IsTrustedOwner(platform::OwnerSidOfPath(dir.path()), user)) << platform::OwnerSidOfPath(dir.path());
+  EXPECT_EQ(platform::OwnerSidOfPath(dir / "missing"), "");
+}
+
 // Wine reads a DACL back from Unix mode bits, so only the calls' success is checked here.
 TEST(StagingSecurity, DescriptorIsAppliedToANewFolderAnExistingOneAndAFile) {
   TempFolder dir;
