@@ -117,7 +117,7 @@ def package_bytes(imports=(), needs=None, groups=None, version=69, extra_names=(
         class_ref(class_package, class_name)
         table.append((class_package, class_name, object_name, package_ref(where)))
 
-    names = list(extra_names)
+    names = ["None"] + list(extra_names)  # every package the game writes names None
     guid = b"OrvaneTestGuid!!"
     if unique is not None:
         names.append(_bytes(unique))

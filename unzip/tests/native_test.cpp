@@ -183,7 +183,7 @@ TEST(PythonPackageBuilder, WritesWhatOursWritesAndTheReaderReadsIt) {
     ASSERT_GT(py.size(), 68u);
     test::PackageSpec s;
     s.version = static_cast<uint16_t>(version);
-    s.names = {"CTF-Town"};
+    s.names = {"None", "CTF-Town"};
     // Python's GUID is an MD5 of the unique name: taken from its output rather than computed here.
     s.guid = version >= 68 ? py.substr(36, 16) : py.substr(py.size() - 16);
     s.imports = {{"Core", "Package", "Core", 0},
