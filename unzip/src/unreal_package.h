@@ -40,8 +40,9 @@ struct Package {
 };
 
 // Reads the header, the name table and the import table. Empty on success,
-// otherwise why the file is not a package the game can load. Never throws on
-// bad input (only std::bad_alloc when memory runs out).
+// otherwise why the file is not a package the game can load; `out` then holds
+// what came before the damage. Never throws on bad input (only std::bad_alloc
+// when memory runs out).
 std::string read_package(Source& src, Package& out);
 
 enum PackageKind : unsigned {
@@ -57,7 +58,8 @@ struct Dependency {
 };
 
 // The packages this one needs: its top-level imports of class Package, in the
-// order of their first import, once each (names compared ignoring ASCII case).
+// order of their first import, once each (names compared ignoring ASCII case,
+// enough for package names, which are ASCII).
 // own_name (the file's name without extension, as the game names packages)
 // and MyLevel, a map's own objects, are this package itself and left out.
 std::vector<Dependency> dependencies(const Package& p, const std::string& own_name);
