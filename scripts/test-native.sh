@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Native checks of the unzip program (unzip/): the unit and end-to-end tests
-# under AddressSanitizer and UBSan, then a short libFuzzer run of the ZIP
-# reader over a seed corpus made here with Debian's zip.
+# under AddressSanitizer and UBSan, then short libFuzzer runs of the ZIP reader
+# (seeds made here with Debian's zip) and of the Unreal package reader (seeds
+# made by the script tests' package builder).
 #   bash scripts/test-native.sh BUILD_ROOT      (e.g. build)
 # Builds into BUILD_ROOT/native and BUILD_ROOT/fuzz; exits non-zero on any failure.
-# FUZZ_SECONDS (default 20) sets the length of the fuzzing run.
+# FUZZ_SECONDS (default 20) sets the length of each fuzzing run.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,7 +23,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== fuzzer build with clang: $build/fuzz"
 cmake -S "$root/unzip" -B "$build/fuzz" -DORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz
+cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz unreal_package_fuzz
 
 # Seeds: small archives of every kind the reader handles or refuses.
 seeds="$build/fuzz/seeds"
@@ -46,10 +47,37 @@ mkdir -p "$seeds" "$corpus" "$work/Maps"
 )
 rm -rf "$work"
 
+# Package seeds: every name-table form and header layout the reader handles, and some damage.
+pkg_seeds="$build/fuzz/package-seeds"
+pkg_corpus="$build/fuzz/package-corpus"
+rm -rf "$pkg_seeds"
+mkdir -p "$pkg_seeds" "$pkg_corpus"
+python3 - "$root/install_script/tests" "$pkg_seeds" <<'EOF_PY'
+import os, sys
+sys.path.insert(0, sys.argv[1])
+import unreal_package as u
+needs = {"CityTex": "Texture", "CitySounds": "Sound", "Tunes": "Music", "CityMod": "Class", "Meshes": "Mesh"}
+groups = {"CityTex": ["Walls", "Floors.Old"]}
+seeds = {"empty.utx": u.package_bytes()}
+for version in (69, 68, 64, 63, 61):
+    seeds["map%d.unr" % version] = u.package_bytes(needs=needs, groups=groups, version=version,
+                                                   unique="CTF-Seed", exports=["MyLevel"])
+loop = [("Core", "Package", "A", u.import_ref(1)), ("Core", "Package", "B", u.import_ref(0))]
+seeds["loop.unr"] = u.raw_package(imports=loop)
+seeds["bad-tag.unr"] = b"\0" + seeds["map69.unr"][1:]
+for name, data in seeds.items():
+    with open(os.path.join(sys.argv[2], name), "wb") as f:
+        f.write(data)
+EOF_PY
+
 secs=${FUZZ_SECONDS:-20}
 echo "== fuzzing the ZIP reader for ${secs}s"
 cd "$build/fuzz"
 ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
   ./zip_reader_fuzz -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
   "$corpus" "$seeds"
+echo "== fuzzing the package reader for ${secs}s"
+ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
+  ./unreal_package_fuzz -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+  "$pkg_corpus" "$pkg_seeds"
 echo "== native checks passed"

@@ -155,6 +155,80 @@ std::string build_zip(const std::vector<Item>& items, const Layout& layout) {
   return out;
 }
 
+namespace {
+
+void put_compact(std::string& s, int32_t v) {
+  uint32_t m = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+  unsigned char b = static_cast<unsigned char>((v < 0 ? 0x80 : 0) | (m & 0x3F) | (m >> 6 ? 0x40 : 0));
+  s += static_cast<char>(b);
+  for (m >>= 6; m; m >>= 7) s += static_cast<char>((m & 0x7F) | (m >> 7 ? 0x80 : 0));
+}
+
+}  // namespace
+
+std::string build_package(const PackageSpec& spec) {
+  std::vector<std::string> names;
+  auto name_index = [&](const std::string& n) {
+    auto it = std::find(names.begin(), names.end(), n);
+    if (it != names.end()) return static_cast<int32_t>(it - names.begin());
+    names.push_back(n);
+    return static_cast<int32_t>(names.size() - 1);
+  };
+  for (const std::string& n : spec.names) names.push_back(n);
+  std::string imports, exports, table;
+  for (const PackageImportSpec& i : spec.imports) {
+    put_compact(imports, name_index(i.class_package));
+    put_compact(imports, name_index(i.class_name));
+    put32(imports, static_cast<uint32_t>(i.outer));
+    put_compact(imports, name_index(i.object_name));
+  }
+  for (const PackageExportSpec& e : spec.exports) {
+    put_compact(exports, e.class_ref);
+    put_compact(exports, e.super_ref);
+    put32(exports, static_cast<uint32_t>(e.outer));
+    put_compact(exports, name_index(e.object_name));
+    put32(exports, e.flags);
+    put_compact(exports, 0);  // serial size
+  }
+  if (spec.endless_index) table = std::string(1, '\x7F') + std::string(spec.endless_index - 1, '\xFF');
+  for (const std::string& n : names) {
+    if (spec.version >= 64) put_compact(table, static_cast<int32_t>(n.size() + 1));
+    table += n;
+    table += '\0';
+    put32(table, 0x00070010);  // the name's flags, which the reader skips
+  }
+
+  bool has_guid = spec.version >= 68;
+  uint32_t header = has_guid ? 36 + 16 + 4 + 8 : 36 + 8;
+  uint32_t name_at = header, import_at = name_at + static_cast<uint32_t>(table.size());
+  uint32_t export_at = import_at + static_cast<uint32_t>(imports.size());
+  uint32_t heritage_at = export_at + static_cast<uint32_t>(exports.size());
+  auto field = [](int64_t lie, size_t truth) { return static_cast<uint32_t>(lie >= 0 ? lie : static_cast<int64_t>(truth)); };
+  std::string out;
+  put32(out, spec.tag);
+  put16(out, spec.version);
+  put16(out, spec.licensee);
+  put32(out, spec.flags);
+  put32(out, field(spec.name_count, names.size()));
+  put32(out, field(spec.name_offset, name_at));
+  put32(out, field(spec.export_count, spec.exports.size()));
+  put32(out, field(spec.export_offset, export_at));
+  put32(out, field(spec.import_count, spec.imports.size()));
+  put32(out, field(spec.import_offset, import_at));
+  if (has_guid) {
+    out += spec.guid.substr(0, 16) + std::string(16 - std::min<size_t>(16, spec.guid.size()), '\0');
+    put32(out, field(spec.generation_count, 1));
+    put32(out, static_cast<uint32_t>(spec.exports.size()));
+    put32(out, static_cast<uint32_t>(names.size()));
+  } else {
+    put32(out, 1);
+    put32(out, heritage_at);
+  }
+  out += table + imports + exports;
+  if (!has_guid) out += spec.guid.substr(0, 16) + std::string(16 - std::min<size_t>(16, spec.guid.size()), '\0');
+  return out;
+}
+
 fs::path u8(const std::string& utf8) { return fs::u8path(utf8); }
 
 ScratchDir::ScratchDir() {

@@ -38,6 +38,35 @@ struct Layout {
 
 std::string build_zip(const std::vector<Item>& items, const Layout& layout = Layout());
 
+// An Unreal package, written byte by byte. Names are given as text; the
+// builder puts each in the name table once (exact spelling), after `names`.
+struct PackageImportSpec {
+  std::string class_package, class_name, object_name;
+  int32_t outer = 0;  // an object reference: import_ref(i), 0, or export i + 1
+};
+struct PackageExportSpec {
+  int32_t class_ref = 0, super_ref = 0, outer = 0;
+  std::string object_name;
+  uint32_t flags = 0;  // written with serial size 0, so no serial offset follows
+};
+struct PackageSpec {
+  uint16_t version = 69, licensee = 0;
+  uint32_t flags = 1;
+  std::vector<std::string> names;  // first in the name table, in this order
+  std::vector<PackageImportSpec> imports;
+  std::vector<PackageExportSpec> exports;
+  std::string guid = "OrvaneTestGuid!!";  // 16 bytes, from version 68 on
+  // Lies: the tag, and header fields written instead of the true ones when >= 0.
+  uint32_t tag = 0x9E2A83C1;
+  int64_t name_count = -1, name_offset = -1, import_count = -1, import_offset = -1;
+  int64_t export_count = -1, export_offset = -1, generation_count = -1;
+  size_t endless_index = 0;  // > 0: the name table starts with this many bytes of a compact index that never ends
+};
+// Header, generations, names, imports, exports, and before version 68 a
+// one-GUID heritage table at the end.
+std::string build_package(const PackageSpec& spec);
+inline int32_t import_ref(size_t i) { return -static_cast<int32_t>(i) - 1; }
+
 // Raw deflate of data, as stored in a ZIP entry.
 std::string deflate_raw(const std::string& data);
 

@@ -1,0 +1,74 @@
+// Reads an Unreal package (.unr .u .utx .uax .umx: one container format) far
+// enough to tell which other packages it needs: the header, the name table and
+// the import table. Works on any Source, so it holds no file-system code.
+//
+// Safe on any bytes: each table is read once, front to back; a claimed count
+// is trusted only as far as the bytes left could hold it; names are at most
+// kMaxPackageNameLength bytes; indices, references and outer chains are
+// checked, so damage is reported and never loops or allocates beyond a small
+// multiple of the file's size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "source.h"
+
+namespace orvane {
+
+const uint32_t kPackageTag = 0x9E2A83C1;
+const uint16_t kOldestPackageVersion = 60, kNewestPackageVersion = 69;
+const size_t kMaxPackageNameLength = 1024;  // the game's names are short; this is generous
+
+// An object of another package that this one uses. The names are indices into
+// Package::names, checked by read_package; outer is an object reference:
+// below 0 import -outer-1, 0 none (a package of its own), above 0 export outer-1.
+struct PackageImport {
+  uint32_t class_package = 0, class_name = 0, object_name = 0;
+  int32_t outer = 0;
+};
+
+struct Package {
+  uint16_t version = 0, licensee = 0;
+  uint32_t flags = 0;
+  std::string guid;  // 16 bytes from version 68 on, empty before
+  uint32_t export_count = 0;
+  std::vector<std::string> names;  // bytes as stored, without the NUL
+  std::vector<PackageImport> imports;
+};
+
+// Reads the header, the name table and the import table. Empty on success,
+// otherwise why the file is not a package the game can load; `out` then holds
+// what came before the damage. Never throws on bad input (only std::bad_alloc
+// when memory runs out).
+std::string read_package(Source& src, Package& out);
+
+enum PackageKind : unsigned {
+  kTexturePackage = 1,
+  kSoundPackage = 2,
+  kMusicPackage = 4,
+  kCodePackage = 8,
+};
+
+struct Dependency {
+  std::string name;    // as the first import of it spells it
+  unsigned kinds = 0;  // PackageKind bits, from the classes of the objects used from it
+};
+
+// The packages this one needs: its top-level imports of class Package, in the
+// order of their first import, once each (names compared ignoring ASCII case,
+// enough for package names, which are ASCII).
+// own_name (the file's name without extension, as the game names packages)
+// and MyLevel, a map's own objects, are this package itself and left out.
+std::vector<Dependency> dependencies(const Package& p, const std::string& own_name);
+
+// What to call a package of these kinds: "texture package (.utx)", "code
+// package (.u)", "texture and sound package (.utx or .uax)", "package".
+std::string kind_text(unsigned kinds);
+
+// True when a and b are equal ignoring ASCII case, as the game compares names.
+bool same_package_name(const std::string& a, const std::string& b);
+
+}  // namespace orvane

@@ -1,0 +1,14 @@
+// libFuzzer target: the package reader and the dependency walk on arbitrary
+// bytes. A hang, a crash or a large allocation here is a bug.
+#include <cstddef>
+#include <cstdint>
+
+#include "unreal_package.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  orvane::MemorySource src(data, size);
+  orvane::Package p;
+  if (!orvane::read_package(src, p).empty()) return 0;
+  for (const orvane::Dependency& d : orvane::dependencies(p, "CTF-Fuzz")) orvane::kind_text(d.kinds);
+  return 0;
+}

@@ -1,0 +1,241 @@
+#include "unreal_package.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "test_support.h"
+
+namespace orvane {
+namespace {
+
+using test::build_package;
+using test::import_ref;
+using test::PackageSpec;
+
+// Fails the test when any byte is read twice or a read leaves the file.
+class ReadOnceSource : public MemorySource {
+ public:
+  explicit ReadOnceSource(const std::string& bytes)
+      : MemorySource(bytes.data(), bytes.size()), seen_(bytes.size(), false) {}
+  bool read_at(uint64_t offset, void* dst, size_t n) override {
+    if (!MemorySource::read_at(offset, dst, n)) {
+      ADD_FAILURE() << "read of " << n << " bytes at " << offset << " leaves the file";
+      return false;
+    }
+    for (size_t i = 0; i < n; ++i) {
+      if (seen_[offset + i]) {
+        ADD_FAILURE() << "byte " << offset + i << " read twice";
+        break;
+      }
+      seen_[offset + i] = true;
+    }
+    return true;
+  }
+
+ private:
+  std::vector<bool> seen_;
+};
+
+std::string read(const std::string& bytes, Package& p) {
+  ReadOnceSource src(bytes);
+  return read_package(src, p);
+}
+
+uint32_t get32(const std::string& s, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+  return v;
+}
+void put32_at(std::string& s, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// A texture in a group of another package, and the map's own level.
+PackageSpec texture_user(uint16_t version) {
+  PackageSpec s;
+  s.version = version;
+  s.licensee = 3;
+  s.flags = 0x11;
+  s.names = {"None", std::string(kMaxPackageNameLength, 'n'), "\xDC" "ber"};
+  s.imports = {{"Core", "Package", "CityTex", 0},
+               {"Core", "Package", "Walls", import_ref(0)},
+               {"Engine", "Texture", "Brick", import_ref(1)}};
+  s.exports = {{import_ref(2), 0, 0, "MyLevel", 0x70004}};
+  return s;
+}
+
+TEST(UnrealPackage, ReadsTheTablesOfEveryVersion) {
+  // Before 64 names are plain NUL-terminated text; before 68 a heritage table stands for the GUID.
+  for (uint16_t version : {60, 61, 62, 63, 64, 67, 68, 69}) {
+    Package p;
+    ASSERT_EQ(read(build_package(texture_user(version)), p), "") << version;
+    EXPECT_EQ(p.version, version);
+    EXPECT_EQ(p.licensee, 3);
+    EXPECT_EQ(p.flags, 0x11u);
+    EXPECT_EQ(p.guid, version >= 68 ? "OrvaneTestGuid!!" : "");
+    EXPECT_EQ(p.export_count, 1u);
+    EXPECT_EQ(p.names, (std::vector<std::string>{"None", std::string(kMaxPackageNameLength, 'n'), "\xDC" "ber",
+                                                 "Core", "Package", "CityTex", "Walls", "Engine", "Texture",
+                                                 "Brick", "MyLevel"}))
+        << version;
+    ASSERT_EQ(p.imports.size(), 3u);
+    const PackageImport& brick = p.imports[2];
+    EXPECT_EQ(p.names[brick.class_package], "Engine");
+    EXPECT_EQ(p.names[brick.class_name], "Texture");
+    EXPECT_EQ(p.names[brick.object_name], "Brick");
+    EXPECT_EQ(brick.outer, import_ref(1));
+    EXPECT_EQ(p.imports[0].outer, 0);
+  }
+  // The tables may lie anywhere: here the import table comes before the name table.
+  std::string bytes = build_package(texture_user(69));
+  uint32_t names_at = get32(bytes, 16), imports_at = get32(bytes, 32), exports_at = get32(bytes, 24);
+  std::string swapped = bytes.substr(0, names_at) + bytes.substr(imports_at, exports_at - imports_at) +
+                        bytes.substr(names_at, imports_at - names_at) + bytes.substr(exports_at);
+  put32_at(swapped, 32, names_at);
+  put32_at(swapped, 16, names_at + (exports_at - imports_at));
+  Package p, q;
+  ASSERT_EQ(read(bytes, p), "");
+  ASSERT_EQ(read(swapped, q), "");
+  EXPECT_EQ(q.names, p.names);
+  EXPECT_EQ(q.names[q.imports[2].object_name], "Brick");
+}
+
+TEST(UnrealPackage, DependenciesAreTopLevelPackagesWithTheirKinds) {
+  PackageSpec s;
+  s.imports = {
+      {"Core", "Package", "Core", 0},                  // 0
+      {"Core", "Class", "Package", import_ref(0)},     // 1  the class Core.Package
+      {"Core", "Package", "Engine", 0},                // 2
+      {"Core", "Class", "Texture", import_ref(2)},     // 3
+      {"Core", "Class", "Sound", import_ref(2)},       // 4
+      {"Core", "Package", "CityTex", 0},               // 5
+      {"Core", "Package", "Walls", import_ref(5)},     // 6  a group, not a package of its own
+      {"Core", "Package", "Bricks", import_ref(6)},    // 7  a group in a group
+      {"Engine", "Texture", "Red", import_ref(7)},     // 8
+      {"Core", "Package", "CitySounds", 0},            // 9
+      {"Engine", "Sound", "Door", import_ref(9)},      // 10
+      {"Core", "Package", "CITYTEX", 0},               // 11 the same package again
+      {"Engine", "Sound", "Hum", import_ref(11)},      // 12
+      {"Core", "Package", "Botpack", 0},               // 13
+      {"Core", "Class", "CTFFlag", import_ref(13)},    // 14
+      {"Engine", "Texture", "Skin", import_ref(13)},   // 15
+      {"Core", "Package", "Meshes", 0},                // 16
+      {"Engine", "Mesh", "Tree", import_ref(16)},      // 17
+      {"Core", "Package", "FireFX", 0},                // 18
+      {"Fire", "FireTexture", "Flame", import_ref(18)},
+      {"Core", "Package", "ctf-TEST", 0},              // the map itself
+      {"Core", "Package", "MyLevel", 0},               // the map's own objects
+      {"Engine", "Texture", "Embedded", 1},            // lies in export 0: this package
+      {"Core", "Package", "Tunes", 0},
+      {"Engine", "Music", "Theme", import_ref(23)},
+  };
+  s.exports = {{import_ref(1), 0, 0, "MyLevel", 0}};
+  Package p;
+  ASSERT_EQ(read(build_package(s), p), "");
+  std::vector<Dependency> deps = dependencies(p, "CTF-Test");
+  struct Want {
+    const char* name;
+    unsigned kinds;
+    const char* text;
+  } want[] = {
+      {"Core", kCodePackage, "code package (.u)"},
+      {"Engine", kCodePackage, "code package (.u)"},
+      {"CityTex", kTexturePackage | kSoundPackage, "texture and sound package (.utx or .uax)"},
+      {"CitySounds", kSoundPackage, "sound package (.uax)"},
+      {"Botpack", kCodePackage | kTexturePackage, "code package (.u)"},
+      {"Meshes", 0, "package"},
+      {"FireFX", kTexturePackage, "texture package (.utx)"},
+      {"Tunes", kMusicPackage, "music package (.umx)"},
+  };
+  ASSERT_EQ(deps.size(), sizeof want / sizeof want[0]);
+  for (size_t i = 0; i < deps.size(); ++i) {
+    EXPECT_EQ(deps[i].name, want[i].name);
+    EXPECT_EQ(deps[i].kinds, want[i].kinds) << want[i].name;
+    EXPECT_EQ(kind_text(deps[i].kinds), want[i].text) << want[i].name;
+  }
+  EXPECT_EQ(kind_text(kTexturePackage | kSoundPackage | kMusicPackage),
+            "texture, sound and music package (.utx, .uax or .umx)");
+
+  // A Package built by hand is not checked like a read one: bad references and loops are passed over.
+  p.imports[8].outer = import_ref(8);
+  p.imports[10].outer = 40;
+  p.imports[12].object_name = 9999;
+  p.imports[12].outer = import_ref(5000);
+  deps = dependencies(p, "CTF-Test");
+  ASSERT_GE(deps.size(), 4u);
+  EXPECT_EQ(deps[2].name, "CityTex");
+  EXPECT_EQ(deps[2].kinds, 0u);
+  EXPECT_EQ(deps[3].kinds, 0u);
+}
+
+TEST(UnrealPackage, LyingAndDamagedTablesAreRefusedWithTheReason) {
+  // texture_user(69): header 64 bytes; names from 64 ("None" first: length 5 at 64, its NUL at 69).
+  const size_t kNames = 64;
+  auto spec = [](const std::function<void(PackageSpec&)>& change) {
+    PackageSpec s = texture_user(69);
+    change(s);
+    return build_package(s);
+  };
+  auto patched = [](std::string bytes, size_t at, const std::string& with) { return bytes.replace(at, with.size(), with); };
+  const std::string good = build_package(texture_user(69));
+  const uint32_t import_at = get32(good, 32);
+  struct Row {
+    const char* what;
+    std::string bytes;
+    const char* error;
+  } rows[] = {
+      {"wrong tag", spec([](PackageSpec& s) { s.tag = 0x9E2A83C2; }), "not an Unreal package (no package tag)"},
+      {"empty file", "", "no package tag"},
+      {"tag alone", good.substr(0, 4), "the package header is truncated"},
+      {"cut in the GUID", good.substr(0, 50), "the package header is truncated"},
+      {"version 70", spec([](PackageSpec& s) { s.version = 70; }), "package version 70 is not one the game reads (it reads 60 to 69)"},
+      {"version 59", spec([](PackageSpec& s) { s.version = 59; }), "package version 59 is not"},
+      {"2^31 names", spec([](PackageSpec& s) { s.name_count = 0x80000000; }),
+       "the name table runs past the end of the file (the header claims 2147483648 names)"},
+      {"names past the end", spec([](PackageSpec& s) { s.name_offset = 0xFFFFFF00; }), "the name table starts past the end"},
+      {"names in the header", spec([](PackageSpec& s) { s.name_offset = 20; }), "the name table overlaps the package header"},
+      {"2^31-1 imports", spec([](PackageSpec& s) { s.import_count = 0x7FFFFFFF; }), "the import table runs past the end"},
+      {"imports past the end", spec([](PackageSpec& s) { s.import_offset = 100000; }), "the import table starts past"},
+      {"imports on the names", spec([](PackageSpec& s) { s.import_offset = 64; }), "the name table and the import table overlap"},
+      {"imports inside the names", spec([](PackageSpec& s) { s.import_offset = 66; }), "the name table runs into the import table"},
+      {"one name too many", spec([](PackageSpec& s) { s.name_count = 12; }), "the name table runs into the import table"},
+      {"2^30 exports", spec([](PackageSpec& s) { s.export_count = 0x40000000; }), "the export table runs past the end"},
+      {"2^29 generations", spec([](PackageSpec& s) { s.generation_count = 0x20000000; }), "generation table"},
+      {"endless compact index", spec([](PackageSpec& s) { s.endless_index = 6; }), "name 0: a compact index runs past five bytes"},
+      {"endless index to the end", spec([](PackageSpec& s) { s.endless_index = 100000; }), "runs past five bytes"},
+      {"index past 32 bits", patched(good, kNames, "\x7F\xFF\xFF\xFF\x7F"), "a compact index is larger than 32 bits"},
+      {"negative name length", patched(good, kNames, "\x85"), "name 0 has a negative length"},
+      {"name without its NUL", patched(good, kNames + 5, "x"), "name 0 does not end in a NUL"},
+      {"1025-byte name", spec([](PackageSpec& s) { s.names[1] += "n"; }), "name 1 is longer than 1024 bytes"},
+      {"1025-byte old name", spec([](PackageSpec& s) { s.version = 63; s.names[1] += "n"; }), "name 1 is longer than 1024 bytes"},
+      {"name index past the table", patched(good, import_at, "\x3F"), "import 0 refers to name 63, and there are 11 names"},
+      {"negative name index", patched(good, import_at, "\x81"), "import 0 refers to name -1"},
+      {"outer past the imports", spec([](PackageSpec& s) { s.imports[2].outer = import_ref(50); }),
+       "import 2 lies in import 50, and there are 3 imports"},
+      {"outer past the exports", spec([](PackageSpec& s) { s.imports[2].outer = 5; }), "import 2 lies in export 4, and there are 1 exports"},
+      {"outer of -2^31", spec([](PackageSpec& s) { s.imports[2].outer = INT32_MIN; }), "import 2 lies in import 2147483647"},
+      {"outer chain loops", spec([](PackageSpec& s) { s.imports[0].outer = import_ref(2); }), "lies in a chain of imports that loops"},
+      {"import in itself", spec([](PackageSpec& s) { s.imports[1].outer = import_ref(1); }), "import 1 lies in a chain of imports that loops"},
+      {"heritage past the end", patched(build_package(texture_user(63)), 40, std::string("\x00\xFF\xFF\xFF", 4)),
+       "the heritage table runs past the end of the file"},
+  };
+  for (const Row& row : rows) {
+    Package p;
+    std::string err = read(row.bytes, p);
+    EXPECT_NE(err.find(row.error), std::string::npos) << row.what << ": " << err;
+  }
+
+  // Every cut of a whole package fails cleanly: its exports and heritage are of the smallest size, so
+  // even a cut in those shows.
+  for (uint16_t version : {63, 69}) {
+    std::string whole = build_package(texture_user(version));
+    for (size_t cut = 0; cut < whole.size(); ++cut) {
+      Package p;
+      EXPECT_NE(read(whole.substr(0, cut), p), "") << version << " cut at " << cut;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orvane
