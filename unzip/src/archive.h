@@ -14,7 +14,7 @@
 namespace orvane {
 
 struct Entry {
-  std::string raw_name;    // the name's bytes as stored, shown when name is empty
+  std::string raw_name;    // the name as best it can be shown (UTF-8), for when name is empty
   std::string name;        // UTF-8, '/' and '\' both separate; empty when it could not be decoded
   std::string name_error;  // why the name could not be decoded
   bool directory = false;

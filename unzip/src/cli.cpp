@@ -61,6 +61,10 @@ std::string parse_options(const std::vector<std::string>& args,
       out.test = true;
     } else if (opt.rfind("-exclude=", 0) == 0 && opt.size() > 9) {
       out.excludes.push_back(args[i].substr(9));
+    } else if (opt.rfind("-install-umods=", 0) == 0 && opt.size() > 15) {
+      out.umod_root = args[i].substr(15);
+    } else if (opt.rfind("-check-packages=", 0) == 0 && opt.size() > 16) {
+      out.game = args[i].substr(16);
     } else if (opt == "-all-or-nothing") {
       out.all_or_nothing = true;
     } else if (opt == "-progress") {

@@ -20,6 +20,7 @@ enum ExitCode {
   kExitRefused = 7,         // at least one entry was refused for its name or kind
   kExitUnwritable = 9,      // -all-or-nothing: a destination refused a new file
   kExitNothingMatched = 11, // no entry matched the patterns
+  kExitPackages = 12,       // -check-packages: installed, but packages the game needs are missing or unloadable
 };
 
 // With several destinations the patterns before each one form its group; an
@@ -36,6 +37,8 @@ struct Options {
   bool directories = false;
   bool all_or_nothing = false;
   bool progress = false;
+  std::string umod_root;  // -install-umods=: .umod files unpack below it by their stored paths
+  std::string game;       // -check-packages=: the game whose packages complete the install's
   std::string archive;
   std::vector<std::string> patterns;
   std::vector<std::string> excludes;

@@ -29,6 +29,12 @@ Kind kind_of(const std::string& path);
 // Creates path and every missing folder above it.
 bool make_dirs(const std::string& path, std::string& err);
 
+// The folder for temporary files of the user (TEMP on Windows, TMPDIR or /tmp elsewhere).
+std::string temp_folder();
+
+// The names of the files (not folders) in dir; false when it cannot be read.
+bool list_files(const std::string& dir, std::vector<std::string>& names);
+
 // Removes an empty folder; false when it is not empty or cannot be removed.
 bool remove_dir(const std::string& path);
 
@@ -61,10 +67,10 @@ enum class Commit { Done, Exists, Failed };
 // into place only once it is complete. On Windows it stays marked for
 // deletion until its own move, so a run killed at any moment leaves no
 // temporary file behind. Destroying it without commit() removes it.
-class TempFile {
+class TempFile : public Source {
  public:
   TempFile();
-  ~TempFile();
+  ~TempFile() override;
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
@@ -84,6 +90,9 @@ class TempFile {
   void discard() { close(); }
   // True when write() or finish() failed because the volume is full.
   bool disk_full() const;
+  // What was written so far, read back through the open file.
+  uint64_t size() const override;
+  bool read_at(uint64_t offset, void* dst, size_t n) override;
 
  private:
   struct Impl;

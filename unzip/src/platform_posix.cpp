@@ -1,5 +1,6 @@
 // POSIX side of the platform layer. It serves the native build, which exists
 // for the sanitizers, the fuzzer and the benchmark; Windows is the product.
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -127,6 +129,20 @@ bool make_dirs(const std::string& path, std::string& err) {
   return false;
 }
 
+bool list_files(const std::string& dir, std::vector<std::string>& names) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return false;
+  while (struct dirent* e = ::readdir(d))
+    if (kind_of(join(dir, e->d_name)) == Kind::File) names.push_back(e->d_name);
+  ::closedir(d);
+  return true;
+}
+
+std::string temp_folder() {
+  const char* t = std::getenv("TMPDIR");
+  return t && *t ? t : "/tmp";
+}
+
 bool remove_dir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 
 bool volume_of(const std::string& dir, Volume& v) {
@@ -156,6 +172,7 @@ struct TempFile::Impl {
   UniqueFd fd;
   std::string path;    // the temporary name, after commit() the target
   std::string backup;  // a file that commit() replaced, kept aside until close()
+  uint64_t written = 0;
   bool full = false;
   bool placed = false;
 };
@@ -189,6 +206,23 @@ bool TempFile::write(const void* data, size_t n, std::string& err) {
     }
     p += put;
     n -= static_cast<size_t>(put);
+    impl_->written += static_cast<uint64_t>(put);
+  }
+  return true;
+}
+
+uint64_t TempFile::size() const { return impl_->written; }
+
+bool TempFile::read_at(uint64_t offset, void* dst, size_t n) {
+  if (impl_->fd.get() < 0 || offset > impl_->written || n > impl_->written - offset) return false;
+  auto* p = static_cast<unsigned char*>(dst);
+  while (n > 0) {
+    ssize_t got = ::pread(impl_->fd.get(), p, n, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    n -= static_cast<size_t>(got);
+    offset += static_cast<uint64_t>(got);
   }
   return true;
 }

@@ -189,6 +189,22 @@ bool make_dirs(const std::string& path, std::string& err) {
   return false;
 }
 
+bool list_files(const std::string& dir, std::vector<std::string>& names) {
+  WIN32_FIND_DATAW found;
+  UniqueFind find(FindFirstFileW(widen(join(dir, "*")).c_str(), &found));
+  if (!find.valid()) return false;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(narrow(found.cFileName));
+  } while (FindNextFileW(find.get(), &found));
+  return true;
+}
+
+std::string temp_folder() {
+  wchar_t path[MAX_PATH + 1];
+  DWORD n = GetTempPathW(MAX_PATH + 1, path);
+  return n && n <= MAX_PATH ? narrow(std::wstring(path, n)) : std::string(".");
+}
+
 bool remove_dir(const std::string& path) { return RemoveDirectoryW(widen(path).c_str()) != 0; }
 
 bool volume_of(const std::string& dir, Volume& v) {
@@ -232,6 +248,7 @@ struct TempFile::Impl {
   std::wstring path;    // where the file is: its temporary name, after commit() its target
   std::wstring backup;  // a file that commit() replaced, kept aside until close()
   std::wstring target;
+  uint64_t written = 0;
   bool full = false;
   bool doomed = false;  // marked for deletion when the handle closes
   bool placed = false;
@@ -300,6 +317,26 @@ bool TempFile::write(const void* data, size_t n, std::string& err) {
     }
     p += put;
     n -= put;
+    impl_->written += put;
+  }
+  return true;
+}
+
+uint64_t TempFile::size() const { return impl_->written; }
+
+bool TempFile::read_at(uint64_t offset, void* dst, size_t n) {
+  if (!impl_->h.valid() || offset > impl_->written || n > impl_->written - offset) return false;
+  auto* p = static_cast<unsigned char*>(dst);
+  while (n > 0) {
+    // An offset of its own: the write position of the file stays where it is.
+    OVERLAPPED ov = {};
+    ov.Offset = static_cast<DWORD>(offset);
+    ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n), got = 0;
+    if (!ReadFile(impl_->h.get(), p, want, &got, &ov) || got == 0) return false;
+    p += got;
+    n -= got;
+    offset += got;
   }
   return true;
 }

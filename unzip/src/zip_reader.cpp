@@ -363,6 +363,48 @@ std::string read_archive(Source& src, ZipArchive& out) {
   return check_local_headers(src, out.entries, cd_start);
 }
 
+namespace {
+
+class ZipReader : public ArchiveReader {
+ public:
+  ZipReader(std::unique_ptr<Source> src, ZipArchive zip) : src_(std::move(src)), zip_(std::move(zip)) {
+    for (const ZipEntry& z : zip_.entries) {
+      Entry e;
+      e.raw_name = cp437_to_utf8(z.raw_name);
+      e.name = z.name;
+      e.name_error = z.name_error;
+      e.directory = z.is_directory();
+      e.link = z.is_symlink();
+      e.size = z.usize;
+      e.has_crc = true;
+      e.crc = z.crc;
+      e.has_unix_mtime = z.has_unix_mtime;
+      e.unix_mtime = z.unix_mtime;
+      e.dos_date = z.dos_date;
+      e.dos_time = z.dos_time;
+      e.unsupported = unsupported_reason(z);
+      entries_.push_back(std::move(e));
+    }
+    warnings_ = zip_.warnings;
+  }
+  std::string format() const override { return "ZIP"; }
+  bool random_access() const override { return true; }
+  std::string extract(size_t i, Sink& sink) override { return extract_data(*src_, zip_.entries[i], sink); }
+
+ private:
+  std::unique_ptr<Source> src_;
+  ZipArchive zip_;
+};
+
+}  // namespace
+
+std::unique_ptr<ArchiveReader> open_zip(std::unique_ptr<Source> src, std::string& err) {
+  ZipArchive zip;
+  err = read_archive(*src, zip);
+  if (!err.empty()) return nullptr;
+  return std::unique_ptr<ArchiveReader>(new ZipReader(std::move(src), std::move(zip)));
+}
+
 std::string method_name(uint16_t m) {
   switch (m) {
     case 0: return "stored";

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "archive.h"
 #include "source.h"
 
 namespace orvane {
@@ -42,6 +44,9 @@ std::string method_name(uint16_t method);
 
 // Empty when the entry can be decoded, otherwise the reason it cannot.
 std::string unsupported_reason(const ZipEntry& e);
+
+// The ZIP reader as an archive reader of the run (random access); it owns src.
+std::unique_ptr<ArchiveReader> open_zip(std::unique_ptr<Source> src, std::string& err);
 
 // Decodes the entry into sink, checking the declared size and the CRC-32.
 // Never hands the sink more than e.usize bytes. Returns an empty string on

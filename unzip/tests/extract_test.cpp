@@ -342,7 +342,7 @@ TEST_F(ExtractTest, CorruptTruncatedAndUnsupportedEntries) {
   EXPECT_EQ(run({"-extract", zip, out_dir()}), kExitEntries);
   ASSERT_EQ(report.out_lines.size(), 2u);
   EXPECT_EQ(report.out_lines[0], "Extracted: ok.txt");
-  EXPECT_EQ(report.out_lines[1].rfind("Refused: link (symbolic link", 0), 0u) << report.out_lines[1];
+  EXPECT_EQ(report.out_lines[1], "Refused: link (a link; links are never created)");
   ASSERT_EQ(report.err_lines.size(), 3u);
   EXPECT_NE(report.err_lines[0].find("bad.unr: CRC-32 mismatch"), std::string::npos);
   EXPECT_NE(report.err_lines[1].find("secret.txt: encrypted"), std::string::npos);

@@ -1,0 +1,23 @@
+// Telling a run: the line for each item, the counts line that scripts read,
+// and the exit code that the outcomes call for.
+#pragma once
+
+#include <string>
+
+#include "extract.h"
+#include "run.h"
+
+namespace orvane {
+
+// The report line(s) for item i, once its outcome is known.
+void print_outcome(const Run& run, size_t i, Report& report);
+
+// "Total: N extracted, N identical, ...", first with groups, so that a script
+// need not count lines.
+std::string total_line(const Run& run);
+
+// The exit code the outcomes call for. produced_any: something was made
+// (a folder counts) although no file line says so.
+int exit_code(const Run& run, bool produced_any);
+
+}  // namespace orvane
