@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,30 @@ struct Layout {
 };
 
 std::string build_zip(const std::vector<Item>& items, const Layout& layout = Layout());
+
+// One file of a UMOD; the optional fields lie about it.
+struct UmodFile {
+  std::string name;  // the bytes as stored, a NUL written after them
+  std::string data;
+  uint32_t flags = 0;
+  std::optional<uint32_t> offset{}, length{};  // stated instead of the data's place and size
+  std::optional<int64_t> name_length{};       // stated instead of the name's size with its NUL
+  bool no_nul = false;                     // the name is written without its NUL
+};
+
+struct UmodOptions {
+  uint32_t magic = 0x9FE3C5A3;
+  uint32_t version = 1;
+  std::optional<int64_t> count;            // stated instead of the number of files
+  std::string count_bytes;                 // written instead of the count's compact index
+  std::optional<uint32_t> dir_offset, total_size, crc;  // stated in the trailer instead of the true ones
+  std::string prefix;                      // bytes before the umod, which its offsets do not count
+  std::string after_directory;             // bytes between the directory and the trailer
+  size_t truncate = 0;                     // bytes cut off the end, as a broken download leaves it
+};
+
+// The files' bytes back to back, the directory, then the 20-byte trailer.
+std::string build_umod(const std::vector<UmodFile>& files, const UmodOptions& options = UmodOptions());
 
 // Raw deflate of data, as stored in a ZIP entry.
 std::string deflate_raw(const std::string& data);
