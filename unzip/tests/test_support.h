@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "extract.h"
+#include "source.h"
 
 namespace orvane {
 namespace test {
@@ -38,6 +39,24 @@ struct Layout {
 };
 
 std::string build_zip(const std::vector<Item>& items, const Layout& layout = Layout());
+
+// Collects what a reader hands out, refusing past a limit like a full disk.
+class StringSink : public Sink {
+ public:
+  explicit StringSink(size_t limit = SIZE_MAX) : limit_(limit) {}
+  bool write(const unsigned char* data, size_t n) override {
+    if (data_.size() + n > limit_) {
+      error_ = "disk full";
+      return false;
+    }
+    data_.append(reinterpret_cast<const char*>(data), n);
+    return true;
+  }
+  std::string data_;
+
+ private:
+  size_t limit_;
+};
 
 // One file of a UMOD; the optional fields lie about it.
 struct UmodFile {

@@ -8,26 +8,10 @@ namespace orvane {
 namespace {
 
 using test::build_umod;
+using test::StringSink;
 using test::UmodFile;
 using test::UmodOptions;
 using Lines = std::vector<std::string>;
-
-class StringSink : public Sink {
- public:
-  explicit StringSink(size_t limit = SIZE_MAX) : limit_(limit) {}
-  bool write(const unsigned char* data, size_t n) override {
-    if (data_.size() + n > limit_) {
-      error_ = "disk full";
-      return false;
-    }
-    data_.append(reinterpret_cast<const char*>(data), n);
-    return true;
-  }
-  std::string data_;
-
- private:
-  size_t limit_;
-};
 
 std::unique_ptr<ArchiveReader> open(const std::string& bytes, std::string& err) {
   return open_umod(std::unique_ptr<Source>(new MemorySource(bytes.data(), bytes.size())), err);
