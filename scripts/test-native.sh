@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Native checks of the unzip program (unzip/): the unit and end-to-end tests
-# under AddressSanitizer and UBSan, then a short libFuzzer run of the ZIP
-# reader over a seed corpus made here with Debian's zip.
+# under AddressSanitizer and UBSan, then short libFuzzer runs of the ZIP
+# reader, over seeds made here with Debian's zip, and of the UMOD reader, over
+# seeds made by the script tests' UMOD builder.
 #   bash scripts/test-native.sh BUILD_ROOT      (e.g. build)
 # Builds into BUILD_ROOT/native and BUILD_ROOT/fuzz; exits non-zero on any failure.
-# FUZZ_SECONDS (default 20) sets the length of the fuzzing run.
+# FUZZ_SECONDS (default 20) sets the length of each fuzzing run.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,7 +23,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== fuzzer build with clang: $build/fuzz"
 cmake -S "$root/unzip" -B "$build/fuzz" -DORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz
+cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz umod_reader_fuzz
 
 # Seeds: small archives of every kind the reader handles or refuses.
 seeds="$build/fuzz/seeds"
@@ -52,4 +53,12 @@ cd "$build/fuzz"
 ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
   ./zip_reader_fuzz -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
   "$corpus" "$seeds"
+
+echo "== fuzzing the UMOD reader for ${secs}s"
+rm -rf umod-seeds
+mkdir -p umod-corpus
+python3 "$root/install_script/tests/umod_file.py" --seeds umod-seeds
+ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
+  ./umod_reader_fuzz -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+  umod-corpus umod-seeds
 echo "== native checks passed"

@@ -390,8 +390,11 @@ std::vector<std::string> manifest_requests(const std::string& manifest_ini) {
   Ini ini(manifest_ini);
   Requests out;
   const std::vector<IniLine>& setup = ini.section("setup");
+  // Each section is read once however often it is named, so the work stays
+  // in proportion to the text.
+  std::set<std::string> requirements, groups = {"setup"};
   for (const IniLine& l : setup) {
-    if (l.key != "requires") continue;
+    if (l.key != "requires" || !requirements.insert(lower(l.value)).second) continue;
     std::string product, version;
     for (const IniLine& r : ini.section(l.value)) {
       if (r.key == "product") product = r.value;
@@ -403,10 +406,8 @@ std::vector<std::string> manifest_requests(const std::string& manifest_ini) {
   // The installer runs the groups [Setup] names, in order; [Setup] itself is
   // read for the same changes.
   out.changes(setup, false);
-  std::set<std::string> seen;
   for (const IniLine& l : setup)
-    if (l.key == "group" && lower(l.value) != "setup" && seen.insert(lower(l.value)).second)
-      out.changes(ini.section(l.value), true);
+    if (l.key == "group" && groups.insert(lower(l.value)).second) out.changes(ini.section(l.value), true);
   return out.lines();
 }
 
