@@ -258,7 +258,8 @@ struct IniLine {
 
 // An ini file as the game reads them: [Section] headers, Key=Value lines,
 // ';' comments; names compare without regard to case, and a section that
-// appears twice is read as one.
+// appears twice is read as one. Written here because Windows' own reader
+// (GetPrivateProfileString) reads only files and only on Windows.
 class Ini {
  public:
   explicit Ini(const std::string& raw) {

@@ -28,7 +28,9 @@ bool is_umod_manifest(const Entry& e);
 // e.g. "adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=Foo",
 // "requires UnrealTournament version 436", "deletes System\Old.u". The player's ini files are
 // never changed by Orvane; the summary lists these so the player can do them by hand.
-// At most 50 lines, the last then saying how many more there were.
+// At most 50 lines, then one saying how many more there were. Only the first
+// MiB is read (a real manifest holds a few kilobytes); the text is Windows-1252,
+// or UTF-8 after a byte-order mark.
 std::vector<std::string> manifest_requests(const std::string& manifest_ini);
 
 }  // namespace orvane
