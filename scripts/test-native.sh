@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Native checks of the unzip program (unzip/): the unit and end-to-end tests
 # under AddressSanitizer and UBSan, then short libFuzzer runs of the ZIP reader
-# (seeds made here with Debian's zip) and of the Unreal package reader (seeds
-# made by the script tests' package builder).
+# (seeds made here with Debian's zip), of the UMOD reader and of the Unreal
+# package reader (seeds made by the script tests' builders).
 #   bash scripts/test-native.sh BUILD_ROOT      (e.g. build)
 # Builds into BUILD_ROOT/native and BUILD_ROOT/fuzz; exits non-zero on any failure.
 # FUZZ_SECONDS (default 20) sets the length of each fuzzing run.
@@ -23,7 +23,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== fuzzer build with clang: $build/fuzz"
 cmake -S "$root/unzip" -B "$build/fuzz" -DORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz unreal_package_fuzz
+cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz unreal_package_fuzz umod_reader_fuzz
 
 # Seeds: small archives of every kind the reader handles or refuses.
 seeds="$build/fuzz/seeds"
@@ -80,4 +80,12 @@ echo "== fuzzing the package reader for ${secs}s"
 ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
   ./unreal_package_fuzz -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
   "$pkg_corpus" "$pkg_seeds"
+
+echo "== fuzzing the UMOD reader for ${secs}s"
+rm -rf umod-seeds
+mkdir -p umod-corpus
+python3 "$root/install_script/tests/umod_file.py" --seeds umod-seeds
+ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
+  ./umod_reader_fuzz -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+  umod-corpus umod-seeds
 echo "== native checks passed"

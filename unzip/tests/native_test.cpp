@@ -1,6 +1,6 @@
 // Native-only cases: archives made by Debian's zip (the files users really
 // get), a write failure forced through RLIMIT_FSIZE, and the script tests'
-// package builder checked against ours.
+// package and UMOD builders checked against ours.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -10,6 +10,7 @@
 #include "cli.h"
 #include "test_support.h"
 #include "unreal_package.h"
+#include "umod_reader.h"
 
 namespace orvane {
 namespace {
@@ -46,6 +47,44 @@ class DebianZipTest : public ::testing::Test {
   fs::path src;
   CaptureReport report;
 };
+
+// The script tests build their umods in Python. The reader must take them as
+// they are, and the C++ builder, given the same files, must write the same bytes.
+TEST(PythonUmod, ReadAndRebuiltByteForByte) {
+  if (sh("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not installed";
+  ScratchDir dir;
+  std::string path = (dir.path() / "sample.umod").string();
+  ASSERT_EQ(sh(std::string("python3 '") + ORVANE_UMOD_FILE_PY + "' --sample '" + path + "'"), 0);
+  std::string bytes = test::read_file(path);
+  std::string err;
+  auto r = open_umod(std::unique_ptr<Source>(new MemorySource(bytes.data(), bytes.size())), err);
+  ASSERT_TRUE(r) << err;
+  Lines names;
+  std::vector<test::UmodFile> files;
+  std::string manifest;
+  for (size_t i = 0; i < r->entries().size(); ++i) {
+    const Entry& e = r->entries()[i];
+    test::StringSink sink;
+    ASSERT_EQ(r->extract(i, sink), "") << e.name;
+    names.push_back(e.name);
+    EXPECT_EQ(e.flags, i < 2 ? 3u : 0u) << e.name;
+    EXPECT_EQ(is_umod_manifest(e), i < 2) << e.name;
+    if (i == 0) manifest = sink.data_;
+    const std::string line = "Orvane test payload for " + e.name + "\n";
+    if (i >= 2) {
+      EXPECT_EQ(sink.data_, line + line + line);
+    }
+    files.push_back({e.raw_name, sink.data_, e.flags});
+  }
+  EXPECT_EQ(names, (Lines{"System\\Manifest.ini", "System\\Manifest.int", "System\\OrvaneMod.u",
+                          "Maps\\DM-Orvane.unr", "Textures\\Caf\xC3\xA9.utx",
+                          "Music\\OrvaneSoundtrack-With-A-Name-Long-Enough-For-Two-Index-Bytes.umx",
+                          "Help\\OrvaneMod.txt"}));
+  EXPECT_EQ(manifest_requests(manifest),
+            (Lines{"requires UnrealTournament version 436",
+                   "adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=OrvaneMod"}));
+  EXPECT_TRUE(test::build_umod(files) == bytes);
+}
 
 TEST_F(DebianZipTest, RecursiveDeflatedStoredAndZip64) {
   for (const char* flags : {"-r", "-r -0", "-r -fz", "-r -9 -X"}) {

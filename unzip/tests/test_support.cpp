@@ -29,7 +29,49 @@ void put64(std::string& s, uint64_t v) {
   put32(s, static_cast<uint32_t>(v >> 32));
 }
 
+// Unreal's compact index, as the game writes it. Values past 34 bits take
+// more than the five bytes a reader accepts, which tests use on purpose.
+void put_index(std::string& s, int64_t v) {
+  uint64_t m = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  unsigned b = (v < 0 ? 0x80 : 0) | (m & 0x3F);
+  m >>= 6;
+  s += static_cast<char>(b | (m ? 0x40 : 0));
+  for (; m; m >>= 7) s += static_cast<char>((m & 0x7F) | (m >> 7 ? 0x80 : 0));
+}
+
 }  // namespace
+
+std::string build_umod(const std::vector<UmodFile>& files, const UmodOptions& o) {
+  std::string data, dir;
+  for (const UmodFile& f : files) {
+    uint32_t offset = static_cast<uint32_t>(data.size());
+    data += f.data;
+    put_index(dir, f.name_length.value_or(static_cast<int64_t>(f.name.size()) + 1));
+    dir += f.name;
+    if (!f.no_nul) dir += '\0';
+    put32(dir, f.offset.value_or(offset));
+    put32(dir, f.length.value_or(static_cast<uint32_t>(f.data.size())));
+    put32(dir, f.flags);
+  }
+  std::string count;
+  if (o.count_bytes.empty())
+    put_index(count, o.count.value_or(static_cast<int64_t>(files.size())));
+  else
+    count = o.count_bytes;
+  std::string out = data + count + dir + o.after_directory;
+  // The CRC-32 of the files' bytes: one reading of the write-up, and never checked.
+  uint32_t crc = static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+  const uint32_t total = static_cast<uint32_t>(out.size() + 20);
+  put32(out, o.magic);
+  put32(out, o.dir_offset.value_or(static_cast<uint32_t>(data.size())));
+  put32(out, o.total_size.value_or(total));
+  put32(out, o.version);
+  put32(out, o.crc.value_or(crc));
+  out = o.prefix + out;
+  out.resize(out.size() - std::min(o.truncate, out.size()));
+  return out;
+}
 
 std::string deflate_raw(const std::string& data) {
   z_stream zs = {};
@@ -51,7 +93,8 @@ std::string build_zip(const std::vector<Item>& items, const Layout& layout) {
   std::string body = layout.prefix, central;
   for (const Item& it : items) {
     std::string packed = it.method == 8 ? deflate_raw(it.data) : it.data;
-    uint32_t crc = static_cast<uint32_t>(
+    // The CRC-32 of the files' bytes: one reading of the write-up, and never checked.
+  uint32_t crc = static_cast<uint32_t>(
         crc32(0, reinterpret_cast<const Bytef*>(it.data.data()), static_cast<uInt>(it.data.size())));
     if (it.bad_crc) crc ^= 0x1234;
     uint64_t usize = static_cast<uint64_t>(static_cast<int64_t>(it.data.size()) + it.size_delta);

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "extract.h"
+#include "source.h"
 
 namespace orvane {
 namespace test {
@@ -66,6 +68,48 @@ struct PackageSpec {
 // one-GUID heritage table at the end.
 std::string build_package(const PackageSpec& spec);
 inline int32_t import_ref(size_t i) { return -static_cast<int32_t>(i) - 1; }
+
+// Collects what a reader hands out, refusing past a limit like a full disk.
+class StringSink : public Sink {
+ public:
+  explicit StringSink(size_t limit = SIZE_MAX) : limit_(limit) {}
+  bool write(const unsigned char* data, size_t n) override {
+    if (data_.size() + n > limit_) {
+      error_ = "disk full";
+      return false;
+    }
+    data_.append(reinterpret_cast<const char*>(data), n);
+    return true;
+  }
+  std::string data_;
+
+ private:
+  size_t limit_;
+};
+
+// One file of a UMOD; the optional fields lie about it.
+struct UmodFile {
+  std::string name;  // the bytes as stored, a NUL written after them
+  std::string data;
+  uint32_t flags = 0;
+  std::optional<uint32_t> offset{}, length{};  // stated instead of the data's place and size
+  std::optional<int64_t> name_length{};       // stated instead of the name's size with its NUL
+  bool no_nul = false;                     // the name is written without its NUL
+};
+
+struct UmodOptions {
+  uint32_t magic = 0x9FE3C5A3;
+  uint32_t version = 1;
+  std::optional<int64_t> count;            // stated instead of the number of files
+  std::string count_bytes;                 // written instead of the count's compact index
+  std::optional<uint32_t> dir_offset, total_size, crc;  // stated in the trailer instead of the true ones
+  std::string prefix;                      // bytes before the umod, which its offsets do not count
+  std::string after_directory;             // bytes between the directory and the trailer
+  size_t truncate = 0;                     // bytes cut off the end, as a broken download leaves it
+};
+
+// The files' bytes back to back, the directory, then the 20-byte trailer.
+std::string build_umod(const std::vector<UmodFile>& files, const UmodOptions& options = UmodOptions());
 
 // Raw deflate of data, as stored in a ZIP entry.
 std::string deflate_raw(const std::string& data);

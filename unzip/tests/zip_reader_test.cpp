@@ -11,24 +11,7 @@ namespace {
 using test::build_zip;
 using test::Item;
 using test::Layout;
-
-// Collects what the reader hands out, refusing past a limit like a full disk.
-class StringSink : public Sink {
- public:
-  explicit StringSink(size_t limit = SIZE_MAX) : limit_(limit) {}
-  bool write(const unsigned char* data, size_t n) override {
-    if (data_.size() + n > limit_) {
-      error_ = "disk full";
-      return false;
-    }
-    data_.append(reinterpret_cast<const char*>(data), n);
-    return true;
-  }
-  std::string data_;
-
- private:
-  size_t limit_;
-};
+using test::StringSink;
 
 std::string read_all(const std::string& zip, ZipArchive& a) {
   MemorySource src(zip.data(), zip.size());
