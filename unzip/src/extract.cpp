@@ -11,12 +11,14 @@
 #include "cli.h"
 #include "commit.h"
 #include "formats.h"
+#include "names.h"
 #include "platform.h"
 #include "plan.h"
 #include "report.h"
 #include "run.h"
 #include "space.h"
 #include "unreal_game.h"
+#include "umod_reader.h"
 #include "unreal_package.h"
 #include "writer.h"
 
@@ -99,12 +101,10 @@ int execute(Run& run, const Plan& plan, Writer& writer, PackageCheck* packages, 
   }
   if (at_once) {
     // A script reads the counts from the first line instead of counting lines.
-    if (!opt.groups.empty())
-      report.out(total_line(run) + (packages ? ", " + std::to_string(missing.size()) + " missing, " +
-                                                   std::to_string(unloadable.size()) + " unloadable"
-                                             : std::string()));
+    if (!opt.groups.empty()) report.out(total_line(run, missing.size(), unloadable.size()));
     for (size_t i = 0; i < run.outcomes.size(); ++i) print_outcome(run, i, report);
   }
+  for (const std::string& r : run.requests) report.out("Manifest: " + r);
   for (const PackageCheck::Missing& m : missing) {
     std::string by;
     for (const std::string& s : m.needed_by) by += (by.empty() ? "" : ", ") + s;
@@ -114,6 +114,96 @@ int execute(Run& run, const Plan& plan, Writer& writer, PackageCheck* packages, 
   int code = exit_code(run, writer.directory_made());
   if (code == kExitOk && (!missing.empty() || !unloadable.empty())) code = kExitPackages;
   return code;
+}
+
+// Collects a manifest's text, as much as is worth reading.
+class TextSink : public Sink {
+ public:
+  bool write(const unsigned char* data, size_t n) override {
+    text.append(reinterpret_cast<const char*>(data), std::min(n, kMax - std::min(kMax, text.size())));
+    return true;
+  }
+  static const size_t kMax = 1u << 20;
+  std::string text;
+};
+
+class TempFileSink : public Sink {
+ public:
+  explicit TempFileSink(platform::TempFile& f) : file_(f) {}
+  bool write(const unsigned char* data, size_t n) override { return file_.write(data, n, error_); }
+
+ private:
+  platform::TempFile& file_;
+};
+
+bool is_umod_name(const std::string& name) {
+  return name.size() > 5 && fold_case(name.substr(name.size() - 5)) == ".UMOD";
+}
+
+// The files of a .umod join the run: by their stored paths below the umod
+// root, the installer's own manifest never copied but read for what it asks.
+void add_umod_files(Run& run, ArchiveReader& umod, const std::string& container) {
+  for (size_t i = 0; i < umod.entries().size(); ++i) {
+    run.items.push_back({&umod, i, container, true});
+    run.outcomes.emplace_back();
+    const Entry& e = umod.entries()[i];
+    if (!is_umod_manifest(e)) continue;
+    run.outcomes.back().state = Outcome::Silent;
+    TextSink manifest;
+    if (fold_case(e.name).find("MANIFEST.INI") == std::string::npos || !umod.extract(i, manifest).empty()) continue;
+    for (const std::string& r : manifest_requests(manifest.text))
+      run.requests.push_back((container.empty() ? std::string() : container + ": ") + r);
+  }
+}
+
+// Under -install-umods, the archive itself when it is a umod, or each .umod
+// in it, unpacked into a temporary file first (marked for deletion, so
+// nothing stays behind) and opened there.
+void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<ArchiveReader>>& umods) {
+  if (archive.format() == "UMOD") {
+    run.items.clear();
+    run.outcomes.clear();
+    return add_umod_files(run, archive, std::string());
+  }
+  std::vector<size_t> wanted;
+  for (size_t i = 0; i < archive.entries().size(); ++i) {
+    const Entry& e = archive.entries()[i];
+    if (!e.directory && !e.link && e.unsupported.empty() && is_umod_name(e.name)) wanted.push_back(i);
+  }
+  if (wanted.empty()) return;
+  std::vector<std::unique_ptr<platform::TempFile>> files(archive.entries().size());
+  std::vector<std::unique_ptr<TempFileSink>> sinks(archive.entries().size());
+  std::vector<std::string> why(archive.entries().size());
+  const std::string temp = platform::temp_folder();
+  auto sink_for = [&](size_t i) -> Sink* {
+    if (!std::binary_search(wanted.begin(), wanted.end(), i)) return nullptr;
+    files[i].reset(new platform::TempFile);
+    if (!files[i]->create(temp, why[i])) return nullptr;
+    sinks[i].reset(new TempFileSink(*files[i]));
+    return sinks[i].get();
+  };
+  auto done = [&](size_t i, const std::string& w) { why[i] = w; };
+  std::string fatal;
+  if (archive.random_access()) {
+    for (size_t i : wanted)
+      if (Sink* s = sink_for(i)) done(i, archive.extract(i, *s));
+  } else {
+    fatal = archive.extract_in_order(sink_for, done);
+  }
+  for (size_t i : wanted) {
+    std::string err = !why[i].empty() ? why[i] : fatal;
+    int code = files[i] && files[i]->disk_full() ? kExitDestination : kExitEntries;
+    std::unique_ptr<ArchiveReader> umod;
+    if (err.empty() && files[i]) umod = open_umod(std::move(files[i]), err);
+    if (!umod) {
+      run.fail(i, "cannot unpack this .umod: " + (err.empty() ? std::string("the archive ended before it") : err), code);
+      continue;
+    }
+    run.outcomes[i].state = Outcome::Unpacked;
+    run.outcomes[i].text = std::to_string(umod->entries().size()) + " files";
+    umods.push_back(std::move(umod));
+    add_umod_files(run, *umods.back(), run.display_name(i));
+  }
 }
 
 int run_extract(const Options& opt, Report& report) {
@@ -128,6 +218,8 @@ int run_extract(const Options& opt, Report& report) {
   Run run(opt);
   for (size_t i = 0; i < archive->entries().size(); ++i) run.items.push_back({archive.get(), i, std::string(), false});
   run.outcomes.resize(run.items.size());
+  std::vector<std::unique_ptr<ArchiveReader>> umods;
+  if (!opt.umod_root.empty() && !opt.test) add_umods(run, *archive, umods);
   Plan plan = make_plan(run);
   if (!enough_room(run, plan, report)) return kExitDestination;
   // Made here so that a destination that cannot be made is one plain error;

@@ -68,8 +68,8 @@ void print_outcome(const Run& run, size_t i, Report& report) {
   }
 }
 
-std::string total_line(const Run& run) {
-  size_t n[8] = {};
+std::string total_line(const Run& run, size_t missing, size_t unloadable) {
+  size_t n[12] = {};
   for (const Outcome& o : run.outcomes) {
     switch (o.state) {
       case Outcome::Extracted: ++n[0]; break;
@@ -79,12 +79,17 @@ std::string total_line(const Run& run) {
       case Outcome::Skipped: ++n[5]; break;
       case Outcome::Excluded: ++n[6]; break;
       case Outcome::Failed: ++n[7]; break;
+      case Outcome::Unpacked: ++n[8]; break;
       default: break;
     }
   }
-  const char* what[8] = {"extracted", "identical", "differing", "duplicates", "refused", "skipped", "excluded", "failed"};
+  n[9] = run.requests.size();
+  n[10] = missing;
+  n[11] = unloadable;
+  const char* what[12] = {"extracted", "identical", "differing", "duplicates", "refused", "skipped",
+                          "excluded",  "failed",    "unpacked",  "requests",   "missing", "unloadable"};
   std::string line = "Total:";
-  for (int k = 0; k < 8; ++k) line += std::string(k ? "," : "") + " " + std::to_string(n[k]) + " " + what[k];
+  for (int k = 0; k < 12; ++k) line += std::string(k ? "," : "") + " " + std::to_string(n[k]) + " " + what[k];
   return line;
 }
 

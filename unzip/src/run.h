@@ -52,6 +52,7 @@ class Run {
   const Options& opt;
   std::vector<Item> items;
   std::vector<Outcome> outcomes;  // one per item; guarded by mu while jobs run
+  std::vector<std::string> requests;  // what the .umods' manifests ask beyond copying files
   std::mutex mu;
   std::condition_variable ready;  // an outcome is no longer Pending
 

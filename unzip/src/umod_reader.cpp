@@ -197,6 +197,10 @@ std::string UmodReader::open() {
       return "UMOD is damaged: file " + shown(e) + " (bytes " + std::to_string(offset) + " to " +
              std::to_string(uint64_t(offset) + length) + ") runs past the files' data, which ends at byte " +
              std::to_string(data_end_);
+    // What the extractor shows of a name it cannot use: UTF-8, undefined bytes as U+FFFD.
+    std::string display;
+    cp1252_to_utf8(e.raw_name, display, bad, 0xFFFD);
+    e.raw_name = display;
     entries_.push_back(std::move(e));
     offsets_.push_back(offset);
   }

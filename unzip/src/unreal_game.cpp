@@ -89,8 +89,9 @@ std::vector<std::string> PackageCheck::search_folders() const {
       if (!line.empty() && line[0] == '[') {
         inside = lower_ascii(line) == "[core.system]";
         section = section || inside;
-      } else if (inside && lower_ascii(line.substr(0, 6)) == "paths=") {
-        folders.push_back(folder_of(trimmed(line.substr(6))));
+      } else if (inside && line.find('=') != std::string::npos &&
+                 lower_ascii(trimmed(line.substr(0, line.find('=')))) == "paths") {
+        folders.push_back(folder_of(trimmed(line.substr(line.find('=') + 1))));
       }
     }
   }

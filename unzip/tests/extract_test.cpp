@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "names.h"
 #include "test_support.h"
+#include "unreal_package.h"
 
 namespace orvane {
 namespace {
@@ -514,7 +515,8 @@ TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
             kExitOk)
       << report.all_err();
   EXPECT_EQ(report.out_lines,
-            (Lines{"Total: 2 extracted, 0 identical, 0 differing, 1 duplicates, 1 refused, 1 skipped, 1 excluded, 0 failed",
+            (Lines{"Total: 2 extracted, 0 identical, 0 differing, 1 duplicates, 1 refused, 1 skipped, 1 excluded, 0 failed, "
+                   "0 unpacked, 0 requests, 0 missing, 0 unloadable",
                    "Extracted: " + maps + "a.unr", "Extracted: " + tex + "a.UTX", "Skipped: shot.jpg",
                    "Refused: Why?.jpg (" + check_entry_name("Why?.jpg") + ")",
                    "Duplicate: " + maps + "A.unr (an earlier entry of the archive has the same name; not written)",
@@ -573,6 +575,133 @@ TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
   EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Maps/", "Maps/a.unr", "Tex"}));
   // A destination with no pattern before it is a mistake.
   EXPECT_EQ(run({"-extract", zip, maps, "*.unr", tex}), kExitUsage);
+}
+
+// A package that uses one object of each (package, class); a group inside the
+// first package holds its object, as map textures often sit in groups.
+std::string package_needing(const std::vector<std::pair<std::string, std::string>>& uses) {
+  test::PackageSpec spec;
+  spec.names = {"None", "Core", "Engine", "Package", "Walls"};
+  for (const auto& u : uses) {
+    spec.imports.push_back({"Core", "Package", u.first, 0});
+    int32_t outer = test::import_ref(spec.imports.size() - 1);
+    if (spec.imports.size() == 1) {
+      spec.imports.push_back({"Core", "Package", "Walls", outer});
+      outer = test::import_ref(spec.imports.size() - 1);
+    }
+    spec.imports.push_back({u.second == "Class" ? "Core" : "Engine", u.second, "Thing" + u.first, outer});
+  }
+  return test::build_package(spec);
+}
+
+TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
+  // The map needs six packages: one the archive brings, one the game has
+  // under another case, one in a folder the game's ini adds, and three that
+  // nothing holds. A group is no package; a file that is no package is told.
+  std::string map = package_needing({{"CityTex", "Texture"}, {"CitySounds", "Sound"}, {"botpack", "Class"},
+                                     {"ModTex", "Texture"}, {"OtherPkg", "Texture"}, {"CityMusic", "Music"}});
+  std::string zip = archive({file("Maps/CTF-City.unr", map), file("Textures/OtherPkg.utx", package_needing({})),
+                             file("Maps/Broken.unr", "not a package")});
+  const std::string game = dir.sub("g"), maps = game + sep() + "Maps" + sep(), tex = game + sep() + "Textures" + sep();
+  const std::string paths = "[Core.System]\r\nPaths=../System/*.u\r\nPaths=../Maps/*.unr\r\nPaths=../Textures/*.utx\r\n"
+                            "Paths=../Sounds/*.uax\r\nPaths=../Music/*.umx\r\npaths = ../Extra/*.utx\r\n";
+  const std::string missing_sound = "Missing: CitySounds (sound package (.uax), needed by " + maps + "CTF-City.unr)";
+  const std::string missing_mod = "Missing: ModTex (texture package (.utx), needed by " + maps + "CTF-City.unr)";
+  struct {
+    std::string ini;  // System\UnrealTournament.ini, or none
+    bool mod_missing;
+  } rows[] = {{paths, false}, {"", true}, {"[Engine.Engine]\r\nPaths=../Extra/*.utx\r\n", true}};
+  for (const auto& row : rows) {
+    fs::remove_all(dir.path() / "g");
+    fs::create_directories(dir.path() / "g" / "Extra");
+    test::write_file(dir.path() / "g" / "System" / "BotPack.U", "code");
+    test::write_file(dir.path() / "g" / "Extra" / "modtex.utx", "textures");
+    if (!row.ini.empty()) test::write_file(dir.path() / "g" / "System" / "UnrealTournament.ini", row.ini);
+    EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}),
+              kExitPackages) << report.all_err();
+    Lines tail(report.out_lines.end() - (row.mod_missing ? 5 : 4), report.out_lines.end());
+    Lines expected = {"Missing: CityTex (texture package (.utx), needed by " + maps + "CTF-City.unr)", missing_sound};
+    if (row.mod_missing) expected.push_back(missing_mod);
+    expected.push_back("Missing: CityMusic (music package (.umx), needed by " + maps + "CTF-City.unr)");
+    expected.push_back("Unloadable: " + maps + "Broken.unr (" + [] {
+      MemorySource src("not a package", 13);
+      Package p;
+      return read_package(src, p);
+    }() + ")");
+    EXPECT_EQ(tail, expected);
+    EXPECT_NE(report.out_lines[0].find(std::string(", ") + (row.mod_missing ? "4" : "3") + " missing, 1 unloadable"),
+              std::string::npos) << report.out_lines[0];
+  }
+  // Everything found: no such line, and the run ends as before. A kept
+  // package is checked as the game has it.
+  test::write_file(dir.path() / "g" / "System" / "UnrealTournament.ini", paths);
+  test::write_file(dir.path() / "g" / "Textures" / "CityTex.utx", package_needing({}));
+  test::write_file(dir.path() / "g" / "Sounds" / "citysounds.uax", package_needing({}));
+  test::write_file(dir.path() / "g" / "Music" / "CityMusic.umx", package_needing({}));
+  test::write_file(dir.path() / "g" / "Maps" / "Broken.unr", package_needing({{"Gone", "Texture"}}));
+  fs::remove(dir.path() / "g" / "Maps" / "CTF-City.unr");
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}),
+            kExitPackages);
+  EXPECT_EQ(report.out_lines.back(), "Missing: Gone (texture package (.utx), needed by " + maps + "Broken.unr)");
+  test::write_file(dir.path() / "g" / "Maps" / "Broken.unr", package_needing({}));
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}), kExitOk);
+  EXPECT_EQ(report.out_lines.back(), "Kept (differs from the archive's): " + maps + "Broken.unr");
+}
+
+TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
+  const std::string manifest =
+      "[Setup]\r\nGroup=SetupGroup\r\n[SetupGroup]\r\nCopy=(Src=System\\Mod.u)\r\n"
+      "AddIni=UnrealTournament.ini,Engine.GameEngine.ServerPackages=Mod\r\n";
+  std::vector<test::UmodFile> files = {{"System\\Manifest.ini", manifest, 3},
+                                       {"System\\Manifest.int", "[Setup]\r\n", 3},
+                                       {"System\\Mod.u", "code", 0},
+                                       {"Maps\\DM-Mod.unr", "map", 0},
+                                       {"Help\\Mod.txt", "help", 0}};
+  const std::string umod = test::build_umod(files);
+  std::vector<test::UmodFile> evil = files;
+  evil.push_back({"..\\..\\Evil.u", "evil", 0});
+  const std::string game = dir.sub("g"), maps = game + sep() + "Maps" + sep();
+  const Lines installed = {"Help/", "Help/Mod.txt", "Maps/", "Maps/CTF-Other.unr", "Maps/DM-Mod.unr", "System/",
+                           "System/Mod.u"};
+  const std::string request = "adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=Mod";
+  struct {
+    std::string bytes;  // the archive
+    int code;
+    Lines tree;
+    std::string line;  // expected among the report's lines
+  } rows[] = {
+      {build_zip({file("Mod.umod", umod), file("Maps/CTF-Other.unr", "other")}), kExitOk, installed,
+       "Manifest: Mod.umod: " + request},
+      {build_zip({file("Mod.umod", umod), file("Maps/CTF-Other.unr", "other")}), kExitOk, installed,
+       "Unpacked: Mod.umod (5 files)"},
+      {umod, kExitOk, {"Help/", "Help/Mod.txt", "Maps/", "Maps/DM-Mod.unr", "System/", "System/Mod.u"},
+       "Manifest: " + request},
+      {build_zip({file("Mod.umod", test::build_umod(evil)), file("Maps/CTF-Other.unr", "other")}), kExitRefused,
+       installed, "Refused: Mod.umod > ..\\..\\Evil.u ('..' component leads outside the destination)"},
+      {build_zip({file("Mod.umod", umod.substr(0, umod.size() - 7)), file("Maps/CTF-Other.unr", "other")}),
+       kExitEntries, {}, "Total: 0 extracted, 0 identical, 0 differing, 0 duplicates, 0 refused, 0 skipped, "
+                         "0 excluded, 1 failed, 0 unpacked, 0 requests, 0 missing, 0 unloadable"},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(dir.path() / "g");
+    fs::create_directories(dir.path() / "g");
+    test::write_file(u8(dir.sub("Map.ZIP")), row.bytes);
+    int rc = run({"-extract", "-all-or-nothing", "-install-umods=" + game, dir.sub("Map.ZIP"), "*.unr", maps,
+                  "*.umod", dir.sub("nowhere") + sep()});
+    EXPECT_EQ(rc, row.code) << report.all_err();
+    EXPECT_EQ(test::list_tree(dir.path() / "g"), row.tree);
+    EXPECT_NE(std::find(report.out_lines.begin(), report.out_lines.end(), row.line), report.out_lines.end())
+        << row.line;
+  }
+  // Nothing is replaced; a kept file is told apart by its data, as a umod stores no CRC.
+  test::write_file(dir.path() / "g" / "System" / "Mod.u", "mine");
+  test::write_file(dir.path() / "g" / "Help" / "Mod.txt", "help");
+  test::write_file(u8(dir.sub("Map.ZIP")), umod);
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-install-umods=" + game, dir.sub("Map.ZIP"), "*", maps}), kExitOk);
+  EXPECT_EQ(test::read_file(dir.path() / "g" / "System" / "Mod.u"), "mine");
+  EXPECT_NE(std::find(report.out_lines.begin(), report.out_lines.end(),
+                      "Kept (identical): " + game + sep() + "Help" + sep() + "Mod.txt"),
+            report.out_lines.end());
 }
 
 TEST_F(ExtractTest, HelpAndUsage) {

@@ -294,6 +294,7 @@ std::string ScratchDir::str() const { return path_.u8string(); }
 std::string ScratchDir::sub(const std::string& rel) const { return (path_ / u8(rel)).u8string(); }
 
 void write_file(const fs::path& p, const std::string& bytes) {
+  if (p.has_parent_path()) fs::create_directories(p.parent_path());
   std::ofstream f(p, std::ios::binary);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!f) throw std::runtime_error("cannot write " + p.u8string());
