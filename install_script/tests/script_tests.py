@@ -7,8 +7,7 @@ when it holds a separator). The script, the real Pkzip25.exe and a test archive 
 stage folder of their own, and the script gets a TEMP of its own, so every case can see
 exactly which files appeared anywhere in its sandbox.
 
-    script_tests.py --script Orvane.BAT --pkzip Pkzip25.exe --launch launch.exe
-                    --setup setup_standin.exe [--group NAME ...]
+    script_tests.py --script Orvane.BAT --pkzip Pkzip25.exe --launch launch.exe [--group NAME ...]
 
 Needs WINEPREFIX (never falls back to ~/.wine). Exit code 0 all passed, 1 a case failed,
 77 the group cannot run here (the runner reports it as skipped).
@@ -26,6 +25,9 @@ import time
 import zipfile
 import zlib
 
+from umod_file import umod_bytes
+from unreal_package import package_bytes
+
 SKIP = 77
 # The characters for which Orvane.exe passes the game folder as one quoted argument.
 NEEDS_QUOTES = set(" &()^,;=!'+`~[]{}<>|")
@@ -40,9 +42,14 @@ def zip_bytes(entries, method=zipfile.ZIP_DEFLATED):
     return buf.getvalue()
 
 
+PACKAGE_EXTENSIONS = (".unr", ".u", ".utx", ".uax", ".umx")
+
+
 def game_data(name):
-    """Distinct content per file, so a kept or swapped file shows."""
-    return ("Orvane test payload for " + name + "\n").encode("utf-8") * 3
+    """Distinct content per file, so a kept or swapped file shows; a package file is a real
+    package (one that needs nothing the test games lack), the text after it."""
+    text = ("Orvane test payload for " + name + "\n").encode("utf-8") * 3
+    return package_bytes(unique=name) + text if name.lower().endswith(PACKAGE_EXTENSIONS) else text
 
 
 class Failure(Exception):
@@ -80,8 +87,10 @@ class Sandbox:
         win = self.win + "\\games\\" + name
         unix = self.unix_path(win)
         os.makedirs(os.path.join(unix, "System"))
-        with open(os.path.join(unix, "System", "UnrealTournament.EXE"), "wb") as f:
-            f.write(b"MZ stand-in")
+        # The game's own packages, which every map's classes come from.
+        for stock in ("UnrealTournament.EXE", "Core.u", "Engine.u"):
+            with open(os.path.join(unix, "System", stock), "wb") as f:
+                f.write(b"stand-in")
         for rel, data in (files or {}).items():
             path = os.path.join(unix, *rel.split("\\"))
             os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -302,7 +311,7 @@ PATH_CASES = [
 
 
 def case_existing_texture_kept(sb):
-    mine = b"the player's own, different texture"
+    mine = package_bytes(unique="the player's own, different texture")
     sb.archive(zip_bytes([("Maps/CTF-Keep.unr", game_data("CTF-Keep.unr")),
                           ("Textures/KeepTex.utx", game_data("KeepTex.utx"))]))
     game = sb.game("UT Keep & Co", {"Textures\\KeepTex.utx": mine})
@@ -354,7 +363,7 @@ def case_kept_told_apart(sb):
 def case_big_pack(sb):
     # A long report: the summary must still come (Wine's cmd crashed reading one with SET /P).
     names = ["Textures/BigPack-Texture-Number-%03d.utx" % i for i in range(600)]
-    sb.archive(zip_bytes([(n, b"t") for n in names]))
+    sb.archive(zip_bytes([(n, package_bytes(unique=n)) for n in names]))
     game = sb.game("UT")
     rc, out = sb.run(game)
     check(rc == 0 and "- 600 file(s)" in out and "Done. The map is installed." in out, out[-2000:])
@@ -419,15 +428,15 @@ def case_not_a_zip(sb):
 def case_escaping_entries_stay_inside(sb):
     # Entries that try to leave the game folder land in it: a flattening install throws
     # their folders away.
-    data = zip_bytes([("../../Escaped.unr", b"x"), ("Maps/CTF-Fine.unr", b"y"),
-                      ("C:/Escaped.utx", b"z"), ("..\\Escaped2.unr", b"w")])
+    x, y, z, w = (game_data(n) for n in ("Escaped.unr", "CTF-Fine.unr", "Escaped.utx", "Escaped2.unr"))
+    data = zip_bytes([("../../Escaped.unr", x), ("Maps/CTF-Fine.unr", y), ("C:/Escaped.utx", z), ("..\\Escaped2.unr", w)])
     sb.archive(data)
     game = sb.game("UT")
     before = sb.snapshot()
     rc, out = sb.run(game)
     check(rc == 0, "exit code %d\n%s" % (rc, out))
-    expect_added(sb, before, {"Maps\\Escaped.unr": b"x", "Maps\\CTF-Fine.unr": b"y", "Textures\\Escaped.utx": b"z",
-                              "Maps\\Escaped2.unr": b"w"}, game_rel(sb, game))
+    expect_added(sb, before, {"Maps\\Escaped.unr": x, "Maps\\CTF-Fine.unr": y, "Textures\\Escaped.utx": z,
+                              "Maps\\Escaped2.unr": w}, game_rel(sb, game))
 
 
 def case_zip_bomb(sb):
@@ -521,12 +530,12 @@ def case_name_windows_cannot_hold(sb):
     # A game file whose name Windows cannot hold is refused; the rest goes in, and the
     # ending says the map may lack it.
     long_name = "L" * 252 + ".utx"
-    sb.archive(zip_bytes([("Maps/CTF-Rest.unr", b"r"), ("Textures/" + long_name, b"l")]))
+    sb.archive(zip_bytes([("Maps/CTF-Rest.unr", game_data("CTF-Rest.unr")), ("Textures/" + long_name, b"l")]))
     game = sb.game("UT")
     before = sb.snapshot()
     rc, out = sb.run(game)
     expect_failure(rc, out, 9, "except the files listed above as refused", long_name + " (name longer than 255")
-    expect_added(sb, before, {"Maps\\CTF-Rest.unr": b"r"}, game_rel(sb, game))
+    expect_added(sb, before, {"Maps\\CTF-Rest.unr": game_data("CTF-Rest.unr")}, game_rel(sb, game))
 
 
 def case_protected_and_unsupported(sb):
@@ -571,56 +580,91 @@ def case_killed_run_leaves_nothing(sb):
     check(left == [], "files left by a killed run: %s" % left)
 
 
-def umod_case(sb, game_name, setup_exit=None, with_setup=True, umod_name="OrvaneMod.umod"):
-    umod = game_data(umod_name)
-    sb.archive(zip_bytes([(umod_name, umod), ("OrvaneMod.txt", game_data("OrvaneMod.txt"))]))
+def umod_case(sb, data, game_name="UT & Mods (x86)!"):
+    sb.archive(data)
     game = sb.game(game_name)
-    system = os.path.join(sb.unix_path(game), "System")
-    if with_setup:
-        shutil.copyfile(sb.env.setup, os.path.join(system, "Setup.exe"))
     before = sb.snapshot()
-    extra = {"SETUP_STANDIN_EXIT": str(setup_exit)} if setup_exit is not None else {}
-    rc, out = sb.run(game, extra_env=extra)
-    log_path = os.path.join(system, "Setup.log")
-    log = open(log_path, "rb").read().decode("utf-8") if os.path.exists(log_path) else ""
-    expected = {"Help\\OrvaneMod.txt": game_data("OrvaneMod.txt")}
-    if with_setup:
-        expected["System\\Setup.log"] = log.encode("utf-8")
-    expect_added(sb, before, expected, game_rel(sb, game))
-    return rc, out, log
+    rc, out = sb.run(game)
+    return game, before, rc, out
 
 
-def case_umod_handed_to_setup(sb):
-    game_name = "UT & Mods (x86)!"
-    rc, out, log = umod_case(sb, game_name)
+MOD_FILES = [("System\\OrvaneMod.u", game_data("OrvaneMod.u"), 0), ("Maps\\DM-OrvaneMod.unr", game_data("DM-OrvaneMod.unr"), 0),
+             ("Help\\OrvaneMod.txt", game_data("OrvaneMod.txt"), 0), ("System\\OrvaneMod.int", b"[Public]\r\n", 0)]
+MOD_INSTALLED = {name: data for name, data, _ in MOD_FILES}
+
+
+def case_umod_in_zip(sb):
+    # The umod's files land by their stored paths, its manifest is not copied, and what
+    # the manifest asks beyond copying is listed; no Setup.exe, no administrator prompt.
+    umod = umod_bytes(MOD_FILES, manifest_ini=True)
+    game, before, rc, out = umod_case(sb, zip_bytes([("OrvaneMod.umod", umod), ("ReadMe.txt", b"read me")]))
     check(rc == 0, "exit code %d\n%s" % (rc, out))
-    check("arg1=install exists=0" in log, "Setup.exe not asked to install\n" + log)
-    check("OrvaneMod.umod exists=1" in log, "Setup.exe not given the unpacked .umod\n" + log)
-    check(("\\games\\%s\\System\\Setup.exe" % game_name) in log, log)
-    check("Done." in out, out)
+    expect_added(sb, before, dict(MOD_INSTALLED, **{"Help\\ReadMe.txt": b"read me"}), game_rel(sb, game))
+    for phrase in ("OrvaneMod.umod (4 files)", "System\\OrvaneMod.u", "never does",
+                   "adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=OrvaneMod", "Done."):
+        check(phrase in out, "missing %r\n%s" % (phrase, out))
+    check("Setup" not in out.replace("without the game's Setup", ""), out)
 
 
-def case_umod_setup_fails(sb):
-    rc, out, log = umod_case(sb, "UT", setup_exit=1)
-    expect_failure(rc, out, 7, "did not install OrvaneMod.umod")
-    check(log, "Setup.exe was not run")
+def case_umod_alone(sb):
+    # Picked directly, the umod is the archive: the same install.
+    game, before, rc, out = umod_case(sb, umod_bytes(MOD_FILES, manifest_ini=True), "UT")
+    check(rc == 0 and "Done." in out, "exit code %d\n%s" % (rc, out))
+    expect_added(sb, before, MOD_INSTALLED, game_rel(sb, game))
 
 
-def case_umod_name_outside_code_page(sb):
-    rc, out, log = umod_case(sb, "UT", umod_name="\u041a\u0430\u0440\u0442\u0430-\uff21\u6f22.umod")
-    check(rc == 0, "exit code %d\n%s" % (rc, out))
-    check("\u041a\u0430\u0440\u0442\u0430-\uff21\u6f22.umod exists=1" in log, "Setup.exe got another name\n" + log)
+def case_umod_names_that_escape(sb):
+    # Names that leave the game folder are refused; nothing lands outside it.
+    game, before, rc, out = umod_case(sb, zip_bytes([("Evil.umod", umod_bytes(MOD_FILES, evil_names=True))]))
+    expect_failure(rc, out, 9, "..\\..\\Evil.u", "C:\\Evil.u")
+    expect_added(sb, before, MOD_INSTALLED, game_rel(sb, game))
 
 
-def case_umod_setup_crashes(sb):
-    # An access violation's exit code is negative; it is a failure all the same.
-    rc, out, log = umod_case(sb, "UT", setup_exit=-1073741819)
-    expect_failure(rc, out, 7, "did not install OrvaneMod.umod")
+def case_umod_truncated(sb):
+    # A umod cut short: nothing of the archive goes in.
+    data = zip_bytes([("OrvaneMod.umod", umod_bytes(MOD_FILES, truncate=9)), ("Maps/CTF-X.unr", game_data("CTF-X.unr"))])
+    damaged_case(sb, data)
 
 
-def case_umod_without_setup(sb):
-    rc, out, _ = umod_case(sb, "UT", with_setup=False)
-    expect_failure(rc, out, 7, "OrvaneMod.umod", "Setup.exe")
+def case_missing_packages(sb):
+    # The map needs a texture package (in a group of it) and a sound package that nothing
+    # holds: both named, with their kinds; the group is no package; the files go in.
+    city = package_bytes(needs={"CityTex": "Texture", "CitySounds": "Sound"}, groups={"CityTex": ["Walls"]},
+                         unique="CTF-City")
+    sb.archive(zip_bytes([("Maps/CTF-City.unr", city), ("CTF-City.txt", b"about")]))
+    game = sb.game("UT")
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    expect_failure(rc, out, 10, "MISSING packages", "will not load until",
+                   "  CityTex (texture package (.utx), needed by Maps\\CTF-City.unr)",
+                   "  CitySounds (sound package (.uax), needed by Maps\\CTF-City.unr)")
+    check("Walls" not in out, "a group is reported as a package\n" + out)
+    expect_added(sb, before, {"Maps\\CTF-City.unr": city, "Help\\CTF-City.txt": b"about"}, game_rel(sb, game))
+
+
+def case_packages_found(sb):
+    # Found in the archive, in the game under another case, and in a folder that the game's
+    # ini adds to its Paths: the install ends as any other.
+    ini = ("[Engine.Engine]\r\nGameRenderDevice=SoftDrv.SoftwareRenderDevice\r\n[Core.System]\r\n" +
+           "".join("Paths=../%s/*.%s\r\n" % p for p in (("System", "u"), ("Maps", "unr"), ("Textures", "utx"),
+                                                          ("Sounds", "uax"), ("Music", "umx"), ("ExtraTex", "utx"))))
+    mine = {"System\\UnrealTournament.ini": ini.encode(), "Textures\\gametex.UTX": package_bytes(unique="game"),
+            "ExtraTex\\ModTex.utx": package_bytes(unique="mod")}
+    city = package_bytes(needs={"ArchTex": "Texture", "GameTex": "Texture", "ModTex": "Texture"}, unique="CTF-City")
+    sb.archive(zip_bytes([("Maps/CTF-City.unr", city), ("Textures/ArchTex.utx", game_data("ArchTex.utx"))]))
+    game = sb.game("UT", mine)
+    rc, out = sb.run(game)
+    check(rc == 0 and "Done. The map is installed." in out and "MISSING" not in out, "exit code %d\n%s" % (rc, out))
+
+
+def case_file_that_is_no_package(sb):
+    sb.archive(zip_bytes([("Maps/CTF-Junk.unr", b"<html>404</html>"), ("Maps/CTF-Fine.unr", game_data("CTF-Fine.unr"))]))
+    game = sb.game("UT")
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    expect_failure(rc, out, 10, "no package the game can load", "Maps\\CTF-Junk.unr (not an Unreal package")
+    expect_added(sb, before, {"Maps\\CTF-Junk.unr": b"<html>404</html>", "Maps\\CTF-Fine.unr": game_data("CTF-Fine.unr")},
+                 game_rel(sb, game))
 
 
 def case_pause(sb):
@@ -740,11 +784,10 @@ GROUPS = {
                  ("name_windows_cannot_hold", case_name_windows_cannot_hold),
                  ("protected_and_unsupported", case_protected_and_unsupported),
                  ("killed_run_leaves_nothing", case_killed_run_leaves_nothing)],
-    "umod": [("umod_handed_to_setup", case_umod_handed_to_setup),
-             ("umod_setup_fails", case_umod_setup_fails),
-             ("umod_name_outside_code_page", case_umod_name_outside_code_page),
-             ("umod_setup_crashes", case_umod_setup_crashes),
-             ("umod_without_setup", case_umod_without_setup)],
+    "umod": [("umod_in_zip", case_umod_in_zip), ("umod_alone", case_umod_alone),
+             ("umod_names_that_escape", case_umod_names_that_escape), ("umod_truncated", case_umod_truncated)],
+    "packages": [("missing_packages", case_missing_packages), ("packages_found", case_packages_found),
+                 ("file_that_is_no_package", case_file_that_is_no_package)],
     "pause": [("pause", case_pause)],
     "not_writable": [("not_writable", case_not_writable)],
     "full_disk": [("full_disk", case_full_disk)],
@@ -756,7 +799,6 @@ class Env:
         self.script = os.path.abspath(args.script)
         self.pkzip = os.path.abspath(args.pkzip)
         self.launch = os.path.abspath(args.launch)
-        self.setup = os.path.abspath(args.setup)
         prefix = os.environ["WINEPREFIX"]
         drive_c = os.path.join(prefix, "drive_c")
         run_name = "run-%d-%d" % (os.getpid(), int(time.time() * 1000))
@@ -770,7 +812,6 @@ def main():
     parser.add_argument("--script", required=True)
     parser.add_argument("--pkzip", required=True)
     parser.add_argument("--launch", required=True)
-    parser.add_argument("--setup", required=True)
     parser.add_argument("--group", action="append", choices=sorted(GROUPS))
     parser.add_argument("--keep", action="store_true", help="keep the sandbox for a look")
     args = parser.parse_args()

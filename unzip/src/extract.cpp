@@ -192,15 +192,20 @@ void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<Arc
   }
   for (size_t i : wanted) {
     std::string err = !why[i].empty() ? why[i] : fatal;
-    int code = files[i] && files[i]->disk_full() ? kExitDestination : kExitEntries;
+    const bool full = files[i] && files[i]->disk_full();
     std::unique_ptr<ArchiveReader> umod;
     if (err.empty() && files[i]) umod = open_umod(std::move(files[i]), err);
-    if (!umod) {
-      run.fail(i, "cannot unpack this .umod: " + (err.empty() ? std::string("the archive ended before it") : err), code);
-      continue;
+    if (full) {
+      run.fail(i, "not enough free space in the folder for temporary files (" + temp + ") to unpack this .umod (" +
+                      err + ")", kExitDestination);
+    } else if (!umod) {
+      run.fail(i, "cannot unpack this .umod: " + (err.empty() ? std::string("the archive ended before it") : err));
     }
+    if (!umod) continue;
     run.outcomes[i].state = Outcome::Unpacked;
-    run.outcomes[i].text = std::to_string(umod->entries().size()) + " files";
+    const auto& files = umod->entries();
+    run.outcomes[i].text = std::to_string(files.size() - std::count_if(files.begin(), files.end(), is_umod_manifest)) +
+                           " files";
     umods.push_back(std::move(umod));
     add_umod_files(run, *umods.back(), run.display_name(i));
   }
@@ -212,6 +217,8 @@ int run_extract(const Options& opt, Report& report) {
   std::unique_ptr<ArchiveReader> archive = file ? open_reader(std::move(file), err) : nullptr;
   if (!archive) {
     report.err("Error: " + opt.archive + ": " + err);
+    // With groups the report is a script's input: why the archive is unusable belongs in it.
+    if (!opt.groups.empty()) report.out("Failed: " + opt.archive + " (" + err + ")");
     return kExitArchive;
   }
   for (const std::string& w : archive->warnings()) report.err("Warning: " + opt.archive + ": " + w);
