@@ -123,7 +123,7 @@ class TextSink : public Sink {
     text.append(reinterpret_cast<const char*>(data), std::min(n, kMax - std::min(kMax, text.size())));
     return true;
   }
-  static const size_t kMax = 1u << 20;
+  static constexpr size_t kMax = 1u << 20;
   std::string text;
 };
 

@@ -97,7 +97,7 @@ class ChunkQueue {
   }
 
  private:
-  static const size_t kBudget = 32u << 20;
+  static constexpr size_t kBudget = 32u << 20;
   std::mutex mu_;
   std::condition_variable more_, room_;
   std::deque<Chunk> chunks_;
