@@ -28,15 +28,18 @@ wineserver -p  # one resident server, so every Wine start costs what it costs a 
 if [ $only_exit = 1 ]; then
   # Xvfb has no window manager. Managed (Wine's default, right on a desktop that has one),
   # every hidden window waits 2 s here for a manager; unmanaged, as the tests run, none does
-  # (see orvane_no_window_manager).
+  # (see orvane_unmanaged).
   for managed in Y N; do
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d $managed /f </dev/null >/dev/null 2>&1
+    for program in Orvane.exe minimal_window.exe; do
+      wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" /v Managed /d $managed /f \
+        </dev/null >/dev/null 2>&1
+    done
     echo "Wine's X11 Driver Managed=$managed:"
     wine build/win32/chain_bench.exe exit "${1:-5}" 2>/dev/null
   done
   exit 0
 fi
-orvane_no_window_manager  # the start-up figures leave out Wine's wait at each close
+orvane_unmanaged Orvane.exe minimal_window.exe  # no wait for a window manager at each close
 
 if [ $only_script = 0 ]; then
   # 20 MB of incompressible map data, foldered as most maps come.
