@@ -63,11 +63,27 @@ orvane_wineserver() {
   wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
-# N desktops for Wine tests side by side, each a Wine prefix, an X display and a resident
-# wineserver of its own. Desktop 0 is $WINEPREFIX itself (made by orvane_prefix), the others
-# are copies of it. Writes DIR/<id> (prefix and display, read by tests/on_desktop.sh) and
-# DIR/resources.json (for ctest --resource-spec-file), and exports ORVANE_DESKTOPS=DIR.
-# The shell keeps desktop 0's WINEPREFIX and DISPLAY.
+# A headless X server has no window manager. For a window that a manager would manage, Wine
+# waits on every hide (the main window's close, each message box and dialog) for the manager
+# to mark it withdrawn, and gives up only after 2 s (winex11's wait_for_withdrawn_state,
+# "wait timed out"). Told to leave a program's windows unmanaged, it hides them at once.
+# Only for the programs under test: an unmanaged window takes the X input focus itself, and
+# when a test program's window took it and went, Orvane.exe could take the late focus-out
+# for the focus leaving Wine and drop the activation it had just got back. The setting
+# stays in the prefix, so only for prefixes used on our own headless servers.
+orvane_unmanaged() {  # orvane_unmanaged PROGRAM.exe...
+  local program
+  for program in "$@"; do
+    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" /v Managed /d N /f \
+      </dev/null >/dev/null 2>&1
+  done
+}
+
+# N desktops for Wine tests side by side, each a Wine prefix, an X display (with no window
+# manager) and a resident wineserver of its own. Desktop 0 is $WINEPREFIX itself (made by
+# orvane_prefix), the others are copies of it. Writes DIR/<id> (prefix and display, read by
+# tests/on_desktop.sh) and DIR/resources.json (for ctest --resource-spec-file), and exports
+# ORVANE_DESKTOPS=DIR. The shell keeps desktop 0's WINEPREFIX and DISPLAY.
 orvane_desktops() {  # orvane_desktops N DIR
   local n=$1 dir base=$WINEPREFIX prefix i ids=
   dir=$(realpath -m "$2")
@@ -83,6 +99,7 @@ orvane_desktops() {  # orvane_desktops N DIR
     [ "$i" -eq 0 ] || prefix=$base-$i
     WINEPREFIX=$prefix orvane_xvfb
     WINEPREFIX=$prefix orvane_wineserver
+    WINEPREFIX=$prefix orvane_unmanaged Orvane.exe
     printf '%s\n%s\n' "$prefix" "$DISPLAY" > "$dir/$i"
     ids+="${ids:+,}{\"id\":\"$i\",\"slots\":1}"
   done

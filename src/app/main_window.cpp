@@ -5,7 +5,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <cstring>
+#include <algorithm>
 #include <exception>
 #include <utility>
 #include <vector>
@@ -37,7 +37,8 @@ struct ControlLayout {
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 constexpr DWORD kTextBox = kChild | WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT;
 constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kLabel = kChild | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+// A caption that its place cannot hold whole ends in "..." instead of running under the box.
+constexpr DWORD kLabel = kChild | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS;
 
 // In tab order; the picture, which takes no focus, last.
 const ControlLayout kControls[] = {
@@ -51,6 +52,11 @@ const ControlLayout kControls[] = {
     {IDC_CMDACTION_1, "BUTTON", "&Cancel", kButton, 0, 3105, 1035, 1410, 420},
     {IDC_IMAGE1, "STATIC", "", kChild | SS_BITMAP, 0, 105, 150, 690, 690},
 };
+
+// Each label and the box it names, and the least space a label keeps from the box and from
+// the picture on its left.
+constexpr std::pair<int, int> kLabelBoxes[] = {{IDC_LABEL1_0, IDC_TXTFILENAME}, {IDC_LABEL1_1, IDC_TXTUTDIRECTORY}};
+constexpr int kLabelGapTwips = 30;
 
 constexpr int kClientWidthTwips = 5760;
 constexpr int kClientHeightTwips = 1620;
@@ -72,16 +78,30 @@ std::string RegistryGameFolder() {
   return ReadRegistryString(HKEY_LOCAL_MACHINE, kRegistryKey, "Folder", "");
 }
 
-// A label is sized to its caption on one line, whatever the font's metrics are here.
-void FitLabelToCaption(HWND label, const char* caption) {
+RECT RectInParent(HWND control) {
+  RECT rect;
+  ::GetWindowRect(control, &rect);
+  ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+// A label is sized to its caption on one line, whatever the font's metrics are here, and
+// stays within its room (from roomLeft to roomRight). A caption wider than the room left of
+// its place (a large or fallback system font, on Windows too) moves left, so that it still
+// ends before its box; one wider than the whole room fills it and is cut with an ellipsis.
+void FitLabelToCaption(HWND label, int roomLeft, int roomRight) {
+  const std::string caption = platform::GetText(label);
   HDC dc = ::GetDC(label);
   platform::scope_exit release([&] { ::ReleaseDC(label, dc); });
   HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(label, WM_GETFONT, 0, 0)));
   SIZE extent = {};
-  const BOOL measured = ::GetTextExtentPoint32A(dc, caption, static_cast<int>(std::strlen(caption)), &extent);
+  const BOOL measured = ::GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
   ::SelectObject(dc, previous);
-  if (measured)
-    ::SetWindowPos(label, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (!measured) return;
+  const RECT place = RectInParent(label);
+  const int width = std::max(0, std::min<int>(extent.cx, roomRight - roomLeft));
+  const int left = std::min<int>(place.left, roomRight - width);
+  ::SetWindowPos(label, nullptr, left, place.top, width, extent.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -219,7 +239,6 @@ void frmMain::CreateControls() {
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_, nullptr);
     if (!control) platform::ThrowLastError();
     if (font_) ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    if (c.style == kLabel) FitLabelToCaption(control, c.text);
   }
   txtFileName_ = ::GetDlgItem(hwnd_, IDC_TXTFILENAME);
   txtUTDirectory_ = ::GetDlgItem(hwnd_, IDC_TXTUTDIRECTORY);
@@ -232,6 +251,13 @@ void frmMain::CreateControls() {
                         reinterpret_cast<LPARAM>(picture_.get()));
   ::SetWindowPos(::GetDlgItem(hwnd_, IDC_IMAGE1), nullptr, 0, 0, side, side,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+  const int gap = platform::TwipsToPixels(kLabelGapTwips, dpi);
+  const LONG pictureRight = RectInParent(::GetDlgItem(hwnd_, IDC_IMAGE1)).right;
+  for (const auto& [labelId, boxId] : kLabelBoxes) {
+    FitLabelToCaption(::GetDlgItem(hwnd_, labelId), pictureRight + gap,
+                      RectInParent(::GetDlgItem(hwnd_, boxId)).left - gap);
+  }
   Dialog.Owner = hwnd_;
   ::DragAcceptFiles(hwnd_, TRUE);
 }

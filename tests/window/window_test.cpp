@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <regex>
+#include <utility>
 
 #include "driver.h"
 #include "platform/security.h"
@@ -14,6 +15,55 @@
 using namespace driver;
 
 namespace {
+
+int ScreenDpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+int Px(int twips) { return ::MulDiv(twips, ScreenDpi(), 1440); }
+
+// The system's message font at this size for as long as it lives, as a player's "larger
+// text" leaves it; programs started meanwhile lay themselves out in it.
+class MessageFontSize {
+ public:
+  explicit MessageFontSize(int points) {
+    saved_.cbSize = sizeof saved_;
+    ::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+    NONCLIENTMETRICSA larger = saved_;
+    larger.lfMessageFont.lfHeight = -::MulDiv(points, ScreenDpi(), 72);
+    set_ = ::SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, sizeof larger, &larger, SPIF_UPDATEINIFILE);
+  }
+  ~MessageFontSize() {
+    if (set_) ::SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, SPIF_UPDATEINIFILE);
+  }
+  MessageFontSize(const MessageFontSize&) = delete;
+  MessageFontSize& operator=(const MessageFontSize&) = delete;
+  bool set() const { return set_; }
+
+ private:
+  NONCLIENTMETRICSA saved_ = {};
+  bool set_ = false;
+};
+
+// The caption's width in the system's message font, measured here.
+int CaptionWidth(const std::string& caption) {
+  NONCLIENTMETRICSA metrics = {};
+  metrics.cbSize = sizeof metrics;
+  ::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  platform::unique_font font(::CreateFontIndirectA(&metrics.lfMessageFont));
+  HDC screen = ::GetDC(nullptr);
+  HGDIOBJ previous = ::SelectObject(screen, font.get());
+  SIZE extent = {};
+  ::GetTextExtentPoint32A(screen, caption.c_str(), static_cast<int>(caption.size()), &extent);
+  ::SelectObject(screen, previous);
+  ::ReleaseDC(nullptr, screen);
+  return extent.cx;
+}
+
+constexpr std::pair<int, int> kLabelsAndBoxes[] = {{IDC_LABEL1_0, IDC_TXTFILENAME}, {IDC_LABEL1_1, IDC_TXTUTDIRECTORY}};
 
 class Window : public ::testing::Test {
  protected:
@@ -67,6 +117,20 @@ class Window : public ::testing::Test {
                              "C:\\TempTemp\\Orvane.BAT"})
       ExpectOnlyUserSystemAdministrators(path);
   }
+  // Labels hold their caption on one line, between the picture and the boxes they name.
+  void ExpectLabelsBetweenPictureAndBoxes() {
+    RECT picture;
+    ::GetWindowRect(app->Control(IDC_IMAGE1), &picture);
+    for (auto [id, boxId] : kLabelsAndBoxes) {
+      SCOPED_TRACE(id);
+      RECT label, box;
+      ::GetWindowRect(app->Control(id), &label);
+      ::GetWindowRect(app->Control(boxId), &box);
+      EXPECT_LE(label.right, box.left);
+      EXPECT_GE(label.left, picture.right);
+      EXPECT_LT(label.bottom - label.top, Px(2 * 195));
+    }
+  }
   // Wine keeps no DACL as set: it reads one back from the Unix mode bits it set from it.
   // Either way every entry names the user, SYSTEM or Administrators.
   static void ExpectOnlyUserSystemAdministrators(const std::string& path) {
@@ -82,13 +146,6 @@ class Window : public ::testing::Test {
     EXPECT_NE(sddl.find(";;;"), std::string::npos) << path << ": no entries in " << sddl;
   }
 };
-
-int Px(int twips) {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return ::MulDiv(twips, dpi, 1440);
-}
 
 TEST_F(Window, FrameLayoutCaptionsAndStartingFocus) {
   Start();
@@ -139,16 +196,46 @@ TEST_F(Window, FrameLayoutCaptionsAndStartingFocus) {
       EXPECT_EQ(r.bottom - r.top, Px(c.height));
     }
   }
-  // Labels hold their caption on one line, clear of the boxes beside them.
-  for (int id : {IDC_LABEL1_0, IDC_LABEL1_1}) {
-    RECT label, box;
-    ::GetWindowRect(app->Control(id), &label);
-    ::GetWindowRect(app->Control(id == IDC_LABEL1_0 ? IDC_TXTFILENAME : IDC_TXTUTDIRECTORY), &box);
-    EXPECT_LE(label.right, box.left);
-    EXPECT_LT(label.bottom - label.top, Px(2 * 195));
-  }
+  ExpectLabelsBetweenPictureAndBoxes();
   EXPECT_EQ(::GetWindowLongA(app->Control(IDC_IMAGE1), GWL_STYLE) & SS_TYPEMASK, SS_BITMAP);
   EXPECT_EQ(app->Focus(), app->Control(IDC_TXTFILENAME));
+}
+
+// A larger system font (on Windows too) or a fallback one makes a caption wider than its
+// place. The label then moves left, towards the picture, so that it still ends before its
+// box; a caption wider than all the room between them fills it and ends in an ellipsis.
+TEST_F(Window, LabelsEndBeforeTheirBoxesInALargerMessageFont) {
+  const struct {
+    int points;
+    bool clipped;  // wider than the room in any font
+  } rows[] = {{9, false}, {12, true}};  // the default is 8 points
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.points);
+    MessageFontSize font(row.points);
+    ASSERT_TRUE(font.set());
+    Start();
+    ExpectLabelsBetweenPictureAndBoxes();
+    RECT picture;
+    ::GetWindowRect(app->Control(IDC_IMAGE1), &picture);
+    for (auto [id, boxId] : kLabelsAndBoxes) {
+      SCOPED_TRACE(id);
+      HWND control = app->Control(id);
+      const int caption = CaptionWidth(TextOf(control));
+      RECT label, box;
+      ::GetWindowRect(control, &label);
+      ::GetWindowRect(app->Control(boxId), &box);
+      // Each label's place, up to its box, is 1035 twips wide.
+      ASSERT_GT(caption, Px(1035 - 30)) << "the font did not grow: the caption fits its place";
+      if (!row.clipped && label.right - label.left == caption) continue;  // shown whole
+      // Cut only where no more room was to be had, and cut visibly.
+      EXPECT_LT(label.right - label.left, caption);
+      EXPECT_LE(label.left - picture.right, Px(30));
+      EXPECT_LE(box.left - label.right, Px(30));
+      EXPECT_TRUE(::GetWindowLongA(control, GWL_STYLE) & SS_ENDELLIPSIS);
+    }
+    app->Click(IDC_CMDACTION_1);
+    EXPECT_EQ(app->WaitForExit(), 0u);
+  }
 }
 
 TEST_F(Window, TabWalksTheTabOrderAndSkipsLabelsAndPicture) {
