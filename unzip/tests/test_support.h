@@ -38,6 +38,9 @@ struct Layout {
 
 std::string build_zip(const std::vector<Item>& items, const Layout& layout = Layout());
 
+// An archive of tests/data (see its README), embedded at build time; empty when unknown.
+std::string test_archive(const std::string& name);
+
 // Raw deflate of data, as stored in a ZIP entry.
 std::string deflate_raw(const std::string& data);
 
