@@ -115,7 +115,9 @@ class Utf8Locale {
   locale_t old_ = static_cast<locale_t>(0);
 };
 #else
-struct Utf8Locale {};  // on Windows the names come as UTF-16
+struct Utf8Locale {
+  Utf8Locale() {}  // nothing to do: on Windows the names come as UTF-16
+};
 #endif
 
 // --- what the bytes say before libarchive reads them ----------------------------------
