@@ -10,8 +10,8 @@
 # fresh machine (or a new Debian version) builds; a later run just prints it. A build goes
 # into a temporary folder that is moved into place once complete, so an interrupted one
 # leaves nothing that looks finished. The source packages come through an apt sources list
-# and lists folder of our own (beside the prefixes), never through the machine's apt setup.
-# ORVANE_LIBS_CACHE overrides the cache folder.
+# and lists folder of our own (beside the prefixes), never through the machine's apt setup;
+# that needs no root. ORVANE_LIBS_CACHE overrides the cache folder.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,6 +29,7 @@ apt_dir=$cache/apt
 apt_opts=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$apt_dir/sources"
           -o Dir::State::Lists="$apt_dir/lists" -o Dir::Cache="$apt_dir/cache")
 apt_update() {
+  [ -f /etc/apt/sources.list.d/debian.sources ] || { say "no /etc/apt/sources.list.d/debian.sources to copy"; exit 1; }
   mkdir -p "$apt_dir/sources" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
   sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$apt_dir/sources/debian.sources"
   say "reading Debian's source package lists"
@@ -58,6 +59,8 @@ if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
   exit 0
 fi
+# What an interrupted build left; none is running while we hold the lock.
+rm -rf "$cache"/.build.*
 work=$(mktemp -d "$cache/.build.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 stage=$work/prefix

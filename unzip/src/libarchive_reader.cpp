@@ -138,9 +138,9 @@ uint64_t le(const unsigned char* p, int n) {
 }
 
 // RAR 5 variable-length integer: 7 bits a byte, low bits first.
-bool vint(const std::vector<unsigned char>& b, size_t& at, uint64_t& v) {
+bool vint(const unsigned char* b, size_t size, size_t& at, uint64_t& v) {
   v = 0;
-  for (int shift = 0; shift < 64 && at < b.size(); shift += 7) {
+  for (int shift = 0; shift < 64 && at < size; shift += 7) {
     unsigned char c = b[at++];
     v |= static_cast<uint64_t>(c & 0x7F) << shift;
     if (!(c & 0x80)) return true;
@@ -163,23 +163,24 @@ Rar5Facts scan_rar5(Source& src) {
   Rar5Facts facts;
   const uint64_t size = src.size();
   std::vector<unsigned char> head;
-  for (uint64_t pos = sizeof kRar5Signature; facts.files.size() < kMaxEntries;) {
+  auto field = [&head](size_t& at, uint64_t& v) { return vint(head.data(), head.size(), at, v); };
+  uint64_t pos = sizeof kRar5Signature;
+  for (size_t blocks = 0; blocks < 2 * kMaxEntries && facts.files.size() < kMaxEntries; ++blocks) {
     // CRC-32, then the header's size: at most 3 bytes, so a header is below 2 MiB.
-    std::vector<unsigned char> prefix(7);
-    size_t got = static_cast<size_t>(std::min<uint64_t>(7, size > pos ? size - pos : 0));
-    if (got < 5 || !src.read_at(pos, prefix.data(), got)) break;
-    prefix.resize(got);
+    unsigned char prefix[7];
+    size_t got = static_cast<size_t>(std::min<uint64_t>(sizeof prefix, size > pos ? size - pos : 0));
+    if (got < 5 || !src.read_at(pos, prefix, got)) break;
     size_t at = 4;
     uint64_t head_size = 0;
-    if (!vint(prefix, at, head_size) || at > 7 || head_size == 0 || head_size > size - pos - at) break;
+    if (!vint(prefix, got, at, head_size) || head_size == 0 || head_size > size - pos - at) break;
     head.resize(static_cast<size_t>(head_size));
     if (!src.read_at(pos + at, head.data(), head.size())) break;
     const uint64_t head_end = pos + at + head_size;
     size_t h = 0;
     uint64_t type = 0, flags = 0, extra = 0, data = 0;
-    if (!vint(head, h, type) || !vint(head, h, flags)) break;
-    if ((flags & 1) && !vint(head, h, extra)) break;
-    if ((flags & 2) && !vint(head, h, data)) break;
+    if (!field(h, type) || !field(h, flags)) break;
+    if ((flags & 1) && !field(h, extra)) break;
+    if ((flags & 2) && !field(h, data)) break;
     if (extra > head.size() - h) break;
     if (type == 4) {  // archive encryption header: everything after it is encrypted
       facts.headers_encrypted = true;
@@ -188,13 +189,13 @@ Rar5Facts scan_rar5(Source& src) {
     if (type == 5) break;  // end of archive
     if (type == 1) {
       uint64_t archive_flags = 0;
-      if (!vint(head, h, archive_flags)) break;
+      if (!field(h, archive_flags)) break;
       facts.volume = archive_flags & 1;
     } else if (type == 2) {
       uint64_t file_flags = 0, unpacked = 0, attributes = 0, compression = 0, host = 0, name_size = 0;
-      if (!vint(head, h, file_flags) || !vint(head, h, unpacked) || !vint(head, h, attributes)) break;
+      if (!field(h, file_flags) || !field(h, unpacked) || !field(h, attributes)) break;
       h += (file_flags & 2 ? 4 : 0) + (file_flags & 4 ? 4 : 0);  // mtime, CRC-32
-      if (h > head.size() || !vint(head, h, compression) || !vint(head, h, host) || !vint(head, h, name_size) ||
+      if (h > head.size() || !field(h, compression) || !field(h, host) || !field(h, name_size) ||
           name_size > head.size() - h)
         break;
       std::string name(head.begin() + h, head.begin() + h + name_size);
@@ -202,10 +203,9 @@ Rar5Facts scan_rar5(Source& src) {
       // The extra area ends the header: records of size, type and data; type 1 is encryption.
       for (size_t r = head.size() - extra; r < head.size();) {
         uint64_t record = 0, record_type = 0;
-        size_t start = r;
-        if (!vint(head, r, record) || record > head.size() - r) break;
+        if (!field(r, record) || record > head.size() - r) break;
         size_t next = r + static_cast<size_t>(record);
-        if (!vint(head, r, record_type) || r > next || start == next) break;
+        if (!field(r, record_type) || r > next) break;
         if (record_type == 1) encrypted = true;
         r = next;
       }
@@ -395,7 +395,7 @@ class LibarchiveReader final : public ArchiveReader {
   std::string pump(Pass& pass, uint64_t size, Sink& sink, std::string& stop) {
     static const unsigned char zeros[1 << 16] = {};
     struct archive* a = pass.a.get();
-    uint64_t written = 0;
+    uint64_t written = 0, empty = 0;
     std::string why;
     for (;;) {
       const void* buf = nullptr;
@@ -411,6 +411,10 @@ class LibarchiveReader final : public ArchiveReader {
         why = damaged(pass);
         if (r == ARCHIVE_FATAL) stop = why;
         return why;
+      }
+      if (n == 0 && ++empty > (1u << 20)) {  // never a pass that goes on for ever
+        why = "compressed data is damaged (it yields no data)";
+        break;
       }
       if (at < 0 || static_cast<uint64_t>(at) < written) {
         why = "compressed data is damaged (its pieces come out of order)";
