@@ -25,12 +25,16 @@ cmake -S "$root/unzip" -B "$build/fuzz" -DORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelW
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz libarchive_reader_fuzz
 
-# Seeds: small archives of every kind the reader handles or refuses.
+# Seeds: small archives of every kind the readers handle or refuse. For the 7z/RAR reader,
+# 7z in several codings, encrypted, solid or not, and the RAR archives of the tests, since
+# Debian has no RAR writer.
 seeds="$build/fuzz/seeds"
 corpus="$build/fuzz/corpus"
+seeds7="$build/fuzz/seeds-7z"
+corpus7="$build/fuzz/corpus-7z"
 work="$build/fuzz/seed-src"
-rm -rf "$seeds" "$work"
-mkdir -p "$seeds" "$corpus" "$work/Maps"
+rm -rf "$seeds" "$seeds7" "$work"
+mkdir -p "$seeds" "$corpus" "$seeds7" "$corpus7" "$work/Maps"
 (
   cd "$work"
   printf 'Actor Class=Engine.Brush Name=Brush0\n%.0s' $(seq 40) > Maps/CTF-Seed.unr
@@ -44,19 +48,6 @@ mkdir -p "$seeds" "$corpus" "$work/Maps"
   printf 'streamed\n' | zip -q "$seeds/streamed.zip" -
   cp "$seeds/stored.zip" "$seeds/comment.zip"
   echo 'archive comment' | zip -q -z "$seeds/comment.zip"
-)
-rm -rf "$work"
-
-# Seeds of the 7z/RAR reader: 7z in several codings, encrypted, solid or not; and the RAR
-# archives of the tests, since Debian has no RAR writer.
-seeds7="$build/fuzz/seeds-7z"
-corpus7="$build/fuzz/corpus-7z"
-rm -rf "$seeds7" "$work"
-mkdir -p "$seeds7" "$corpus7" "$work/Maps"
-(
-  cd "$work"
-  printf 'Actor Class=Engine.Brush Name=Brush0\n%.0s' $(seq 40) > Maps/CTF-Seed.unr
-  printf 'readme\n' > readme.txt
   z() { 7zz a -bso0 -bse0 -bsp0 "$@"; }
   z -m0=lzma2 -ms=on "$seeds7/lzma2_solid.7z" Maps readme.txt
   z -m0=lzma -ms=off "$seeds7/lzma.7z" Maps readme.txt
