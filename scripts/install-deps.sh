@@ -11,6 +11,11 @@ packages=(
   wine wine32:i386 xvfb xauth x11-utils
   # making test archives; the native extractor's build, sanitizers and fuzzer
   zip unzip zlib1g-dev g++ clang libfuzzer-14-dev libclang-rt-14-dev
+  # libarchive: Debian's for the native build; for the cross build scripts/build-libs.sh
+  # unpacks Debian's source packages (dpkg-source, xz, bzip2) and builds them with CMake
+  libarchive-dev dpkg-dev xz-utils bzip2
+  # reference tools and test data: bsdtar, 7zz, Go's zip test archives, Wine's fonts
+  libarchive-tools 7zip golang-1.19-src fonts-wine
   # the script and release tests are driven from Python
   python3
 )

@@ -2,8 +2,11 @@
 # Source it; it expects ORVANE_ROOT to be set to the repository's root.
 
 orvane_build() {  # orvane_build BUILD_DIR [cmake --build args...]
-  local build_dir=$1; shift
-  cmake -S "$ORVANE_ROOT" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$ORVANE_ROOT/cmake/mingw-i686.cmake" >/dev/null
+  local build_dir=$1 libs; shift
+  # The static libarchive, liblzma and libbz2 for Windows: built once, then found in the cache.
+  libs=$(bash "$ORVANE_ROOT/scripts/build-libs.sh")
+  cmake -S "$ORVANE_ROOT" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$ORVANE_ROOT/cmake/mingw-i686.cmake" \
+    -DORVANE_MINGW_LIBS="$libs" >/dev/null
   cmake --build "$build_dir" -j"$(nproc)" "$@"
 }
 

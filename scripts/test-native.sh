@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Native checks of the unzip program (unzip/): the unit and end-to-end tests
 # under AddressSanitizer and UBSan, then short libFuzzer runs of the ZIP reader
-# (seeds made here with Debian's zip), of the UMOD reader and of the Unreal
+# and the 7z/RAR reader (seeds made here with Debian's zip and 7zz, and the RAR
+# test archives of unzip/tests/data), of the UMOD reader and of the Unreal
 # package reader (seeds made by the script tests' builders).
 #   bash scripts/test-native.sh BUILD_ROOT      (e.g. build)
 # Builds into BUILD_ROOT/native and BUILD_ROOT/fuzz; exits non-zero on any failure.
-# FUZZ_SECONDS (default 20) sets the length of each fuzzing run.
+# FUZZ_SECONDS (default 40) sets the length of the fuzzing, shared by the four readers.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,14 +24,18 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== fuzzer build with clang: $build/fuzz"
 cmake -S "$root/unzip" -B "$build/fuzz" -DORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz unreal_package_fuzz umod_reader_fuzz
+cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz libarchive_reader_fuzz unreal_package_fuzz umod_reader_fuzz
 
-# Seeds: small archives of every kind the reader handles or refuses.
+# Seeds: small archives of every kind the readers handle or refuse. For the 7z/RAR reader,
+# 7z in several codings, encrypted, solid or not, and the RAR archives of the tests, since
+# Debian has no RAR writer.
 seeds="$build/fuzz/seeds"
 corpus="$build/fuzz/corpus"
+seeds7="$build/fuzz/seeds-7z"
+corpus7="$build/fuzz/corpus-7z"
 work="$build/fuzz/seed-src"
-rm -rf "$seeds" "$work"
-mkdir -p "$seeds" "$corpus" "$work/Maps"
+rm -rf "$seeds" "$seeds7" "$work"
+mkdir -p "$seeds" "$corpus" "$seeds7" "$corpus7" "$work/Maps"
 (
   cd "$work"
   printf 'Actor Class=Engine.Brush Name=Brush0\n%.0s' $(seq 40) > Maps/CTF-Seed.unr
@@ -44,8 +49,19 @@ mkdir -p "$seeds" "$corpus" "$work/Maps"
   printf 'streamed\n' | zip -q "$seeds/streamed.zip" -
   cp "$seeds/stored.zip" "$seeds/comment.zip"
   echo 'archive comment' | zip -q -z "$seeds/comment.zip"
+  z() { 7zz a -bso0 -bse0 -bsp0 "$@"; }
+  z -m0=lzma2 -ms=on "$seeds7/lzma2_solid.7z" Maps readme.txt
+  z -m0=lzma -ms=off "$seeds7/lzma.7z" Maps readme.txt
+  z -m0=ppmd "$seeds7/ppmd.7z" readme.txt
+  z -m0=bzip2 "$seeds7/bzip2.7z" readme.txt
+  z -m0=deflate "$seeds7/deflate.7z" readme.txt
+  z -mf=BCJ2 "$seeds7/bcj2.7z" readme.txt
+  z -mx0 "$seeds7/stored.7z" readme.txt
+  z -pSeed "$seeds7/encrypted.7z" readme.txt
+  z -pSeed -mhe=on "$seeds7/encrypted_headers.7z" readme.txt
 )
 rm -rf "$work"
+cp "$root"/unzip/tests/data/*.rar "$seeds7/"
 
 # Package seeds: every name-table form and header layout the reader handles, and some damage.
 pkg_seeds="$build/fuzz/package-seeds"
@@ -70,22 +86,30 @@ for name, data in seeds.items():
         f.write(data)
 EOF_PY
 
-secs=${FUZZ_SECONDS:-20}
-echo "== fuzzing the ZIP reader for ${secs}s"
+secs=${FUZZ_SECONDS:-40}
+each=$(( (secs + 3) / 4 ))
 cd "$build/fuzz"
+echo "== fuzzing the ZIP reader for ${each}s"
 ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
-  ./zip_reader_fuzz -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+  ./zip_reader_fuzz -max_total_time="$each" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
   "$corpus" "$seeds"
-echo "== fuzzing the package reader for ${secs}s"
+echo "== fuzzing the 7z/RAR reader for ${each}s"
+# libarchive asks for absurd sizes on some damaged headers and copes when malloc says no,
+# as it does on Windows: let malloc say no here too, instead of stopping the run.
+ASAN_OPTIONS=abort_on_error=1:allocator_may_return_null=1 UBSAN_OPTIONS=halt_on_error=1 \
+  ./libarchive_reader_fuzz -max_total_time="$each" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+  "$corpus7" "$seeds7"
+
+echo "== fuzzing the package reader for ${each}s"
 ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
-  ./unreal_package_fuzz -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+  ./unreal_package_fuzz -max_total_time="$each" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
   "$pkg_corpus" "$pkg_seeds"
 
-echo "== fuzzing the UMOD reader for ${secs}s"
+echo "== fuzzing the UMOD reader for ${each}s"
 rm -rf umod-seeds
 mkdir -p umod-corpus
 python3 "$root/install_script/tests/umod_file.py" --seeds umod-seeds
 ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
-  ./umod_reader_fuzz -max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+  ./umod_reader_fuzz -max_total_time="$each" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
   umod-corpus umod-seeds
 echo "== native checks passed"

@@ -19,7 +19,9 @@ import zipfile
 
 from script_tests import Failure, ScriptLine, check, check_no_complaints, game_data, zip_bytes
 
-EXPECTED = {"Orvane.exe", "Orvane.BAT", "Pkzip25.exe", "README.txt"}
+LICENCES = {"libarchive": b"Tim Kientzle", "liblzma": b"liblzma is in the public domain", "bzip2": b"Julian Seward",
+            "zlib": b"Jean-loup Gailly"}
+EXPECTED = {"Orvane.exe", "Orvane.BAT", "Pkzip25.exe", "README.txt"} | {"Licences/%s.txt" % l for l in LICENCES}
 
 
 def pe_header(data):
@@ -49,8 +51,13 @@ def check_package(path, script_source):
     check(readme.count(b"\n") == readme.count(b"\r\n"), "README.txt needs CRLF line ends")
     check(all(b < 0x80 for b in readme), "README.txt must be plain ASCII")
     text = readme.decode("ascii")
-    for topic in ("Program Files", "Run as administrator", "Wine", "unpack"):
+    for topic in ("Program Files", "Run as administrator", "Wine", "unpack", "Licences"):
         check(topic.lower() in text.lower(), "README.txt says nothing about " + topic)
+    # The licences of the libraries built into Pkzip25.exe, readable in Notepad.
+    for library, words in LICENCES.items():
+        licence = files["Licences/%s.txt" % library]
+        check(words in licence, "Licences/%s.txt is not %s's licence" % (library, library))
+        check(licence.count(b"\n") == licence.count(b"\r\n"), "Licences/%s.txt needs CRLF line ends" % library)
 
 
 def install_from_package(zip_path, launch):

@@ -111,6 +111,9 @@ struct UmodOptions {
 // The files' bytes back to back, the directory, then the 20-byte trailer.
 std::string build_umod(const std::vector<UmodFile>& files, const UmodOptions& options = UmodOptions());
 
+// An archive of tests/data (see its README), embedded at build time; empty when unknown.
+std::string test_archive(const std::string& name);
+
 // Raw deflate of data, as stored in a ZIP entry.
 std::string deflate_raw(const std::string& data);
 
