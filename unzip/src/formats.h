@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "archive.h"
+#include "archive_reader.h"
 
 namespace orvane {
 

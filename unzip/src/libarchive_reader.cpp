@@ -7,9 +7,7 @@
 #include <cwchar>
 #include <vector>
 
-// Our own archive.h comes first on the include path, so libarchive's is named by its
-// full path (ORVANE_LIBARCHIVE_H, set by unzip/CMakeLists.txt).
-#include ORVANE_LIBARCHIVE_H
+#include <archive.h>
 #include <archive_entry.h>
 
 #ifdef _WIN32

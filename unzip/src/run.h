@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "archive.h"
+#include "archive_reader.h"
 #include "cli.h"
 
 namespace orvane {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "archive.h"
+#include "archive_reader.h"
 
 namespace orvane {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive.h"
+#include "archive_reader.h"
 #include "source.h"
 
 namespace orvane {

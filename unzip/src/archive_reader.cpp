@@ -1,4 +1,4 @@
-#include "archive.h"
+#include "archive_reader.h"
 
 namespace orvane {
 
