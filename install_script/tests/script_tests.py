@@ -45,6 +45,22 @@ def zip_bytes(entries, method=zipfile.ZIP_DEFLATED):
 PACKAGE_EXTENSIONS = (".unr", ".u", ".utx", ".uax", ".umx")
 
 
+def sevenzip_bytes(entries, *options):
+    """entries: (name, data) pairs. The archive as Debian's 7zz makes it (solid LZMA2 by default)."""
+    import tempfile
+    with tempfile.TemporaryDirectory() as d:
+        for name, data in entries:
+            path = os.path.join(d, "in", *name.split("/"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+        subprocess.run(["7zz", "a", "-bso0", "-bsp0", *options, os.path.join(d, "out.7z"), "."],
+                       cwd=os.path.join(d, "in"), check=True)
+        names = sorted(n for n in os.listdir(d) if n.startswith("out.7z"))
+        with open(os.path.join(d, names[0]), "rb") as f:  # the first part of a split one
+            return f.read()
+
+
 def game_data(name):
     """Distinct content per file, so a kept or swapped file shows; a package file is a real
     package (one that needs nothing the test games lack), the text after it."""
@@ -222,9 +238,9 @@ FLAT = [
 ]
 
 
-def layout_case(sb, prefix, entries, expect_skipped):
+def layout_case(sb, prefix, entries, expect_skipped, pack=zip_bytes):
     archive = [(prefix + name, game_data(name)) for name, _ in entries]
-    sb.archive(zip_bytes(archive))
+    sb.archive(pack(archive))
     game = sb.game("UnrealTournament")
     before = sb.snapshot()
     rc, out = sb.run(game)
@@ -548,6 +564,17 @@ def case_protected_and_unsupported(sb):
         check("damaged" not in out, out)
 
 
+def case_sevenzip_protected_and_split(sb):
+    # A password (on the files or on the names too) and one part of a split archive are
+    # told as such: the download is fine, and nothing goes in.
+    entries = [("Maps/CTF-Secret.unr", game_data("CTF-Secret.unr")), ("Textures/Big.utx", os.urandom(300000))]
+    for options, phrase in ((["-pSecret"], "protected by a password"),
+                            (["-pSecret", "-mhe=on"], "protected by a password"),
+                            (["-v100k", "-mx0"], "The other parts are needed")):
+        out = damaged_case(sb, sevenzip_bytes(entries, *options), 3, phrase, game_name="UT " + options[-1])
+        check("damaged" not in out, out)
+
+
 def case_killed_run_leaves_nothing(sb):
     # However a run is killed, none of its temporary files stay behind: here the small
     # files are complete and wait for a huge one.
@@ -570,13 +597,18 @@ def case_killed_run_leaves_nothing(sb):
             if re.match(rb"\s+8 of 9 files", line):
                 waiting = True
                 break
-        subprocess.run(["wine", "taskkill", "/f", "/im", "Pkzip25.EXE"], capture_output=True, timeout=60)
-        run.wait(timeout=60)
     finally:
-        run.kill()
+        run.kill()  # the process itself, at once: no chance to tidy up
+        run.wait(timeout=60)
     check(waiting, "the run ended before it could be killed")
-    after = sb.snapshot()
-    left = [k for k in added(before, after) if after[k] is not None]
+    # Wine's server closes a killed process's files a moment later.
+    deadline = time.monotonic() + 30
+    while True:
+        after = sb.snapshot()
+        left = [k for k in added(before, after) if after[k] is not None]
+        if not left or time.monotonic() > deadline:
+            break
+        time.sleep(0.2)
     check(left == [], "files left by a killed run: %s" % left)
 
 
@@ -767,6 +799,7 @@ GROUPS = {
                 ("wrapped_mixed_case", case_wrapped_mixed_case),
                 ("entry_names_with_metachars", case_entry_names_with_metachars),
                 ("tar_style_names", lambda sb: layout_case(sb, "./Docs /", FLAT[:3], [])),
+                ("sevenzip_pack", lambda sb: layout_case(sb, "Pack/", FLAT, ["screenshot.jpg"], sevenzip_bytes)),
                 ("existing_texture_kept", case_existing_texture_kept),
                 ("kept_told_apart", case_kept_told_apart),
                 ("odd_entries_do_not_block", case_odd_entries_do_not_block),
@@ -783,6 +816,7 @@ GROUPS = {
                  ("folder_in_the_way", case_folder_in_the_way), ("path_too_long", case_path_too_long),
                  ("name_windows_cannot_hold", case_name_windows_cannot_hold),
                  ("protected_and_unsupported", case_protected_and_unsupported),
+                 ("sevenzip_protected_and_split", case_sevenzip_protected_and_split),
                  ("killed_run_leaves_nothing", case_killed_run_leaves_nothing)],
     "umod": [("umod_in_zip", case_umod_in_zip), ("umod_alone", case_umod_alone),
              ("umod_names_that_escape", case_umod_names_that_escape), ("umod_truncated", case_umod_truncated)],

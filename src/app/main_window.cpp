@@ -64,7 +64,9 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;  // fixe
 constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW;
 
 constexpr char kRegistryKey[] = "Software\\Unreal Technology\\Installed Apps\\UnrealTournament";
-constexpr char kZipFilter[] = "Zip Files (*.zip)|*.zip";
+// The zip pair first, selected when the dialog opens; the second shows every archive that
+// the unzip program reads.
+constexpr char kZipFilter[] = "Zip Files (*.zip)|*.zip|Map archives (*.zip;*.7z;*.rar;*.umod)|*.zip;*.7z;*.rar;*.umod";
 constexpr char kFolderPrompt[] = "Select Unreal Tournament Folder";
 
 int ScreenDpi() {

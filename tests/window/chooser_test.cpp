@@ -65,13 +65,17 @@ class Choosers : public ::testing::Test {
   }
 };
 
-TEST_F(Choosers, FileDialogOpensInTheProgramFolderWithOneZipFilter) {
+TEST_F(Choosers, FileDialogOpensInTheProgramFolderWithTheZipFilterFirst) {
   Start();
   HWND dialog = OpenFileDialog();
   ASSERT_TRUE(dialog);
   EXPECT_EQ(TextOf(::GetDlgItem(dialog, kLookIn)), TestName());  // the program's folder
-  EXPECT_EQ(TextOf(::GetDlgItem(dialog, kFileType)), "Zip Files (*.zip)");
-  EXPECT_EQ(::SendMessageA(::GetDlgItem(dialog, kFileType), CB_GETCOUNT, 0, 0), 1);
+  HWND types = ::GetDlgItem(dialog, kFileType);
+  EXPECT_EQ(TextOf(types), "Zip Files (*.zip)");
+  ASSERT_EQ(::SendMessageA(types, CB_GETCOUNT, 0, 0), 2);
+  char second[128] = {};
+  ::SendMessageA(types, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(second));
+  EXPECT_STREQ(second, "Map archives (*.zip;*.7z;*.rar;*.umod)");
   EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(dialog, kReadOnly)));
   EXPECT_EQ(::GetWindow(dialog, GW_OWNER), app->window());
   Cancel(dialog);
