@@ -51,7 +51,8 @@ def check_package(path, script_source):
     check(readme.count(b"\n") == readme.count(b"\r\n"), "README.txt needs CRLF line ends")
     check(all(b < 0x80 for b in readme), "README.txt must be plain ASCII")
     text = readme.decode("ascii")
-    for topic in ("Program Files", "Run as administrator", "Wine", "unpack", "Licences"):
+    for topic in ("Program Files", "Run as administrator", "Wine", "unpack", "Licences", ".7z", ".umod",
+                  "missing packages"):
         check(topic.lower() in text.lower(), "README.txt says nothing about " + topic)
     # The licences of the libraries built into Pkzip25.exe, readable in Notepad.
     for library, words in LICENCES.items():
