@@ -2,8 +2,10 @@
 # Builds Orvane and opens its window under Wine.
 #
 # By default it uses a demo: a Wine prefix of its own (build/win32/demo-prefix) holding a
-# sample game folder C:\Games\UnrealTournament, the game's registry entry, and a sample
-# map archive in C:\Orvane\Sample Maps\. Pick the map, press Ok, and watch it land.
+# sample game folder C:\Games\UnrealTournament, the game's registry entry, and two sample
+# map archives in C:\Orvane\Sample Maps\: CTF-OrvaneDemo.zip installs cleanly, and
+# DM-OrvaneNeeds.zip needs packages the game lacks, which the summary names. Pick one,
+# press Ok, and watch it land.
 #
 #   scripts/run.sh [--game 'C:\path\to\UnrealTournament'] [--prefix /path/to/wineprefix]
 #
@@ -21,7 +23,7 @@ while [ $# -gt 0 ]; do
   case $1 in
     --game) game=$2; shift 2 ;;
     --prefix) prefix=$(realpath -m "$2"); shift 2 ;;
-    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "Unknown option: $1 (try --help)" >&2; exit 2 ;;
   esac
 done
@@ -38,29 +40,49 @@ for f in Orvane.exe Pkzip25.exe Orvane.BAT; do
   if [ -f "build/win32/$f" ]; then cp "build/win32/$f" "$drive_c/Orvane/"; fi
 done
 
-# The sample map archive, in the layout most maps come in: folders named after the game's.
-sample="$drive_c/Orvane/Sample Maps/CTF-OrvaneDemo.zip"
-if [ ! -f "$sample" ]; then
-  work=$(mktemp -d)
-  mkdir -p "$work/Maps" "$work/Textures" "$work/Help" "$(dirname "$sample")"
-  head -c 200000 /dev/urandom > "$work/Maps/CTF-OrvaneDemo.unr"
-  head -c 50000 /dev/urandom > "$work/Textures/OrvaneDemo.utx"
-  printf 'CTF-OrvaneDemo\r\nA sample map for trying Orvane.\r\n' > "$work/Help/CTF-OrvaneDemo.txt"
-  (cd "$work" && zip -qr "$sample" Maps Textures Help)
-  rm -rf "$work"
-fi
+# The sample map archives, in the layout most maps come in (folders named after the game's),
+# holding real packages. CTF-OrvaneDemo needs only its own texture package and the game's
+# code, so it installs cleanly; DM-OrvaneNeeds also needs a texture and a sound package that
+# nothing holds, so the summary names them as missing. Made afresh every run.
+samples="$drive_c/Orvane/Sample Maps"
+mkdir -p "$samples"
+python3 - "$samples" "$ORVANE_ROOT/install_script/tests" <<'PY'
+import os, sys, zipfile
+sys.path.insert(0, sys.argv[2])
+from unreal_package import package_bytes
+
+def pack(name, files):
+    with zipfile.ZipFile(os.path.join(sys.argv[1], name), "w", zipfile.ZIP_DEFLATED) as z:
+        for path, data in files.items():
+            z.writestr(path, data)
+
+pack("CTF-OrvaneDemo.zip", {
+    "Maps/CTF-OrvaneDemo.unr": package_bytes(needs={"Botpack": "Class", "OrvaneDemoTex": "Texture"},
+                                             groups={"OrvaneDemoTex": ["Walls"]}, exports=["MyLevel"],
+                                             unique="CTF-OrvaneDemo"),
+    "Textures/OrvaneDemoTex.utx": package_bytes(unique="OrvaneDemoTex"),
+    "Help/CTF-OrvaneDemo.txt": b"CTF-OrvaneDemo\r\nA sample map for trying Orvane.\r\n"})
+pack("DM-OrvaneNeeds.zip", {
+    "DM-OrvaneNeeds.unr": package_bytes(needs={"Botpack": "Class", "CityTex": "Texture", "CitySounds": "Sound"},
+                                        exports=["MyLevel"], unique="DM-OrvaneNeeds"),
+    "DM-OrvaneNeeds.txt": b"DM-OrvaneNeeds\r\nNeeds CityTex.utx and CitySounds.uax, which it does not bring.\r\n"})
+PY
 
 if [ -z "$game" ]; then
   game='C:\Games\UnrealTournament'
   mkdir -p "$drive_c/Games/UnrealTournament/System"
-  [ -f "$drive_c/Games/UnrealTournament/System/UnrealTournament.EXE" ] ||
-    printf 'stand-in for the game\r\n' > "$drive_c/Games/UnrealTournament/System/UnrealTournament.EXE"
+  # Stand-ins for the game and the code packages every map needs.
+  for f in UnrealTournament.EXE Core.u Engine.u Botpack.u; do
+    [ -f "$drive_c/Games/UnrealTournament/System/$f" ] ||
+      printf 'stand-in for the game\r\n' > "$drive_c/Games/UnrealTournament/System/$f"
+  done
 fi
 wine reg add 'HKLM\Software\Unreal Technology\Installed Apps\UnrealTournament' \
   /v Folder /t REG_SZ /d "$game" /f >/dev/null
 
 echo "Game folder: $game"
-echo "Sample map:  C:\\Orvane\\Sample Maps\\CTF-OrvaneDemo.zip"
+echo "Sample maps: C:\\Orvane\\Sample Maps\\CTF-OrvaneDemo.zip (installs cleanly)"
+echo "             C:\\Orvane\\Sample Maps\\DM-OrvaneNeeds.zip (needs packages the game lacks)"
 echo "Wine prefix: $WINEPREFIX"
 cd "$drive_c/Orvane"
 # The install script goes on in a console of its own after the window closes.
