@@ -74,7 +74,7 @@ def install_from_package(zip_path, launch):
     game_unix = os.path.join(root_unix, "Program Files (x86)", "Unreal Tournament")
     os.makedirs(os.path.join(game_unix, "System"))
     os.makedirs(os.path.join(game_unix, "Textures"))
-    mine = b"the player's own texture"
+    mine = game_data("the player's own ReleaseTex.utx")  # a package too, but another
     with open(os.path.join(game_unix, "Textures", "ReleaseTex.utx"), "wb") as f:
         f.write(mine)
     os.makedirs(os.path.join(root_unix, "Downloads"))

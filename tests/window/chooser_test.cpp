@@ -73,9 +73,11 @@ TEST_F(Choosers, FileDialogOpensInTheProgramFolderWithTheZipFilterFirst) {
   HWND types = ::GetDlgItem(dialog, kFileType);
   EXPECT_EQ(TextOf(types), "Zip Files (*.zip)");
   ASSERT_EQ(::SendMessageA(types, CB_GETCOUNT, 0, 0), 2);
-  char second[128] = {};
-  ::SendMessageA(types, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(second));
-  EXPECT_STREQ(second, "Map archives (*.zip;*.7z;*.rar;*.umod)");
+  // Asked for in UTF-16: Wine hands another process's dialog text over as UTF-16 even to
+  // the ANSI message.
+  wchar_t second[128] = {};
+  ::SendMessageW(types, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(second));
+  EXPECT_STREQ(second, L"Map archives (*.zip;*.7z;*.rar;*.umod)");
   EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(dialog, kReadOnly)));
   EXPECT_EQ(::GetWindow(dialog, GW_OWNER), app->window());
   Cancel(dialog);
