@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the static 32-bit Windows libraries that Pkzip25 links, libarchive (7z and RAR)
 # with liblzma and libbz2, from Debian's own source packages with Debian's patches, and
-# prints the prefix holding them (include/, lib/, share/licenses/). Debian ships no MinGW
-# build of them; zlib is Debian's libz-mingw-w64-dev.
+# prints the prefix holding them (include/, lib/, share/licenses/, and libarchive's own RAR
+# and 7z test archives in share/libarchive-tests/). Debian ships no MinGW build of them;
+# zlib is Debian's libz-mingw-w64-dev.
 #
 #   scripts/build-libs.sh        # prints e.g. ~/.cache/orvane/mingw-i686/3.6.2-1+deb12u5_..._1.0.8-5
 #
@@ -17,12 +18,18 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${ORVANE_LIBS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orvane/mingw-i686}
 # Raised whenever the way the libraries are built changes, so that older builds are not reused.
-recipe=r1
+recipe=r2
 host=i686-w64-mingw32
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 
 say() { echo "build-libs: $*" >&2; }
+
+# One run at a time, from reading the lists on (apt refuses a second one on the same lists,
+# and the native tests ask for the prefix while the cross build may be making it); the loser
+# of a race then finds the winner's prefix.
+exec 9>"$cache/.lock"
+flock 9
 
 # --- the source packages' versions, through our own apt state ---------------------------
 apt_dir=$cache/apt
@@ -52,13 +59,6 @@ if [ -f "$prefix/.complete" ]; then
   exit 0
 fi
 
-# --- one build at a time; the loser of a race finds the winner's prefix ------------------
-exec 9>"$cache/.lock"
-flock 9
-if [ -f "$prefix/.complete" ]; then
-  echo "$prefix"
-  exit 0
-fi
 # What an interrupted build left; none is running while we hold the lock.
 rm -rf "$cache"/.build.*
 work=$(mktemp -d "$cache/.build.XXXXXX")
@@ -135,6 +135,10 @@ licence "$la/COPYING" libarchive.txt
 licence "$xz/COPYING" liblzma.txt
 licence "$bz/LICENSE" bzip2.txt
 licence /usr/share/doc/libz-mingw-w64-dev/copyright zlib.txt
+# libarchive's own RAR and 7z test archives, real and malformed: the native tests hold
+# Pkzip25 against bsdtar on them.
+mkdir -p "$stage/share/libarchive-tests"
+cp "$la"/libarchive/test/*rar*.uu "$la"/libarchive/test/*7z*.uu "$stage/share/libarchive-tests/"
 printf 'libarchive %s\nxz-utils %s\nbzip2 %s\n' "${version[libarchive]}" "${version[xz-utils]}" \
   "${version[bzip2]}" > "$stage/versions.txt"
 touch "$stage/.complete"

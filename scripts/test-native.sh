@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Native checks of the unzip program (unzip/): the unit and end-to-end tests
-# under AddressSanitizer and UBSan, then short libFuzzer runs of the ZIP reader
+# under AddressSanitizer and UBSan, and libarchive's own RAR and 7z test
+# archives against bsdtar (unzip/tests/corpus_test.py), then short libFuzzer runs of the ZIP reader
 # and the 7z/RAR reader (seeds made here with Debian's zip and 7zz, and the RAR
 # test archives of unzip/tests/data), of the UMOD reader and of the Unreal
 # package reader (seeds made by the script tests' builders).
@@ -20,6 +21,12 @@ cmake -S "$root/unzip" -B "$build/native" -DORVANE_SANITIZE=ON -DCMAKE_BUILD_TYP
 cmake --build "$build/native" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$build/native" --output-on-failure -j"$jobs"
+
+echo "== libarchive's own RAR and 7z test archives: ours against bsdtar"
+# The archives come with the libraries' source (the cross build may be making them now).
+libs=$(bash "$root/scripts/build-libs.sh")
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  python3 "$root/unzip/tests/corpus_test.py" "$libs/share/libarchive-tests" "$build/native/Pkzip25"
 
 echo "== fuzzer build with clang: $build/fuzz"
 cmake -S "$root/unzip" -B "$build/fuzz" -DORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "formats.h"
 #include "test_support.h"
 
 namespace orvane {
@@ -398,6 +399,36 @@ TEST(LibarchiveReader, NotAnArchiveOrChangedBetweenPasses) {
   std::map<std::string, Outcome> out;
   EXPECT_NE(pass(*r, out).find("differ from its listing"), std::string::npos);
   EXPECT_TRUE(out.empty());
+}
+
+TEST(LibarchiveReader, SelfExtractorsAreReadAfterTheirProgram) {
+  // The program may hold the signatures' bytes itself; only a header that checks out counts.
+  const std::string stub = "MZ" + std::string(90, '\0') + "Rar!\x1A\x07\x00 and Rar!\x1A\x07\x01\x00 and 7z\xBC\xAF\x27\x1C" +
+                           std::string(70, '\x90');
+  for (const char* name : {"rar4.rar", "rar5_solid.rar", "lzma2_solid.7z"}) {
+    std::string err;
+    std::unique_ptr<ArchiveReader> plain = open_named(name),
+                                   sfx = open_reader(std::unique_ptr<Source>(new BytesSource(stub + test_archive(name))), err);
+    ASSERT_TRUE(plain && sfx) << name << ": " << err;
+    std::map<std::string, Outcome> want, got;
+    EXPECT_EQ(pass(*plain, want), "");
+    EXPECT_EQ(pass(*sfx, got), "") << name;
+    ASSERT_EQ(got.size(), want.size()) << name;
+    for (const auto& w : want) EXPECT_EQ(got[w.first].data, w.second.data) << name << ": " << w.first;
+  }
+  // Not after a program, and not an archive inside a self-extracting ZIP.
+  std::string err;
+  EXPECT_FALSE(open_reader(std::unique_ptr<Source>(new BytesSource("XZ" + stub.substr(2) + test_archive("rar4.rar"))), err));
+  test::Item inner;
+  inner.name = "inner.rar";
+  inner.data = test_archive("rar4.rar");
+  inner.method = 0;
+  test::Layout layout;
+  layout.prefix = stub;
+  const std::string zip = test::build_zip({inner}, layout);
+  std::unique_ptr<ArchiveReader> outer = open_reader(std::unique_ptr<Source>(new BytesSource(zip)), err);
+  ASSERT_TRUE(outer) << err;
+  EXPECT_EQ(outer->format(), "ZIP");
 }
 
 }  // namespace
