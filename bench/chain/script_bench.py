@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Times an install through Orvane.BAT under Wine's cmd against a plain extraction of the
-same archive by Pkzip25, for a 600-file bonus pack and a 20 MB single map. Both run under
-Wine with one resident wineserver (the caller starts it); median of RUNS each.
+same archive by Pkzip25, for a 600-file bonus pack and a 20 MB single map, and the same
+install without its package check. All run under Wine with one resident wineserver (the
+caller starts it); median of RUNS each.
 
     script_bench.py BUILD_DIR WORK_DIR [RUNS]     (needs WINEPREFIX)
 """
@@ -15,30 +16,49 @@ import time
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "unzip"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "install_script", "tests"))
 import make_pack  # noqa: E402  (the extraction benchmark's file imitations)
+from unreal_package import package_bytes  # noqa: E402
+
+GAME_PACKAGES = ("Core.u", "Engine.u", "Botpack.u")  # what every map of the pack needs of the game
 
 
 def bonus_pack(path):
-    """600 files, about 90 MB: maps, textures, sounds and .int files, foldered."""
+    """600 files, about 90 MB: maps, textures, sounds and .int files, foldered. The maps,
+    textures and sounds are real packages, so that the install's package check reads what
+    a real pack makes it read: each map needs four of the pack's texture packages, two of
+    its sound packages and the game's code."""
     rng = random.Random(20261207)
     kinds = [("Maps", "unr", 60, 40.0), ("Textures", "utx", 240, 30.0),
              ("Sounds", "uax", 200, 19.0), ("System", "int", 100, 1.0)]
+    stems = {ext: ["%s-Bonus%03d" % (folder, i) for i in range(count)] for folder, ext, count, _ in kinds}
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
         for folder, ext, count, megabytes in kinds:
             each = int(megabytes * 1048576 / count)
-            for i in range(count):
+            for stem in stems[ext]:
                 size = int(each * rng.uniform(0.5, 1.5))
-                data = (make_pack.make_file(rng, ext, size) if ext != "int"
-                        else make_pack.records(rng, size))
-                z.writestr("BonusPack/%s/%s-Bonus%03d.%s" % (folder, folder, i, ext), data)
+                if ext == "int":
+                    data = make_pack.records(rng, size)
+                else:
+                    needs = {}
+                    if ext == "unr":
+                        needs = dict({t: "Texture" for t in rng.sample(stems["utx"], 4)},
+                                     **{a: "Sound" for a in rng.sample(stems["uax"], 2)}, Botpack="Class")
+                    head = package_bytes(needs=needs, unique=stem, exports=["MyLevel"] if needs else ())
+                    data = head + make_pack.make_file(rng, ext, size - len(head))
+                z.writestr("BonusPack/%s/%s.%s" % (folder, stem, ext), data)
 
 
 def single_map(path):
-    """20 MB of incompressible map data in three files, as bench/chain's window figure uses."""
+    """20 MB of incompressible map data in three packages, as bench/chain's window figure uses;
+    the map needs the other two and the game's code."""
+    head = {"Maps/BenchMap.unr": package_bytes(needs={"Bench": "Texture", "BenchSounds": "Sound", "Botpack": "Class"},
+                                               unique="BenchMap", exports=["MyLevel"]),
+            "Textures/Bench.utx": package_bytes(unique="Bench"), "Sounds/BenchSounds.uax": package_bytes(unique="BS")}
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
         for name, size in (("Maps/BenchMap.unr", 12000000), ("Textures/Bench.utx", 6000000),
-                           ("Sounds/Bench.uax", 2000000)):
-            z.writestr(name, os.urandom(size))
+                           ("Sounds/BenchSounds.uax", 2000000)):
+            z.writestr(name, head[name] + os.urandom(size - len(head[name])))
 
 
 def timed(argv, env, log, must=None):
@@ -63,9 +83,16 @@ def main():
     os.makedirs(unix, exist_ok=True)
     for name in ("Orvane.BAT", "Pkzip25.exe"):
         shutil.copyfile(os.path.join(build, name), os.path.join(unix, name))
+    # The same script without the package check, to tell what the check costs.
+    with open(os.path.join(build, "Orvane.BAT"), "rb") as f:
+        script = f.read()
+    check_option = b" -check-packages=."
+    with open(os.path.join(unix, "NoCheck.BAT"), "wb") as f:
+        f.write(script.replace(check_option, b"") if check_option in script else script)
+    checking = check_option in script
     archives = []
     for name, make in (("BonusPack.zip", bonus_pack), ("SingleMap.zip", single_map)):
-        cached = os.path.join(work, name)
+        cached = os.path.join(work, "v2-" + name)  # v2: the pack's packages are real ones
         if not os.path.exists(cached):
             make(cached + ".part")
             os.rename(cached + ".part", cached)
@@ -78,19 +105,28 @@ def main():
     # What any batch file costs before its first line: the floor under the install figure.
     empty = statistics.median(timed(["wine", "cmd", "/c", "exit"], env, log) for _ in range(runs))
     print("wine cmd /c exit alone: %.3f s" % empty)
-    print("%-14s %10s %10s %7s" % ("archive", "plain s", "install s", "ratio"))
+    print("%-14s %10s %10s %7s %12s %7s" % ("archive", "plain s", "install s", "ratio", "no check s",
+                                             "check"))
     for name in archives:
-        plain, install = [], []
+        plain, install, unchecked = [], [], []
         for run in range(runs):
             for d in ("plain", "Game"):
                 shutil.rmtree(os.path.join(unix, d), ignore_errors=True)
             os.makedirs(os.path.join(unix, "Game", "System"))
             plain.append(timed(["wine", os.path.join(unix, "Pkzip25.exe"), "-extract", "-directories",
                                 win + "\\" + name, win + "\\plain\\"], env, log))
-            install.append(timed(["wine", "cmd", "/c", win + "\\Orvane.BAT", win + "\\" + name,
-                                  win + "\\Game"], env, log, "Done. The map is installed."))
-        p, i = statistics.median(plain), statistics.median(install)
-        print("%-14s %10.3f %10.3f %7.2f" % (name, p, i, i / p))
+            # In turns first, so that neither always follows the plain extraction's writes.
+            for script, times in ((("Orvane.BAT", install), ("NoCheck.BAT", unchecked))[::1 - 2 * (run % 2)]):
+                shutil.rmtree(os.path.join(unix, "Game"), ignore_errors=True)
+                os.makedirs(os.path.join(unix, "Game", "System"))
+                for stock in GAME_PACKAGES:
+                    with open(os.path.join(unix, "Game", "System", stock), "wb") as f:
+                        f.write(b"stand-in")
+                times.append(timed(["wine", "cmd", "/c", win + "\\" + script, win + "\\" + name,
+                                    win + "\\Game"], env, log, "Done. The map is installed."))
+        p, i, u = statistics.median(plain), statistics.median(install), statistics.median(unchecked)
+        print("%-14s %10.3f %10.3f %7.2f %12.3f %6.1f%%" % (name, p, i, i / p, u, 100 * (i - u) / u)
+              if checking else "%-14s %10.3f %10.3f %7.2f %12s %7s" % (name, p, i, i / p, "-", "-"))
     shutil.rmtree(unix, ignore_errors=True)
 
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -22,13 +23,41 @@ class NullSink : public Sink {
   bool write(const unsigned char*, size_t) override { return true; }
 };
 
+// How much of a package's start is kept as it is written: its header and, in most
+// packages, its name table, which the package check then reads without the disk.
+constexpr size_t kPackageHead = 64u << 10;
+
 class TempFileSink : public Sink {
  public:
-  explicit TempFileSink(platform::TempFile& f) : file_(f) {}
-  bool write(const unsigned char* data, size_t n) override { return file_.write(data, n, error_); }
+  // head, when given, keeps the first kPackageHead bytes written.
+  TempFileSink(platform::TempFile& f, std::string* head) : file_(f), head_(head) {}
+  bool write(const unsigned char* data, size_t n) override {
+    if (head_ && head_->size() < kPackageHead)
+      head_->append(reinterpret_cast<const char*>(data), std::min(n, kPackageHead - head_->size()));
+    return file_.write(data, n, error_);
+  }
 
  private:
   platform::TempFile& file_;
+  std::string* head_;
+};
+
+// A file just written, as the package check reads it: its start from what passed through
+// the sink, the rest from the file. Each read of the file costs a trip to the system,
+// which under Wine made the check cost 5% of a 600-file install.
+class HeadFirstSource : public Source {
+ public:
+  HeadFirstSource(const std::string& head, Source& file) : head_(head), file_(file) {}
+  uint64_t size() const override { return file_.size(); }
+  bool read_at(uint64_t offset, void* dst, size_t n) override {
+    if (offset > head_.size() || n > head_.size() - offset) return file_.read_at(offset, dst, n);
+    if (n) std::memcpy(dst, head_.data() + offset, n);
+    return true;
+  }
+
+ private:
+  const std::string& head_;
+  Source& file_;
 };
 
 // Compares the data with an existing file as it comes, reading that file once:
@@ -209,7 +238,7 @@ Sink* Writer::begin(const Job& job, JobState& st) {
   }
   st.file.reset(new platform::TempFile);
   if (!st.file->create(folder, err)) return run_.fail(job.item, err, unwritable), nullptr;
-  st.sink.reset(new TempFileSink(*st.file));
+  st.sink.reset(new TempFileSink(*st.file, packages_ && is_package_file(job.rel) ? &st.head : nullptr));
   return st.sink.get();
 }
 
@@ -241,7 +270,10 @@ void Writer::end(const Job& job, JobState& st, const std::string& why) {
   t.dos_time = e.dos_time;
   std::string err;
   if (!file.finish(t, err)) return fail_writing(err, true);
-  if (packages_) packages_->read(job.item, shown, file);
+  if (packages_) {
+    HeadFirstSource written(st.head, file);
+    packages_->read(job.item, shown, written);
+  }
   if (hold) {
     {
       std::lock_guard<std::mutex> lock(run_.mu);

@@ -23,6 +23,7 @@ struct JobState {
   std::unique_ptr<platform::TempFile> file;
   std::unique_ptr<Sink> sink;
   std::string target;
+  std::string head;  // the start of a package as written, for the package check
 };
 
 class Writer {
