@@ -793,6 +793,10 @@ def case_full_disk(sb):
             undo()
 
 
+# 7zz's other main codings beside its default (solid LZMA2); the password is in "failures".
+SEVENZIP_CODINGS = [("lzma_not_solid", ["-m0=lzma", "-ms=off"]), ("ppmd", ["-m0=ppmd"]), ("bcj2", ["-mf=BCJ2"]),
+                    ("deflate", ["-m0=deflate"]), ("bzip2", ["-m0=bzip2"]), ("stored", ["-mx0"])]
+
 GROUPS = {
     "file": [("script_file", case_script_file)],
     "layouts": [("flat", case_flat), ("foldered", case_foldered),
@@ -800,6 +804,9 @@ GROUPS = {
                 ("entry_names_with_metachars", case_entry_names_with_metachars),
                 ("tar_style_names", lambda sb: layout_case(sb, "./Docs /", FLAT[:3], [])),
                 ("sevenzip_pack", lambda sb: layout_case(sb, "Pack/", FLAT, ["screenshot.jpg"], sevenzip_bytes)),
+               ] + [("sevenzip_" + name, (lambda o: lambda sb: layout_case(
+                   sb, "Pack/", FLAT, [], lambda entries: sevenzip_bytes(entries, *o)))(options))
+                    for name, options in SEVENZIP_CODINGS] + [
                 ("existing_texture_kept", case_existing_texture_kept),
                 ("kept_told_apart", case_kept_told_apart),
                 ("odd_entries_do_not_block", case_odd_entries_do_not_block),
