@@ -7,6 +7,9 @@
 
 namespace orvane {
 
+// Appends code point c to out as UTF-8.
+void append_utf8(std::string& out, char32_t c);
+
 // Converts CP437 bytes (the ZIP default when general-purpose bit 11 is clear).
 std::string cp437_to_utf8(const std::string& raw);
 

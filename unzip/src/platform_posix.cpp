@@ -52,22 +52,25 @@ class UniqueFd {
   int fd_;
 };
 
+// Reads exactly n bytes at offset, leaving the file position alone.
+bool read_fully_at(int fd, uint64_t offset, void* dst, size_t n) {
+  auto* p = static_cast<unsigned char*>(dst);
+  while (n > 0) {
+    ssize_t got = ::pread(fd, p, n, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    n -= static_cast<size_t>(got);
+    offset += static_cast<uint64_t>(got);
+  }
+  return true;
+}
+
 class FileSource : public Source {
  public:
   FileSource(UniqueFd fd, uint64_t size) : fd_(std::move(fd)), size_(size) {}
   uint64_t size() const override { return size_; }
-  bool read_at(uint64_t offset, void* dst, size_t n) override {
-    auto* p = static_cast<unsigned char*>(dst);
-    while (n > 0) {
-      ssize_t got = ::pread(fd_.get(), p, n, static_cast<off_t>(offset));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      p += got;
-      n -= static_cast<size_t>(got);
-      offset += static_cast<uint64_t>(got);
-    }
-    return true;
-  }
+  bool read_at(uint64_t offset, void* dst, size_t n) override { return read_fully_at(fd_.get(), offset, dst, n); }
 
  private:
   UniqueFd fd_;
@@ -215,16 +218,7 @@ uint64_t TempFile::size() const { return impl_->written; }
 
 bool TempFile::read_at(uint64_t offset, void* dst, size_t n) {
   if (impl_->fd.get() < 0 || offset > impl_->written || n > impl_->written - offset) return false;
-  auto* p = static_cast<unsigned char*>(dst);
-  while (n > 0) {
-    ssize_t got = ::pread(impl_->fd.get(), p, n, static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    p += got;
-    n -= static_cast<size_t>(got);
-    offset += static_cast<uint64_t>(got);
-  }
-  return true;
+  return read_fully_at(impl_->fd.get(), offset, dst, n);
 }
 
 bool TempFile::finish(const FileTime& t, std::string&) {

@@ -91,26 +91,28 @@ class UniqueFind {
   HANDLE h_;
 };
 
+// Reads exactly n bytes at offset. Positional reads through OVERLAPPED offsets leave no
+// shared file pointer, so worker threads can read the same handle at once.
+bool read_fully_at(HANDLE h, uint64_t offset, void* dst, size_t n) {
+  auto* p = static_cast<unsigned char*>(dst);
+  while (n > 0) {
+    OVERLAPPED ov = {};
+    ov.Offset = static_cast<DWORD>(offset);
+    ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n), got = 0;
+    if (!ReadFile(h, p, want, &got, &ov) || got == 0) return false;
+    p += got;
+    n -= got;
+    offset += got;
+  }
+  return true;
+}
+
 class FileSource : public Source {
  public:
   FileSource(UniqueHandle h, uint64_t size) : h_(std::move(h)), size_(size) {}
   uint64_t size() const override { return size_; }
-  // Positional reads through OVERLAPPED offsets leave no shared file pointer,
-  // so worker threads can read the same handle at once.
-  bool read_at(uint64_t offset, void* dst, size_t n) override {
-    auto* p = static_cast<unsigned char*>(dst);
-    while (n > 0) {
-      OVERLAPPED ov = {};
-      ov.Offset = static_cast<DWORD>(offset);
-      ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
-      DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n), got = 0;
-      if (!ReadFile(h_.get(), p, want, &got, &ov) || got == 0) return false;
-      p += got;
-      n -= got;
-      offset += got;
-    }
-    return true;
-  }
+  bool read_at(uint64_t offset, void* dst, size_t n) override { return read_fully_at(h_.get(), offset, dst, n); }
 
  private:
   UniqueHandle h_;
@@ -326,19 +328,8 @@ uint64_t TempFile::size() const { return impl_->written; }
 
 bool TempFile::read_at(uint64_t offset, void* dst, size_t n) {
   if (!impl_->h.valid() || offset > impl_->written || n > impl_->written - offset) return false;
-  auto* p = static_cast<unsigned char*>(dst);
-  while (n > 0) {
-    // An offset of its own: the write position of the file stays where it is.
-    OVERLAPPED ov = {};
-    ov.Offset = static_cast<DWORD>(offset);
-    ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD want = static_cast<DWORD>(n > (1u << 30) ? (1u << 30) : n), got = 0;
-    if (!ReadFile(impl_->h.get(), p, want, &got, &ov) || got == 0) return false;
-    p += got;
-    n -= got;
-    offset += got;
-  }
-  return true;
+  // An offset of its own: the write position of the file stays where it is.
+  return read_fully_at(impl_->h.get(), offset, dst, n);
 }
 
 bool TempFile::finish(const FileTime& t, std::string&) {

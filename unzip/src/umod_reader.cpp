@@ -39,22 +39,6 @@ const char16_t kCp1252C1[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
-// Every Windows-1252 character is in the Basic Multilingual Plane, so three
-// bytes suffice; names.h has no CP-1252 decoder to reuse.
-void put_bmp_utf8(std::string& out, unsigned c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-    return;
-  }
-  if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-  }
-  out += static_cast<char>(0x80 | (c & 0x3F));
-}
-
 // Decodes Windows-1252. A byte the code page leaves undefined becomes
 // `undefined` when it is non-zero; otherwise decoding stops and `bad` holds it.
 bool cp1252_to_utf8(const std::string& raw, std::string& out, unsigned char& bad, unsigned undefined = 0) {
@@ -70,7 +54,7 @@ bool cp1252_to_utf8(const std::string& raw, std::string& out, unsigned char& bad
       }
       c = undefined;
     }
-    put_bmp_utf8(out, c);
+    append_utf8(out, c);
   }
   return true;
 }
