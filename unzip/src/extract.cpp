@@ -127,15 +127,6 @@ class TextSink : public Sink {
   std::string text;
 };
 
-class TempFileSink : public Sink {
- public:
-  explicit TempFileSink(platform::TempFile& f) : file_(f) {}
-  bool write(const unsigned char* data, size_t n) override { return file_.write(data, n, error_); }
-
- private:
-  platform::TempFile& file_;
-};
-
 bool is_umod_name(const std::string& name) {
   return name.size() > 5 && fold_case(name.substr(name.size() - 5)) == ".UMOD";
 }
@@ -179,7 +170,7 @@ void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<Arc
     if (!std::binary_search(wanted.begin(), wanted.end(), i)) return nullptr;
     files[i].reset(new platform::TempFile);
     if (!files[i]->create(temp, why[i])) return nullptr;
-    sinks[i].reset(new TempFileSink(*files[i]));
+    sinks[i].reset(new TempFileSink(*files[i], nullptr));
     return sinks[i].get();
   };
   auto done = [&](size_t i, const std::string& w) { why[i] = w; };

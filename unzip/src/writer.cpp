@@ -23,24 +23,9 @@ class NullSink : public Sink {
   bool write(const unsigned char*, size_t) override { return true; }
 };
 
-// How much of a package's start is kept as it is written: its header and, in most
-// packages, its name table, which the package check then reads without the disk.
+// How much of a package's start TempFileSink keeps.
 constexpr size_t kPackageHead = 64u << 10;
 
-class TempFileSink : public Sink {
- public:
-  // head, when given, keeps the first kPackageHead bytes written.
-  TempFileSink(platform::TempFile& f, std::string* head) : file_(f), head_(head) {}
-  bool write(const unsigned char* data, size_t n) override {
-    if (head_ && head_->size() < kPackageHead)
-      head_->append(reinterpret_cast<const char*>(data), std::min(n, kPackageHead - head_->size()));
-    return file_.write(data, n, error_);
-  }
-
- private:
-  platform::TempFile& file_;
-  std::string* head_;
-};
 
 // A file just written, as the package check reads it: its start from what passed through
 // the sink, the rest from the file. Each read of the file costs a trip to the system,
@@ -135,6 +120,12 @@ class ChunkQueue {
 };
 
 }  // namespace
+
+bool TempFileSink::write(const unsigned char* data, size_t n) {
+  if (head_ && head_->size() < kPackageHead)
+    head_->append(reinterpret_cast<const char*>(data), std::min(n, kPackageHead - head_->size()));
+  return file_.write(data, n, error_);
+}
 
 bool same_crc(const std::string& path, uint64_t size, uint32_t crc) {
   std::string err;

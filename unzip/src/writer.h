@@ -17,6 +17,19 @@ namespace orvane {
 
 class PackageCheck;
 
+// What a reader decodes goes into a temporary file.
+class TempFileSink : public Sink {
+ public:
+  // head, when given, keeps the start of what is written (a package's header and, in most
+  // packages, its name table), so that the package check need not read the disk again.
+  TempFileSink(platform::TempFile& f, std::string* head) : file_(f), head_(head) {}
+  bool write(const unsigned char* data, size_t n) override;
+
+ private:
+  platform::TempFile& file_;
+  std::string* head_;
+};
+
 // What one job holds between its start and its end.
 struct JobState {
   enum Mode { Write, Compare, Test } mode = Write;
