@@ -26,7 +26,6 @@ class NullSink : public Sink {
 // How much of a package's start TempFileSink keeps.
 constexpr size_t kPackageHead = 64u << 10;
 
-
 // A file just written, as the package check reads it: its start from what passed through
 // the sink, the rest from the file. Each read of the file costs a trip to the system,
 // which under Wine made the check cost 5% of a 600-file install.

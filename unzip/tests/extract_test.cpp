@@ -579,9 +579,11 @@ TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
 
 // A package that uses one object of each (package, class); a group inside the
 // first package holds its object, as map textures often sit in groups.
-std::string package_needing(const std::vector<std::pair<std::string, std::string>>& uses) {
+// long_names of 1000 bytes each put its import table that far into the file.
+std::string package_needing(const std::vector<std::pair<std::string, std::string>>& uses, size_t long_names = 0) {
   test::PackageSpec spec;
   spec.names = {"None", "Core", "Engine", "Package", "Walls"};
+  for (size_t k = 0; k < long_names; ++k) spec.names.push_back(std::to_string(k) + std::string(1000, 'x'));
   for (const auto& u : uses) {
     spec.imports.push_back({"Core", "Package", u.first, 0});
     int32_t outer = test::import_ref(spec.imports.size() - 1);
@@ -598,8 +600,10 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   // The map needs six packages: one the archive brings, one the game has
   // under another case, one in a folder the game's ini adds, and three that
   // nothing holds. A group is no package; a file that is no package is told.
+  // The map's import table lies beyond the start kept as it is written.
   std::string map = package_needing({{"CityTex", "Texture"}, {"CitySounds", "Sound"}, {"botpack", "Class"},
-                                     {"ModTex", "Texture"}, {"OtherPkg", "Texture"}, {"CityMusic", "Music"}});
+                                     {"ModTex", "Texture"}, {"OtherPkg", "Texture"}, {"CityMusic", "Music"}}, 80);
+  ASSERT_GT(map.size(), 80000u);
   std::string zip = archive({file("Maps/CTF-City.unr", map), file("Textures/OtherPkg.utx", package_needing({})),
                              file("Maps/Broken.unr", "not a package")});
   const std::string game = dir.sub("g"), maps = game + sep() + "Maps" + sep(), tex = game + sep() + "Textures" + sep();
