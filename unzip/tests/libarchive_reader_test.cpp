@@ -224,7 +224,7 @@ TEST(LibarchiveReader, PasswordProtection) {
 }
 
 TEST(LibarchiveReader, OnePartOfSeveralOrCutShort) {
-  for (const char* name : {"rar4_volume.part1.rar", "rar5_volume.part01.rar"}) {
+  for (const char* name : {"rar4_first_volume.rar", "rar5_first_volume.rar"}) {
     std::string err = open_error(test_archive(name));
     EXPECT_NE(err.find("one part of a multi-volume RAR archive"), std::string::npos) << name << ": " << err;
     EXPECT_NE(err.find("other parts are needed"), std::string::npos) << err;
