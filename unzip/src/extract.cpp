@@ -11,6 +11,7 @@
 #include "cli.h"
 #include "commit.h"
 #include "formats.h"
+#include "journal.h"
 #include "names.h"
 #include "platform.h"
 #include "plan.h"
@@ -219,6 +220,11 @@ int run_extract(const Options& opt, Report& report) {
   std::vector<std::unique_ptr<ArchiveReader>> umods;
   if (!opt.umod_root.empty() && !opt.test) add_umods(run, *archive, umods);
   Plan plan = make_plan(run);
+  // A run of ours into these folders that was killed is put right first.
+  if (opt.all_or_nothing && !opt.test && !plan.groups.empty()) {
+    std::string folder = journal_folder(plan), done = Journal::recover(folder);
+    if (!done.empty()) report.err("Warning: " + folder + ": " + done);
+  }
   if (!enough_room(run, plan, report)) return kExitDestination;
   // Made here so that a destination that cannot be made is one plain error;
   // under -all-or-nothing each job makes its folders, so a failed run can take them back.
@@ -229,6 +235,11 @@ int run_extract(const Options& opt, Report& report) {
   }
   std::unique_ptr<PackageCheck> packages(opt.game.empty() || opt.test ? nullptr : new PackageCheck(opt.game));
   Writer writer(run, packages.get());
+  if (opt.all_or_nothing && !opt.test && !plan.groups.empty() && !writer.start_journal(journal_folder(plan), err)) {
+    report.err("Error: " + err);
+    if (!opt.groups.empty()) report.out("Failed: " + opt.archive + " (" + err + ")");
+    return kExitUnwritable;
+  }
   int code = execute(run, plan, writer, packages.get(), report);
   return plan.matched || code != kExitOk ? code : kExitNothingMatched;
 }

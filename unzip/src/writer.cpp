@@ -180,10 +180,19 @@ bool Writer::prepare_folder(std::string folder, std::string& err) {
   }
   bool ok = platform::make_dirs(folder, err);
   std::lock_guard<std::mutex> lock(run_.mu);
-  for (const std::string& m : missing)
-    if (platform::kind_of(m) == platform::Kind::Directory) made.push_back(m);
+  for (const std::string& m : missing) {
+    if (platform::kind_of(m) != platform::Kind::Directory) continue;
+    made.push_back(m);
+    journal.folder(platform::absolute(m));
+  }
   if (ok) known_.insert(folder);
   return ok;
+}
+
+bool Writer::start_journal(const std::string& folder, std::string& err) {
+  if (!prepare_folder(folder, err) || !journal.open(folder, err)) return false;
+  for (const std::string& m : made) journal.folder(platform::absolute(m));  // the journal's own folder
+  return true;
 }
 
 Sink* Writer::begin(const Job& job, JobState& st) {
@@ -228,6 +237,7 @@ Sink* Writer::begin(const Job& job, JobState& st) {
   }
   st.file.reset(new platform::TempFile);
   if (!st.file->create(folder, err)) return run_.fail(job.item, err, unwritable), nullptr;
+  if (hold) journal.temp(st.file->keep_path());
   st.sink.reset(new TempFileSink(*st.file, packages_ && is_package_file(job.rel) ? &st.head : nullptr));
   return st.sink.get();
 }
@@ -265,9 +275,10 @@ void Writer::end(const Job& job, JobState& st, const std::string& why) {
     packages_->read(job.item, shown, written);
   }
   if (hold) {
+    if (!file.keep(err)) return fail_writing(err, true);
     {
       std::lock_guard<std::mutex> lock(run_.mu);
-      held[job.item] = std::move(st.file);
+      held[job.item] = file.keep_path();
       target_of[job.item] = st.target;
     }
     return run_.settle(job.item, Outcome::Ready, shown);
