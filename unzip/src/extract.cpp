@@ -128,6 +128,10 @@ class TextSink : public Sink {
   std::string text;
 };
 
+// The largest .umod unpacked to be read. The game's own mod installers hold tens of
+// megabytes; one of more is made to fill the disk.
+constexpr uint64_t kMaxUmod = 512ull << 20;
+
 bool is_umod_name(const std::string& name) {
   return name.size() > 5 && fold_case(name.substr(name.size() - 5)) == ".UMOD";
 }
@@ -158,15 +162,32 @@ void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<Arc
     return add_umod_files(run, archive, std::string());
   }
   std::vector<size_t> wanted;
+  const std::string temp = platform::temp_folder();
+  uint64_t bytes = 0;
   for (size_t i = 0; i < archive.entries().size(); ++i) {
     const Entry& e = archive.entries()[i];
-    if (!e.directory && !e.link && e.unsupported.empty() && is_umod_name(e.name)) wanted.push_back(i);
+    if (e.directory || e.link || !e.unsupported.empty() || !is_umod_name(e.name)) continue;
+    // Judged by its declared size before a byte is decoded: the decoder never writes more.
+    if (e.size > kMaxUmod) {
+      run.fail(i, "this .umod would unpack to " + std::to_string(e.size >> 20) + " MB, more than any mod installer "
+               "holds (at most " + std::to_string(kMaxUmod >> 20) + " MB): a zip bomb, made to fill the disk");
+      continue;
+    }
+    wanted.push_back(i);
+    bytes += e.size;
   }
   if (wanted.empty()) return;
+  // They are all unpacked before the run's own room check, and held until it ends.
+  std::string room = room_in(temp, bytes);
+  if (!room.empty()) {
+    for (size_t i : wanted)
+      run.fail(i, "not enough free space in the folder for temporary files (" + temp + ") to unpack the .umod files: " +
+                      room, kExitDestination);
+    return;
+  }
   std::vector<std::unique_ptr<platform::TempFile>> files(archive.entries().size());
   std::vector<std::unique_ptr<TempFileSink>> sinks(archive.entries().size());
   std::vector<std::string> why(archive.entries().size());
-  const std::string temp = platform::temp_folder();
   auto sink_for = [&](size_t i) -> Sink* {
     if (!std::binary_search(wanted.begin(), wanted.end(), i)) return nullptr;
     files[i].reset(new platform::TempFile);

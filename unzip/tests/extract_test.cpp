@@ -668,6 +668,8 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
   const Lines installed = {"Help/", "Help/Mod.txt", "Maps/", "Maps/CTF-Other.unr", "Maps/DM-Mod.unr", "System/",
                            "System/Mod.u"};
   const std::string request = "adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=Mod";
+  Item bomb_umod = file("Mod.umod", umod);
+  bomb_umod.size_delta = (600 << 20) - static_cast<int64_t>(umod.size());
   struct {
     std::string bytes;  // the archive
     int code;
@@ -685,6 +687,10 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
       {build_zip({file("Mod.umod", umod.substr(0, umod.size() - 7)), file("Maps/CTF-Other.unr", "other")}),
        kExitEntries, {}, "Total: 0 extracted, 0 identical, 0 differing, 0 duplicates, 0 refused, 0 skipped, "
                          "0 excluded, 1 failed, 0 unpacked, 0 requests, 0 missing, 0 unloadable"},
+      // Judged by its declared size, before a byte of it is unpacked.
+      {build_zip({bomb_umod, file("Maps/CTF-Other.unr", "other")}), kExitEntries, {},
+       "Failed: Mod.umod (this .umod would unpack to 600 MB, more than any mod installer holds (at most 512 MB): "
+       "a zip bomb, made to fill the disk)"},
   };
   for (const auto& row : rows) {
     fs::remove_all(dir.path() / "g");
@@ -697,6 +703,14 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
     EXPECT_NE(std::find(report.out_lines.begin(), report.out_lines.end(), row.line), report.out_lines.end())
         << row.line;
   }
+  // The folder for temporary files is measured before a .umod is unpacked into it.
+  test::write_file(u8(dir.sub("Map.ZIP")), rows[0].bytes);
+  set_volume_probe([](const std::string&, platform::Volume& v) { return v.free = 100, v.id = "C", true; });
+  int rc = run({"-extract", "-all-or-nothing", "-install-umods=" + game, dir.sub("Map.ZIP"), "*.unr", maps});
+  set_volume_probe(nullptr);
+  EXPECT_EQ(rc, kExitDestination);
+  EXPECT_NE(report.all_err().find("not enough free space in the folder for temporary files"), std::string::npos)
+      << report.all_err();
   // Nothing is replaced; a kept file is told apart by its data, as a umod stores no CRC.
   test::write_file(dir.path() / "g" / "System" / "Mod.u", "mine");
   test::write_file(dir.path() / "g" / "Help" / "Mod.txt", "help");
