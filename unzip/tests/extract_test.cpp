@@ -668,6 +668,23 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
   const Lines installed = {"Help/", "Help/Mod.txt", "Maps/", "Maps/CTF-Other.unr", "Maps/DM-Mod.unr", "System/",
                            "System/Mod.u"};
   const std::string request = "adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=Mod";
+  auto with = [&](const test::UmodFile& more) {
+    std::vector<test::UmodFile> all = files;
+    all.push_back(more);
+    return test::build_umod(all);
+  };
+  auto hidden_umod = [] {
+    const std::string bat = "@echo off\r\n";
+    Item readme = file("ReadMe.txt", bat);
+    readme.method = 0;
+    auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    const std::string dir = std::string("\x01\x0B") + "Launch.bat" + '\0' + le32(30 + 10) + le32(bat.size()) + le32(0);
+    test::Layout layout;
+    layout.comment = std::string(dir.size() + 20, 'x');
+    const size_t size = build_zip({readme}, layout).size();
+    layout.comment = dir + le32(0x9FE3C5A3) + le32(size - 20 - dir.size()) + le32(size) + le32(1) + le32(0);
+    return build_zip({readme}, layout);
+  };
   Item bomb_umod = file("Mod.umod", umod);
   bomb_umod.size_delta = (600 << 20) - static_cast<int64_t>(umod.size());
   struct {
@@ -687,6 +704,16 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
       {build_zip({file("Mod.umod", umod.substr(0, umod.size() - 7)), file("Maps/CTF-Other.unr", "other")}),
        kExitEntries, {}, "Total: 0 extracted, 0 identical, 0 differing, 0 duplicates, 0 refused, 0 skipped, "
                          "0 excluded, 1 failed, 0 unpacked, 0 requests, 0 missing, 0 unloadable"},
+      // Taken by the groups as every other entry: what none takes is skipped, not put
+      // into the game's own folder; a file named as a folder is refused.
+      {build_zip({file("Mod.umod", with({"Launch.bat", "@echo evil", 0})), file("Maps/CTF-Other.unr", "other")}),
+       kExitOk, installed, "Skipped: Mod.umod > Launch.bat"},
+      {build_zip({file("Mod.umod", with({"Maps\\", "x", 0})), file("Maps/CTF-Other.unr", "other")}), kExitOk,
+       installed, "Refused: Mod.umod > Maps\\ (a file whose name ends in a folder separator, as only a folder's may)"},
+      // A umod hidden in a ZIP's comment, pointing into a stored entry that every other tool lists.
+      {hidden_umod(), kExitArchive, {},
+       "Failed: " + dir.sub("Map.ZIP") + " (the file reads both as a ZIP archive and as a UMOD installer, which no "
+       "real archive does: one is hidden inside the other; nothing was extracted)"},
       // Judged by its declared size, before a byte of it is unpacked.
       {build_zip({bomb_umod, file("Maps/CTF-Other.unr", "other")}), kExitEntries, {},
        "Failed: Mod.umod (this .umod would unpack to 600 MB, more than any mod installer holds (at most 512 MB): "
@@ -696,8 +723,9 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
     fs::remove_all(dir.path() / "g");
     fs::create_directories(dir.path() / "g");
     test::write_file(u8(dir.sub("Map.ZIP")), row.bytes);
-    int rc = run({"-extract", "-all-or-nothing", "-install-umods=" + game, dir.sub("Map.ZIP"), "*.unr", maps,
-                  "*.umod", dir.sub("nowhere") + sep()});
+    int rc = run({"-extract", "-all-or-nothing", "-install-umods=" + game, dir.sub("Map.ZIP"), "*.unr", maps, "*.u",
+                  game + sep() + "System" + sep(), "*.txt", game + sep() + "Help" + sep(), "*.umod",
+                  dir.sub("nowhere") + sep()});
     EXPECT_EQ(rc, row.code) << report.all_err();
     EXPECT_EQ(test::list_tree(dir.path() / "g"), row.tree);
     EXPECT_NE(std::find(report.out_lines.begin(), report.out_lines.end(), row.line), report.out_lines.end())
