@@ -44,10 +44,11 @@ void settle_all_or_nothing(Run& run, Writer& writer, PackageCheck* packages) {
     return std::any_of(run.outcomes.begin(), run.outcomes.end(),
                        [](const Outcome& o) { return o.state == Outcome::Failed; });
   };
-  auto undo = [](Outcome& o, const std::string& why) {
+  auto undo = [](Outcome& o, Failure kind, const std::string& why) {
     o.state = Outcome::Failed;
     o.text = why;
     o.code = kExitUnwritable;
+    o.kind = kind;
   };
   bool ok = !failed();
   std::vector<size_t> item_of;
@@ -55,27 +56,28 @@ void settle_all_or_nothing(Run& run, Writer& writer, PackageCheck* packages) {
   for (size_t i = 0; i < run.outcomes.size(); ++i) {
     Outcome& o = run.outcomes[i];
     std::string why;
+    Failure kind = Failure::Unwritable;
     if (o.state != Outcome::Ready) continue;
     const std::string& target = writer.target_of[i];
-    const platform::Kind kind = platform::kind_of(target);
-    if (kind == platform::Kind::Directory)
-      why = "a folder of that name is in the way of " + o.text;
+    const platform::Kind found = platform::kind_of(target);
+    if (found == platform::Kind::Directory)
+      why = "a folder of that name is in the way of " + o.text, kind = Failure::InTheWay;
     else if (!platform::path_fits(target, why))
-      ;
+      kind = Failure::TooLong;
     else if (run.opt.overwrite_all && platform::read_only(target))
       // Windows refuses such a move anyway, and Wine run as root would replace the file.
       why = "existing file is read-only; not replaced";
-    if (!why.empty()) undo(o, why);
+    if (!why.empty()) undo(o, kind, why);
     const std::string& temp = writer.held[i];
     std::string backup;
-    if (run.opt.overwrite_all && kind == platform::Kind::File) backup = temp.substr(0, temp.size() - 4) + ".old";
+    if (run.opt.overwrite_all && found == platform::Kind::File) backup = temp.substr(0, temp.size() - 4) + ".old";
     item_of.push_back(i);
     moves.push_back({temp, platform::absolute(target), backup, false});
   }
   ok = ok && !failed();
   std::string err;
   if (ok && !writer.journal.plan(moves, err)) {
-    for (size_t i : item_of) undo(run.outcomes[i], err);
+    for (size_t i : item_of) undo(run.outcomes[i], Failure::Unwritable, err);
     ok = false;
   }
   size_t changes = 0;
@@ -88,7 +90,7 @@ void settle_all_or_nothing(Run& run, Writer& writer, PackageCheck* packages) {
     // Set aside under a name of ours, so that a run taken back can restore it.
     if (!m.backup.empty()) {
       if (platform::move_file(m.target, m.backup, false, err) != platform::Commit::Done) {
-        undo(o, "cannot set the existing file aside: " + err), ok = false;
+        undo(o, Failure::Unwritable, "cannot set the existing file aside: " + err), ok = false;
         break;
       }
       changed();
@@ -108,7 +110,7 @@ void settle_all_or_nothing(Run& run, Writer& writer, PackageCheck* packages) {
         platform::remove_file(m.temp);
         break;
       }
-      case platform::Commit::Failed: undo(o, err), ok = false; break;
+      case platform::Commit::Failed: undo(o, Failure::Unwritable, err), ok = false; break;
     }
   }
   if (ok) {

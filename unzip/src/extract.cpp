@@ -169,7 +169,7 @@ void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<Arc
     if (e.directory || e.link || !e.unsupported.empty() || !is_umod_name(e.name)) continue;
     // Judged by its declared size before a byte is decoded: the decoder never writes more.
     if (e.size > kMaxUmod) {
-      run.fail(i, "this .umod would unpack to " + std::to_string(e.size >> 20) + " MB, more than any mod installer "
+      run.fail(i, Failure::Bomb, "this .umod would unpack to " + std::to_string(e.size >> 20) + " MB, more than any mod installer "
                "holds (at most " + std::to_string(kMaxUmod >> 20) + " MB): a zip bomb, made to fill the disk");
       continue;
     }
@@ -181,7 +181,7 @@ void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<Arc
   std::string room = room_in(temp, bytes);
   if (!room.empty()) {
     for (size_t i : wanted)
-      run.fail(i, "not enough free space in the folder for temporary files (" + temp + ") to unpack the .umod files: " +
+      run.fail(i, Failure::NoRoom, "not enough free space in the folder for temporary files (" + temp + ") to unpack the .umod files: " +
                       room, kExitDestination);
     return;
   }
@@ -207,12 +207,13 @@ void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<Arc
     std::string err = !why[i].empty() ? why[i] : fatal;
     const bool full = files[i] && files[i]->disk_full();
     std::unique_ptr<ArchiveReader> umod;
-    if (err.empty() && files[i]) umod = open_umod(std::move(files[i]), err);
+    Failure kind = Failure::Damaged;
+    if (err.empty() && files[i]) umod = open_umod(std::move(files[i]), err, &kind);
     if (full) {
-      run.fail(i, "not enough free space in the folder for temporary files (" + temp + ") to unpack this .umod (" +
+      run.fail(i, Failure::NoRoom, "not enough free space in the folder for temporary files (" + temp + ") to unpack this .umod (" +
                       err + ")", kExitDestination);
     } else if (!umod) {
-      run.fail(i, "cannot unpack this .umod: " + (err.empty() ? std::string("the archive ended before it") : err));
+      run.fail(i, kind, "cannot unpack this .umod: " + (err.empty() ? std::string("the archive ended before it") : err));
     }
     if (!umod) continue;
     run.outcomes[i].state = Outcome::Unpacked;
@@ -227,11 +228,12 @@ void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<Arc
 int run_extract(const Options& opt, Report& report) {
   std::string err;
   std::unique_ptr<Source> file = platform::open_archive(opt.archive, err);
-  std::unique_ptr<ArchiveReader> archive = file ? open_reader(std::move(file), err) : nullptr;
+  Failure kind = Failure::Damaged;
+  std::unique_ptr<ArchiveReader> archive = file ? open_reader(std::move(file), err, kind) : nullptr;
   if (!archive) {
     report.err("Error: " + opt.archive + ": " + err);
     // With groups the report is a script's input: why the archive is unusable belongs in it.
-    if (!opt.groups.empty()) report.out("Failed: " + opt.archive + " (" + err + ")");
+    if (!opt.groups.empty()) report.out(failed_line(kind, opt.archive, err));
     return kExitArchive;
   }
   for (const std::string& w : archive->warnings()) report.err("Warning: " + opt.archive + ": " + w);
@@ -258,7 +260,7 @@ int run_extract(const Options& opt, Report& report) {
   Writer writer(run, packages.get());
   if (opt.all_or_nothing && !opt.test && !plan.groups.empty() && !writer.start_journal(journal_folder(plan), err)) {
     report.err("Error: " + err);
-    if (!opt.groups.empty()) report.out("Failed: " + opt.archive + " (" + err + ")");
+    if (!opt.groups.empty()) report.out(failed_line(Failure::Unwritable, opt.archive, err));
     return kExitUnwritable;
   }
   int code = execute(run, plan, writer, packages.get(), report);

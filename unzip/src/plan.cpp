@@ -91,7 +91,7 @@ Plan make_plan(Run& run) {
       continue;
     }
     if (!e.unsupported.empty()) {
-      run.fail(i, e.unsupported);
+      run.fail(i, e.unsupported_kind, e.unsupported);
       continue;
     }
     std::vector<std::string> parts = split_path(name);

@@ -536,7 +536,7 @@ TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
   EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Tex/", "Tex/a.UTX/"}));
   EXPECT_NE(report.all_err().find("a folder of that name is in the way"), std::string::npos) << report.all_err();
   EXPECT_EQ(std::count(report.out_lines.begin(), report.out_lines.end(),
-                       "Failed: Pack/a.UTX (a folder of that name is in the way of " + tex + "a.UTX)"), 1);
+                       "Failed: in-the-way: Pack/a.UTX (a folder of that name is in the way of " + tex + "a.UTX)"), 1);
 #ifdef _WIN32
   const std::string deep = dir.sub("Game") + sep() + std::string(200, 'D') + sep();
   EXPECT_EQ(run({"-extract", "-all-or-nothing", archive({file("a.unr", "A"), file(std::string(60, 'b') + ".utx", "B")}),
@@ -712,11 +712,11 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
        installed, "Refused: Mod.umod > Maps\\ (a file whose name ends in a folder separator, as only a folder's may)"},
       // A umod hidden in a ZIP's comment, pointing into a stored entry that every other tool lists.
       {hidden_umod(), kExitArchive, {},
-       "Failed: " + dir.sub("Map.ZIP") + " (the file reads both as a ZIP archive and as a UMOD installer, which no "
+       "Failed: two-formats: " + dir.sub("Map.ZIP") + " (the file reads both as a ZIP archive and as a UMOD installer, which no "
        "real archive does: one is hidden inside the other; nothing was extracted)"},
       // Judged by its declared size, before a byte of it is unpacked.
       {build_zip({bomb_umod, file("Maps/CTF-Other.unr", "other")}), kExitEntries, {},
-       "Failed: Mod.umod (this .umod would unpack to 600 MB, more than any mod installer holds (at most 512 MB): "
+       "Failed: bomb: Mod.umod (this .umod would unpack to 600 MB, more than any mod installer holds (at most 512 MB): "
        "a zip bomb, made to fill the disk)"},
   };
   for (const auto& row : rows) {
