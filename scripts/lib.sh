@@ -6,7 +6,8 @@
 # program, Wine's 32-bit loader among them); there the same sources are built for x86_64
 # and run under wine64 in win64 prefixes. Sets and exports ORVANE_WINE_ARCH (i686 or x86_64),
 # ORVANE_WINE_BUILD (the build folder, relative to the root), ORVANE_WINE_WHY (the reason, for
-# the reader) and WINEARCH. ORVANE_WINE_ARCH set beforehand chooses without asking the machine.
+# the reader) and ORVANE_WINEARCH (the kind of prefix that build needs). ORVANE_WINE_ARCH set
+# beforehand chooses without asking the machine.
 orvane_choose_wine() {
   local loader32=/usr/lib/wine/wine loader64=/usr/lib/wine/wine64 out status=0 bin name
   case ${ORVANE_WINE_ARCH:-} in
@@ -23,7 +24,7 @@ orvane_choose_wine() {
     *) echo "ORVANE_WINE_ARCH is '$ORVANE_WINE_ARCH'; it must be i686 or x86_64" >&2; return 1 ;;
   esac
   if [ "$ORVANE_WINE_ARCH" = i686 ]; then
-    ORVANE_WINE_BUILD=build/win32 WINEARCH=win32
+    ORVANE_WINE_BUILD=build/win32 ORVANE_WINEARCH=win32
   else
     status=0
     out=$("$loader64" --version 2>&1 </dev/null) || status=$?
@@ -32,7 +33,7 @@ orvane_choose_wine() {
       echo "loader $loader64 failed too (exit $status${out:+: $out})." >&2
       return 1
     fi
-    ORVANE_WINE_BUILD=build/win64 WINEARCH=win64
+    ORVANE_WINE_BUILD=build/win64 ORVANE_WINEARCH=win64
     # Debian's wine wrapper (and wineboot and the other tools, which go through it as
     # wine-stable) takes the 32-bit loader whenever its file exists, even where the kernel
     # cannot run it. Ours come first on PATH and always take the 64-bit one.
@@ -44,7 +45,7 @@ orvane_choose_wine() {
     done
     export PATH="$bin:$PATH"
   fi
-  export ORVANE_WINE_ARCH ORVANE_WINE_BUILD ORVANE_WINE_WHY WINEARCH
+  export ORVANE_WINE_ARCH ORVANE_WINE_BUILD ORVANE_WINE_WHY ORVANE_WINEARCH
 }
 
 orvane_build() {  # orvane_build ARCH BUILD_DIR [cmake --build args...]
@@ -61,25 +62,28 @@ orvane_build() {  # orvane_build ARCH BUILD_DIR [cmake --build args...]
   cmake --build "$build_dir" -j"$(nproc)" "$@" || { echo "The $arch build in $build_dir failed" >&2; return 1; }
 }
 
-# A Wine prefix of our own, of the WINEARCH that orvane_choose_wine chose; never the user's ~/.wine.
+# A Wine prefix of our own, made of the kind that orvane_choose_wine chose; never the user's
+# ~/.wine. An existing one keeps its own kind (Wine reads it from the prefix): the i686 build
+# runs in either.
 orvane_prefix() {  # orvane_prefix PREFIX_DIR
-  export WINEPREFIX=$1 WINEARCH=${WINEARCH:-win32} WINEDEBUG=${WINEDEBUG:--all}
+  local arch=${ORVANE_WINEARCH:-win32}
+  export WINEPREFIX=$1 WINEDEBUG=${WINEDEBUG:--all}
   # No "install Mono/Gecko?" questions: nothing here needs them.
   export WINEDLLOVERRIDES="mscoree,mshtml="
   if [ -f "$WINEPREFIX/system.reg" ]; then
     # Wine refuses to run 64-bit programs in a 32-bit prefix, with words a reader may not place.
-    if [ "$WINEARCH" = win64 ] && grep -q '^#arch=win32' "$WINEPREFIX/system.reg"; then
-      echo "The Wine prefix $WINEPREFIX is a 32-bit one, and this machine runs only 64-bit Windows" >&2
-      echo "programs: name another prefix, or remove this one to have it made anew." >&2
+    if [ "$arch" = win64 ] && grep -q '^#arch=win32' "$WINEPREFIX/system.reg"; then
+      echo "The Wine prefix $WINEPREFIX is a 32-bit one, and the x86_64 build runs only in a 64-bit" >&2
+      echo "one: name another prefix, or remove this one to have it made anew." >&2
       return 1
     fi
     return 0
   fi
-  echo "Creating Wine prefix $WINEPREFIX ($WINEARCH)"
+  echo "Creating Wine prefix $WINEPREFIX ($arch)"
   mkdir -p "$WINEPREFIX"
   local log=$WINEPREFIX.wineboot.log
-  if ! wineboot -i >"$log" 2>&1 || ! wineserver -w || [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Wine could not make the prefix $WINEPREFIX ($WINEARCH). What it said:" >&2
+  if ! WINEARCH=$arch wineboot -i >"$log" 2>&1 || ! wineserver -w || [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Wine could not make the prefix $WINEPREFIX ($arch). What it said:" >&2
     tail -n 20 "$log" >&2
     return 1
   fi
