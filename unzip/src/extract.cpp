@@ -11,6 +11,7 @@
 #include "cli.h"
 #include "commit.h"
 #include "formats.h"
+#include "lines.h"
 #include "names.h"
 #include "platform.h"
 #include "plan.h"
@@ -233,6 +234,51 @@ int run_extract(const Options& opt, Report& report) {
   return plan.matched || code != kExitOk ? code : kExitNothingMatched;
 }
 
+// Standard error's lines, for the player's console: wrapped.
+class WrappedReport : public Report {
+ public:
+  WrappedReport(Report& to, size_t width) : to_(to), width_(width) {}
+  void out(const std::string& line) override { to_.out(line); }
+  void err(const std::string& line) override {
+    for (const std::string& l : wrap_message(line, width_)) to_.err(l);
+  }
+  void progress(const std::string& line) override {
+    for (const std::string& l : wrap_message(line, width_)) to_.progress(l);
+  }
+
+ private:
+  Report& to_;
+  size_t width_;
+};
+
+int run_show(const Options& opt, Report& report) {
+  std::string err, bytes;
+  std::unique_ptr<Source> file = platform::open_archive(opt.archive, err);
+  if (file) {
+    bytes.resize(static_cast<size_t>(file->size()));
+    if (!bytes.empty() && !file->read_at(0, &bytes[0], bytes.size())) file.reset();
+  }
+  if (!file) {
+    report.err("Error: " + opt.archive + ": " + (err.empty() ? "cannot read the report" : err));
+    return kExitArchive;
+  }
+  const std::string text = platform::from_console(bytes);
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string name = line.substr(std::min(line.size(), opt.show.size() + 2));
+    bool wanted = opt.patterns.empty();
+    for (const std::string& p : opt.patterns) wanted = wanted || pattern_matches(p, name);
+    for (const std::string& p : opt.excludes) wanted = wanted && !pattern_matches(p, name);
+    if (!wanted) continue;
+    for (const std::string& l : shown_report_line(line, opt.show, opt.note, opt.width ? opt.width : 79)) report.out(l);
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, Report& report) {
@@ -251,7 +297,10 @@ int run(const std::vector<std::string>& args, Report& report) {
       report.out(help);
       return kExitOk;
     }
-    return run_extract(opt, report);
+    if (!opt.show.empty()) return run_show(opt, report);
+    if (!opt.width) return run_extract(opt, report);
+    WrappedReport wrapped(report, opt.width);
+    return run_extract(opt, wrapped);
   } catch (const std::bad_alloc&) {
     report.err("Error: out of memory");
   } catch (const std::exception& ex) {

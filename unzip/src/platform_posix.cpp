@@ -92,6 +92,8 @@ std::vector<std::string> arguments(int argc, char** argv) {
 void print_out(const std::string& line) { print_to(stdout, line); }
 void print_err(const std::string& line) { print_to(stderr, line); }
 
+std::string from_console(const std::string& bytes) { return bytes; }
+
 std::unique_ptr<Source> open_archive(const std::string& path, std::string& err) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) {

@@ -146,6 +146,16 @@ std::vector<std::string> arguments(int, char**) {
 void print_out(const std::string& line) { print_to(STD_OUTPUT_HANDLE, line); }
 void print_err(const std::string& line) { print_to(STD_ERROR_HANDLE, line); }
 
+std::string from_console(const std::string& bytes) {
+  if (bytes.empty()) return std::string();
+  UINT cp = GetConsoleOutputCP();
+  if (!cp) cp = CP_OEMCP;
+  int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), &w[0], n);
+  return narrow(w);
+}
+
 std::unique_ptr<Source> open_archive(const std::string& path, std::string& err) {
   UniqueHandle h(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
