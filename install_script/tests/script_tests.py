@@ -29,6 +29,8 @@ from umod_file import umod_bytes
 from unreal_package import package_bytes
 
 SKIP = 77
+# When a list, every run's (sandbox, console text) is added to it.
+RUN_OUTPUTS = None
 # The characters for which Orvane.exe passes the game folder as one quoted argument.
 NEEDS_QUOTES = set(" &()^,;=!'+`~[]{}<>|")
 
@@ -150,6 +152,8 @@ class Sandbox:
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=180)
         text = done.stdout.decode("cp1252", "replace").replace("\r\n", "\n")
         check_no_complaints(text)
+        if RUN_OUTPUTS is not None:
+            RUN_OUTPUTS.append((self.win, text))
         return done.returncode, text
 
 
@@ -308,7 +312,8 @@ def path_case(sb, game_name, trailing=False, temp_name=None):
     expect_added(sb, before, {"Maps\\DM-Path.unr": game_data("DM-Path.unr"),
                               "Textures\\PathTex.utx": game_data("PathTex.utx")},
                  game_rel(sb, game))
-    check('Installed into "%s" - ' % game in out, "summary names the wrong folder\n" + out)
+    check('Installed into "%s" - ' % game in out or 'into:\n  "%s"\n' % game in out,
+          "summary names the wrong folder\n" + out)
     if temp:
         check(os.listdir(sb.unix_path(temp)) == [], "work folder left in TEMP")
 
@@ -382,7 +387,7 @@ def case_big_pack(sb):
     sb.archive(zip_bytes([(n, package_bytes(unique=n)) for n in names]))
     game = sb.game("UT")
     rc, out = sb.run(game)
-    check(rc == 0 and "- 600 file(s)" in out and "Done. The map is installed." in out, out[-2000:])
+    check(rc == 0 and " 600 file(s)" in out and "Done. The map is installed." in out, out[-2000:])
     check(out.count("  Textures\\BigPack-Texture-Number-") == 600, "not every file is listed")
 
 
@@ -550,7 +555,7 @@ def case_name_windows_cannot_hold(sb):
     game = sb.game("UT")
     before = sb.snapshot()
     rc, out = sb.run(game)
-    expect_failure(rc, out, 9, "except the files listed above as refused", long_name + " (name longer than 255")
+    expect_failure(rc, out, 9, "except the files listed above as refused", long_name + "\n    (name longer than 255")
     expect_added(sb, before, {"Maps\\CTF-Rest.unr": game_data("CTF-Rest.unr")}, game_rel(sb, game))
 
 
@@ -633,7 +638,7 @@ def case_umod_in_zip(sb):
     check(rc == 0, "exit code %d\n%s" % (rc, out))
     expect_added(sb, before, dict(MOD_INSTALLED, **{"Help\\ReadMe.txt": b"read me"}), game_rel(sb, game))
     for phrase in ("OrvaneMod.umod (4 files)", "System\\OrvaneMod.u", "never does",
-                   "adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=OrvaneMod", "Done."):
+                   "adds to UnrealTournament.ini: [Engine.GameEngine]\n    ServerPackages=OrvaneMod", "Done."):
         check(phrase in out, "missing %r\n%s" % (phrase, out))
     check("Setup" not in out.replace("without the game's Setup", ""), out)
 
@@ -697,6 +702,36 @@ def case_file_that_is_no_package(sb):
     expect_failure(rc, out, 10, "no package the game can load", "Maps\\CTF-Junk.unr (not an Unreal package")
     expect_added(sb, before, {"Maps\\CTF-Junk.unr": b"<html>404</html>", "Maps\\CTF-Fine.unr": game_data("CTF-Fine.unr")},
                  game_rel(sb, game))
+
+
+def case_fits_80_columns(sb):
+    # Every outcome the other rows make, in an 80-column console: no line longer than 79
+    # characters but a name alone on its line (indented, quoted or before a ':').
+    global RUN_OUTPUTS
+    RUN_OUTPUTS = []
+    try:
+        for name, case in [("flat", case_flat), ("kept_told_apart", case_kept_told_apart),
+                           ("odd_entries_do_not_block", case_odd_entries_do_not_block),
+                           ("umod_in_zip", case_umod_in_zip), ("missing_packages", case_missing_packages),
+                           ("file_that_is_no_package", case_file_that_is_no_package)] + [
+                               c for c in GROUPS["failures"] if c[0] not in ("killed_run_leaves_nothing",
+                                                                            "fits_80_columns")]:
+            case(Sandbox(sb.env, "fits-" + name))
+        # The archive as the player picked it, from the names Orvane.exe writes beside it.
+        for picked in ("D:\\Maps & Mods 100%\\CTF-Face!.zip", "D:\\" + "Downloads\\" * 7 + "CTF-Face.zip"):
+            with open(os.path.join(sb.stage_unix, "Names.txt"), "w", newline="") as f:
+                f.write("Other.ZIP=D:\\other.zip\r\nMap.ZIP=%s\r\n" % picked)
+            sb.archive(good_archive())
+            rc, out = sb.run(sb.game("UT" + str(len(picked))))
+            shown = 'Map archive: "%s"\n' % picked if len(picked) <= 64 else 'Map archive:\n  "%s"\n' % picked
+            check(rc == 0 and shown in out, out)
+    finally:
+        outputs, RUN_OUTPUTS = RUN_OUTPUTS, None
+    for root, out in outputs:
+        for line in out.split("\n"):
+            alone = line.strip().strip('"').rstrip(":").strip('"')
+            check(len(line) <= 79 or " " not in alone or alone.startswith(root),
+                  "a line longer than 79 characters:\n%s\n%s" % (line, out))
 
 
 def case_pause(sb):
@@ -824,7 +859,8 @@ GROUPS = {
                  ("name_windows_cannot_hold", case_name_windows_cannot_hold),
                  ("protected_and_unsupported", case_protected_and_unsupported),
                  ("sevenzip_protected_and_split", case_sevenzip_protected_and_split),
-                 ("killed_run_leaves_nothing", case_killed_run_leaves_nothing)],
+                 ("killed_run_leaves_nothing", case_killed_run_leaves_nothing),
+                 ("fits_80_columns", case_fits_80_columns)],
     "umod": [("umod_in_zip", case_umod_in_zip), ("umod_alone", case_umod_alone),
              ("umod_names_that_escape", case_umod_names_that_escape), ("umod_truncated", case_umod_truncated)],
     "packages": [("missing_packages", case_missing_packages), ("packages_found", case_packages_found),
