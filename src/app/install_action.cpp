@@ -42,4 +42,10 @@ std::vector<Copy> StagingPlan(const std::string& programDirectory, const std::st
   };
 }
 
+std::string NamesFileText(const std::vector<std::string>& pickedArchives) {
+  std::string text;
+  for (const std::string& picked : pickedArchives) text += "Map.ZIP=" + picked + "\r\n";
+  return text;
+}
+
 }  // namespace install

@@ -51,4 +51,10 @@ struct Copy {
 // The three copies into the staging folder, in the order they are made.
 std::vector<Copy> StagingPlan(const std::string& programDirectory, const std::string& archive);
 
+// Written beside the staged archives after the copies: a line "STAGED=PICKED" for each, so
+// that the script shows the player each archive by the path they know it by. Only shown,
+// never used to reach a file, so a name the command line could not carry is safe here.
+inline constexpr char kNamesFile[] = "C:\\TempTemp\\Names.txt";
+std::string NamesFileText(const std::vector<std::string>& pickedArchives);
+
 }  // namespace install

@@ -372,6 +372,8 @@ std::optional<std::string> frmMain::StageFiles(const std::string& archive) {
     // A file left by another account keeps its own entries when it is overwritten.
     platform::ApplySddl(copy.to, sddl);
   }
+  platform::WriteOemTextFile(install::kNamesFile, install::NamesFileText({platform::FullPath(archive)}));
+  platform::ApplySddl(install::kNamesFile, sddl);
   return std::nullopt;
 }
 

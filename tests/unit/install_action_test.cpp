@@ -88,6 +88,8 @@ TEST(StagingPlan, ThreeCopiesInOrderWithTheirExactNames) {
   EXPECT_EQ(plan[2].to, "C:\\TempTemp\\Orvane.BAT");
   // At a drive root the program directory already ends in a separator.
   EXPECT_EQ(install::StagingPlan("D:\\", "m.zip")[0].from, "D:\\\\Pkzip25.exe");
+  // The script names the staged copy by the path the player picked, whatever it holds.
+  EXPECT_EQ(install::NamesFileText({"E:\\dl\\100% a=b & c!.zip"}), "Map.ZIP=E:\\dl\\100% a=b & c!.zip\r\n");
 }
 
 }  // namespace

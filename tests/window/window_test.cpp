@@ -106,15 +106,17 @@ class Window : public ::testing::Test {
     app->SetText(IDC_TXTFILENAME, fileName);
     app->SetText(IDC_TXTUTDIRECTORY, gameDir);
   }
-  // A successful Ok: the script ran with these arguments and the program ended cleanly.
-  void ExpectInstallStarted(const std::string& gameDir) {
+  // A successful Ok: the script ran with these arguments, the staged archive is named as
+  // the player picked it, and the program ended cleanly.
+  void ExpectInstallStarted(const std::string& gameDir, const std::string& picked) {
     ASSERT_TRUE(WaitUntil([&] { return sandbox.RecordedArguments().size() == 3; }))
         << "the script did not run";
     EXPECT_EQ(sandbox.RecordedArguments(),
               (std::vector<std::string>{"C:\\TempTemp\\Map.ZIP", gameDir, "no"}));
+    EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Names.txt"), "Map.ZIP=" + picked + "\r\n");
     EXPECT_EQ(app->WaitForExit(), 0u);
     for (const char* path : {"C:\\TempTemp", "C:\\TempTemp\\Pkzip25.EXE", "C:\\TempTemp\\Map.ZIP",
-                             "C:\\TempTemp\\Orvane.BAT"})
+                             "C:\\TempTemp\\Orvane.BAT", "C:\\TempTemp\\Names.txt"})
       ExpectOnlyUserSystemAdministrators(path);
   }
   // Labels hold their caption on one line, between the picture and the boxes they name.
@@ -367,7 +369,7 @@ TEST_F(Window, OkStagesTheThreeFilesStartsTheScriptAndCloses) {
   Start();
   Fill(map, sandbox.gameDir + "\\");
   app->Click(IDC_CMDACTION_0);
-  ExpectInstallStarted(sandbox.gameDir + "\\");
+  ExpectInstallStarted(sandbox.gameDir + "\\", map);
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Pkzip25.EXE"), ReadFileBytes(sandbox.programDir + "\\Pkzip25.exe"));
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Map.ZIP"), "a map archive");
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Orvane.BAT"), ReadFileBytes(sandbox.programDir + "\\Orvane.BAT"));
@@ -380,7 +382,7 @@ TEST_F(Window, StagedArchivePickedAgainStaysAndTheOtherTwoAreStaged) {
   Start();
   Fill("C:\\TempTemp\\Map.ZIP", sandbox.gameDir);
   app->Click(IDC_CMDACTION_0);
-  ExpectInstallStarted(sandbox.gameDir);
+  ExpectInstallStarted(sandbox.gameDir, "C:\\TempTemp\\Map.ZIP");
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Map.ZIP"), "the staged map");
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Pkzip25.EXE"), ReadFileBytes(sandbox.programDir + "\\Pkzip25.exe"));
 }
@@ -398,11 +400,13 @@ TEST_F(Window, ArchiveOnTheCommandLineFillsTheArchiveBox) {
   app->Click(IDC_CMDACTION_1);
   EXPECT_EQ(app->WaitForExit(), 0u);
 
-  Start(sandbox.mapZip);  // the game folder comes from Config.INI, as it always does
-  EXPECT_EQ(app->Text(IDC_TXTFILENAME), sandbox.mapZip);
+  // The game folder comes from Config.INI, as it always does; a name relative to the
+  // current folder reaches the script as the full path.
+  Start("CTF-Test.zip");
+  EXPECT_EQ(app->Text(IDC_TXTFILENAME), "CTF-Test.zip");
   EXPECT_EQ(app->Text(IDC_TXTUTDIRECTORY), sandbox.gameDir);
   app->Click(IDC_CMDACTION_0);
-  ExpectInstallStarted(sandbox.gameDir);
+  ExpectInstallStarted(sandbox.gameDir, sandbox.mapZip);
 }
 
 // A dropped file fills the archive box, a dropped folder the game box; nothing is checked.
