@@ -70,6 +70,12 @@ std::string parse_options(const std::vector<std::string>& args,
       out.width = std::stoul(opt.substr(7));
     } else if (opt.rfind("-show=", 0) == 0 && opt.size() > 6) {
       out.show = args[i].substr(6);
+    } else if (opt.rfind("-archives=", 0) == 0 && opt.size() > 10) {
+      out.archives = args[i].substr(10);
+    } else if (opt.rfind("-reports=", 0) == 0 && opt.size() > 9) {
+      out.reports = args[i].substr(9);
+    } else if (opt.rfind("-names=", 0) == 0 && opt.size() > 7) {
+      out.names = args[i].substr(7);
     } else if (opt.rfind("-note=", 0) == 0) {
       out.note = args[i].substr(6);
     } else if (opt == "-all-or-nothing") {
@@ -87,6 +93,8 @@ std::string parse_options(const std::vector<std::string>& args,
     }
   }
   if (extract + out.test + !out.show.empty() != 1) return "give one command: -extract, -test or -show";
+  if (out.archives.empty() != out.reports.empty() || (!out.archives.empty() && !extract))
+    return "-archives and -reports go together, with -extract";
   if (i >= args.size()) return out.show.empty() ? "no archive given" : "no report given";
   out.archive = args[i++];
   std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
@@ -146,6 +154,12 @@ const char* help_text() {
       "                    free, else remove them and the folders this run made\n"
       "  -progress         from half a second on, say once a second how many files\n"
       "                    are done\n"
+      "  -archives=FILE -reports=FOLDER  also install the archives FILE lists, one\n"
+      "                    a line, each by itself, all or nothing with\n"
+      "                    -all-or-nothing; archive k's report goes into\n"
+      "                    FOLDER\\report-k.txt, and standard output gets one line a\n"
+      "                    archive: Archive: k CODE NAME\n"
+      "  -names=FILE       FILE=SHOWN lines: how messages name each archive\n"
       "  -width=N          break standard error's lines at spaces to fit N columns\n"
       "  -show=KIND        list REPORT's lines of KIND (Refused, Missing, ...) for a\n"
       "                    player: the text after the kind, indented, -note=TEXT\n"

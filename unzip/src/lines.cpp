@@ -51,6 +51,7 @@ std::vector<std::string> wrap(const std::string& indent, const std::string& text
 }
 
 std::vector<std::string> wrap_message(const std::string& line, size_t width) {
+  if (columns(line) <= width) return {line};
   for (const char* kind : {"Error: ", "Warning: "}) {
     const std::string k = kind;
     if (line.compare(0, k.size(), k) != 0) continue;

@@ -708,6 +708,36 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
             report.out_lines.end());
 }
 
+// Several archives in one run: each all or nothing by itself, a file two bring goes in
+// once (the first one's copy), and a package one brings counts for another's map.
+TEST_F(ExtractTest, ArchivesOfABatchEachByItself) {
+  const std::string a = dir.sub("a.zip"), b = dir.sub("b.zip"), c = dir.sub("c.zip");
+  test::write_file(u8(a), build_zip({file("Maps/CTF-A.unr", package_needing({{"BTex", "Texture"}})),
+                                     file("Help/Same.txt", "same"), file("Help/Other.txt", "first")}));
+  test::write_file(u8(b), "<html>gone</html>");
+  test::write_file(u8(c), build_zip({file("Textures/BTex.utx", package_needing({})), file("Help/Same.txt", "same"),
+                                     file("Help/Other.txt", "second")}));
+  test::write_file(dir.path() / "list.txt", c + "\r\n\"" + b + "\"\r\n");
+  test::write_file(dir.path() / "names.txt", "c.zip=D:\\Downloads\\C pack.zip\r\n");
+  const std::string game = dir.sub("g"), help = game + sep() + "Help" + sep(), maps = game + sep() + "Maps" + sep(),
+                    tex = game + sep() + "Textures" + sep();
+  fs::create_directories(dir.path() / "g" / "System");
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, "-archives=" + dir.sub("list.txt"),
+                 "-reports=" + dir.path().string(), "-names=" + dir.sub("names.txt"), a, "*.unr", maps, "*.utx", tex,
+                 "*.txt", help}),
+            kExitArchive);
+  EXPECT_EQ(report.out_lines, (Lines{"Archive: 1 0 " + a, "Archive: 2 0 D:\\Downloads\\C pack.zip",
+                                     "Archive: 3 3 " + b}));
+  EXPECT_EQ(test::read_file(dir.path() / "g" / "Help" / "Other.txt"), "first");
+  EXPECT_TRUE(fs::exists(dir.path() / "g" / "Textures" / "BTex.utx"));
+  EXPECT_EQ(report.err_lines.front(), "1 of 3: " + a.substr(a.find_last_of(sep()) + 1));
+  const std::string second = test::read_file(dir.path() / "report-2.txt");
+  EXPECT_NE(second.find("Kept (identical): " + help + "Same.txt\n"), std::string::npos) << second;
+  EXPECT_NE(second.find("Kept (differs from the archive's): " + help + "Other.txt\n"), std::string::npos) << second;
+  EXPECT_EQ(test::read_file(dir.path() / "report-1.txt").find("Missing"), std::string::npos);
+  EXPECT_EQ(test::read_file(dir.path() / "report-3.txt").rfind("Failed: " + b + " (", 0), 0u);
+}
+
 // What the install script shows the player: at most 79 columns, broken at spaces, a
 // continued line further in, and a file name never broken, alone when no line holds it.
 TEST_F(ExtractTest, LinesForThePlayerFitTheConsole) {
