@@ -133,12 +133,24 @@ class Sandbox:
                     seen[os.path.normpath(os.path.join(rel_root, f))] = fh.read()
         return seen
 
+    def archives(self, datas, names=None):
+        """Stages several archives as Orvane.exe does (Map.ZIP, Map2.ZIP, ...), with the names
+        the player knows them by in Names.txt; returns the further ones' paths."""
+        staged = ["Map.ZIP"] + ["Map%d.ZIP" % k for k in range(2, len(datas) + 1)]
+        for name, data in zip(staged, datas):
+            with open(os.path.join(self.stage_unix, name), "wb") as f:
+                f.write(data)
+        if names:
+            with open(os.path.join(self.stage_unix, "Names.txt"), "w", newline="") as f:
+                f.write("".join("%s=%s\r\n" % p for p in zip(staged, names)))
+        return [self.stage_win + "\\" + n for n in staged[1:]]
+
     def run(self, game_win, archive_win=None, no_pause=True, temp_win=None, script_win=None,
-            extra_env=None):
+            extra_env=None, more=()):
         """Starts the script as Orvane.exe would. Returns (exit code, console text)."""
         script_win = script_win or self.stage_win + "\\Orvane.BAT"
         archive_win = archive_win or self.stage_win + "\\Map.ZIP"
-        line = ScriptLine(script_win, archive_win, game_win)
+        line = ScriptLine(script_win, archive_win, game_win, *more)
         env = dict(os.environ)
         env.pop("ORVANE_NO_PAUSE", None)
         if no_pause:
@@ -168,10 +180,10 @@ def check_no_complaints(text):
         check(c not in text, "the command processor complained (%r)\n%s" % (c, text))
 
 
-def ScriptLine(script_win, archive_win, game_win):
+def ScriptLine(script_win, archive_win, game_win, *more):
     """The command line, quoted as Orvane.exe quotes the game folder."""
     parts = []
-    for arg in (script_win, archive_win, game_win):
+    for arg in (script_win, archive_win, game_win) + more:
         parts.append('"' + arg + '"' if any(c in NEEDS_QUOTES for c in arg) else arg)
     return " ".join(parts)
 
@@ -657,6 +669,47 @@ def case_umod_names_that_escape(sb):
     expect_added(sb, before, MOD_INSTALLED, game_rel(sb, game))
 
 
+def case_batch(sb):
+    # A damaged archive among sound ones: it alone installs nothing. A package one brings
+    # counts for another's map, a file two bring goes in once (the first one's copy), and
+    # the summary names each archive as the player picked it.
+    city = package_bytes(needs={"BatchTex": "Texture"}, unique="CTF-Batch")
+    datas = [zip_bytes([("Maps/CTF-Batch.unr", city), ("Same.txt", b"same"), ("Other.txt", b"first")]),
+             good_archive()[:200],
+             zip_bytes([("Textures/BatchTex.utx", game_data("BatchTex.utx")), ("Same.txt", b"same"),
+                        ("Other.txt", b"second")]),
+             umod_bytes(MOD_FILES)]
+    names = ["D:\\Maps\\CTF-Batch.zip", "D:\\Maps\\Broken & Gone!.zip", "D:\\Maps\\BatchTex.7z",
+             "D:\\Maps\\OrvaneMod.umod"]
+    more = sb.archives(datas, names)
+    game = sb.game("UT & Co")
+    before = sb.snapshot()
+    rc, out = sb.run(game, more=more)
+    check(rc == 3, "exit code %d\n%s" % (rc, out))
+    expect_added(sb, before, dict(MOD_INSTALLED, **{"Maps\\CTF-Batch.unr": city, "Help\\Same.txt": b"same",
+                                                    "Help\\Other.txt": b"first",
+                                                    "Textures\\BatchTex.utx": game_data("BatchTex.utx")}),
+                 game_rel(sb, game))
+    third = out[out.index("Archive 3 of 4"):out.index("Archive 4 of 4")]
+    for phrase in ['Archive 2 of 4:\n  "D:\\Maps\\Broken & Gone!.zip"\n', "2 of 4: Broken & Gone!.zip",
+                   "cannot be unpacked", "3 installed, 1 failed, 0 need attention",
+                   'need you; their parts above say why:\n  "D:\\Maps\\Broken & Gone!.zip"\n']:
+        check(phrase in out, "missing %r\n%s" % (phrase, out))
+    check("MISSING" not in out and "Map2.ZIP" not in out and "Map3.ZIP" not in out, out)
+    check("identical to the archive's" in third and "different from the archive's" in third, third)
+
+
+def case_batch_thirty(sb):
+    datas = [zip_bytes([("Maps/CTF-Thirty%02d.unr" % k, game_data("CTF-Thirty%02d.unr" % k))]) for k in range(30)]
+    more = sb.archives(datas)
+    game = sb.game("UT")
+    before = sb.snapshot()
+    rc, out = sb.run(game, more=more)
+    check(rc == 0 and "30 installed, 0 failed" in out and "Done. Every map is installed." in out, out[-3000:])
+    expect_added(sb, before, {"Maps\\CTF-Thirty%02d.unr" % k: game_data("CTF-Thirty%02d.unr" % k) for k in range(30)},
+                 game_rel(sb, game))
+
+
 def case_umod_truncated(sb):
     # A umod cut short: nothing of the archive goes in.
     data = zip_bytes([("OrvaneMod.umod", umod_bytes(MOD_FILES, truncate=9)), ("Maps/CTF-X.unr", game_data("CTF-X.unr"))])
@@ -713,7 +766,7 @@ def case_fits_80_columns(sb):
         for name, case in [("flat", case_flat), ("kept_told_apart", case_kept_told_apart),
                            ("odd_entries_do_not_block", case_odd_entries_do_not_block),
                            ("umod_in_zip", case_umod_in_zip), ("missing_packages", case_missing_packages),
-                           ("file_that_is_no_package", case_file_that_is_no_package)] + [
+                           ("file_that_is_no_package", case_file_that_is_no_package), ("batch", case_batch)] + [
                                c for c in GROUPS["failures"] if c[0] not in ("killed_run_leaves_nothing",
                                                                             "fits_80_columns")]:
             case(Sandbox(sb.env, "fits-" + name))
@@ -862,7 +915,8 @@ GROUPS = {
                  ("killed_run_leaves_nothing", case_killed_run_leaves_nothing),
                  ("fits_80_columns", case_fits_80_columns)],
     "umod": [("umod_in_zip", case_umod_in_zip), ("umod_alone", case_umod_alone),
-             ("umod_names_that_escape", case_umod_names_that_escape), ("umod_truncated", case_umod_truncated)],
+             ("umod_names_that_escape", case_umod_names_that_escape), ("umod_truncated", case_umod_truncated),
+             ("batch", case_batch), ("batch_thirty", case_batch_thirty)],
     "packages": [("missing_packages", case_missing_packages), ("packages_found", case_packages_found),
                  ("file_that_is_no_package", case_file_that_is_no_package)],
     "pause": [("pause", case_pause)],
