@@ -684,6 +684,10 @@ def case_batch(sb):
     more = sb.archives(datas, names)
     game = sb.game("UT & Co")
     before = sb.snapshot()
+    # One archive not there: named, and nothing of any goes in.
+    rc, out = sb.run(game, more=more + [sb.stage_win + "\\Gone & Lost.ZIP"])
+    expect_failure(rc, out, 1, 'not found:\n  "%s\\Gone & Lost.ZIP"' % sb.stage_win)
+    expect_untouched(sb, before)
     rc, out = sb.run(game, more=more)
     check(rc == 3, "exit code %d\n%s" % (rc, out))
     expect_added(sb, before, dict(MOD_INSTALLED, **{"Maps\\CTF-Batch.unr": city, "Help\\Same.txt": b"same",
