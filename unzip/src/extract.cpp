@@ -377,23 +377,13 @@ class WrappedReport : public Report {
 };
 
 int run_show(const Options& opt, Report& report) {
-  std::string err, bytes;
-  std::unique_ptr<Source> file = platform::open_archive(opt.archive, err);
-  if (file) {
-    bytes.resize(static_cast<size_t>(file->size()));
-    if (!bytes.empty() && !file->read_at(0, &bytes[0], bytes.size())) file.reset();
-  }
-  if (!file) {
+  std::string err;
+  std::vector<std::string> lines;
+  if (!read_lines(opt.archive, lines, err)) {
     report.err("Error: " + opt.archive + ": " + (err.empty() ? "cannot read the report" : err));
     return kExitArchive;
   }
-  const std::string text = platform::from_console(bytes);
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
-    at = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  for (const std::string& line : lines) {
     const std::string name = line.substr(std::min(line.size(), opt.show.size() + 2));
     bool wanted = opt.patterns.empty();
     for (const std::string& p : opt.patterns) wanted = wanted || pattern_matches(p, name);
