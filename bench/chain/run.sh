@@ -6,14 +6,17 @@
 # Prints the figures; not part of the tests.
 #   bench/chain/run.sh [RUNS]          everything
 #   bench/chain/run.sh script [RUNS]   only the script against a plain extraction
+#   bench/chain/run.sh batch [RUNS]    thirty small map archives: one call of the script for
+#                                      all against thirty calls and thirty plain extractions
 #   bench/chain/run.sh exit [RUNS]     close to end of process, Orvane.exe against the minimal
 #                                      window, with Wine waiting for a window manager and not
 set -euo pipefail
 ORVANE_ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 . "$ORVANE_ROOT/scripts/lib.sh"
 cd "$ORVANE_ROOT"
-only_script=0 only_exit=0
+only_script=0 only_exit=0 batch=
 if [ "${1:-}" = script ]; then only_script=1; shift; fi
+if [ "${1:-}" = batch ]; then only_script=1 batch=batch; shift; fi
 if [ "${1:-}" = exit ]; then only_exit=1; shift; fi
 bash scripts/install-deps.sh
 orvane_choose_wine
@@ -59,4 +62,4 @@ if [ $only_script = 0 ]; then
   wine "$build/chain_bench.exe" 'C:\BenchMap.zip' "${1:-5}" 2>/dev/null | grep -E '^(archive|install|floor|ratio|Orvane.exe|minimal)'
 fi
 mkdir -p build/bench-chain
-python3 bench/chain/script_bench.py "$build" build/bench-chain "${1:-3}"
+python3 bench/chain/script_bench.py "$build" build/bench-chain "${1:-3}" $batch
