@@ -39,7 +39,7 @@ orvane_choose_wine() {
     # cannot run it. Ours come first on PATH and always take the 64-bit one.
     bin=$ORVANE_ROOT/$ORVANE_WINE_BUILD/wine-bin
     mkdir -p "$bin"
-    for name in wine wine-stable wine64; do
+    for name in wine wine-stable; do
       printf '#!/bin/sh\nexport WINELOADER=%s\nexec %s "$@"\n' "$loader64" "$loader64" > "$bin/$name"
       chmod +x "$bin/$name"
     done
