@@ -20,6 +20,11 @@ std::vector<std::string> arguments(int argc, char** argv);
 
 void print_out(const std::string& line);  // adds the newline
 void print_err(const std::string& line);
+// Text that a redirected print_out wrote, back as UTF-8 (on Windows it is in
+// the console's code page).
+std::string from_console(const std::string& bytes);
+// Writes text as a new file in the form a redirected print_out writes.
+bool write_console_text(const std::string& path, const std::string& text, std::string& err);
 
 std::unique_ptr<Source> open_archive(const std::string& path, std::string& err);
 

@@ -92,6 +92,16 @@ std::vector<std::string> arguments(int argc, char** argv) {
 void print_out(const std::string& line) { print_to(stdout, line); }
 void print_err(const std::string& line) { print_to(stderr, line); }
 
+std::string from_console(const std::string& bytes) { return bytes; }
+
+bool write_console_text(const std::string& path, const std::string& text, std::string& err) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  const bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (f && std::fclose(f) != 0) return err = std::strerror(errno), false;
+  if (!ok) err = f ? "cannot write the report" : std::strerror(errno);
+  return ok;
+}
+
 std::unique_ptr<Source> open_archive(const std::string& path, std::string& err) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) {

@@ -146,6 +146,32 @@ std::vector<std::string> arguments(int, char**) {
 void print_out(const std::string& line) { print_to(STD_OUTPUT_HANDLE, line); }
 void print_err(const std::string& line) { print_to(STD_ERROR_HANDLE, line); }
 
+std::string from_console(const std::string& bytes) {
+  if (bytes.empty()) return std::string();
+  UINT cp = GetConsoleOutputCP();
+  if (!cp) cp = CP_OEMCP;
+  int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), &w[0], n);
+  return narrow(w);
+}
+
+bool write_console_text(const std::string& path, const std::string& text, std::string& err) {
+  std::string lines;  // line ends as the console's redirected output has them
+  for (char c : text) lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  UINT cp = GetConsoleOutputCP();
+  const std::string bytes = narrow(widen(lines), cp ? cp : CP_OEMCP);
+  UniqueHandle h(CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
+  DWORD done = 0;
+  if (!h.valid() || !WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ||
+      done != bytes.size()) {
+    err = last_error("cannot write the report");
+    return false;
+  }
+  return true;
+}
+
 std::unique_ptr<Source> open_archive(const std::string& path, std::string& err) {
   UniqueHandle h(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));

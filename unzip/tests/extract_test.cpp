@@ -750,6 +750,73 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
             report.out_lines.end());
 }
 
+// Several archives in one run: each all or nothing by itself, a file two bring goes in
+// once (the first one's copy), and a package one brings counts for another's map.
+TEST_F(ExtractTest, ArchivesOfABatchEachByItself) {
+  const std::string a = dir.sub("a.zip"), b = dir.sub("b.zip"), c = dir.sub("c.zip");
+  test::write_file(u8(a), build_zip({file("Maps/CTF-A.unr", package_needing({{"BTex", "Texture"}})),
+                                     file("Help/Same.txt", "same"), file("Help/Other.txt", "first")}));
+  test::write_file(u8(b), "<html>gone</html>");
+  test::write_file(u8(c), build_zip({file("Textures/BTex.utx", package_needing({})), file("Help/Same.txt", "same"),
+                                     file("Help/Other.txt", "second")}));
+  test::write_file(dir.path() / "list.txt", c + "\r\n\"" + b + "\"\r\n");
+  test::write_file(dir.path() / "names.txt", "c.zip=D:\\Downloads\\C pack.zip\r\n");
+  const std::string game = dir.sub("g"), help = game + sep() + "Help" + sep(), maps = game + sep() + "Maps" + sep(),
+                    tex = game + sep() + "Textures" + sep();
+  fs::create_directories(dir.path() / "g" / "System");
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, "-archives=" + dir.sub("list.txt"),
+                 "-reports=" + dir.path().string(), "-names=" + dir.sub("names.txt"), a, "*.unr", maps, "*.utx", tex,
+                 "*.txt", help}),
+            kExitArchive);
+  EXPECT_EQ(report.out_lines, (Lines{"Archive: 1 0 " + a, "Archive: 2 0 D:\\Downloads\\C pack.zip",
+                                     "Archive: 3 3 " + b}));
+  EXPECT_EQ(test::read_file(dir.path() / "g" / "Help" / "Other.txt"), "first");
+  EXPECT_TRUE(fs::exists(dir.path() / "g" / "Textures" / "BTex.utx"));
+  EXPECT_EQ(report.err_lines.front(), "1 of 3: " + a.substr(a.find_last_of(sep()) + 1));
+  std::string second = test::read_file(dir.path() / "report-2.txt");
+  second.erase(std::remove(second.begin(), second.end(), '\r'), second.end());  // CRLF on Windows
+  EXPECT_NE(second.find("Kept (identical): " + help + "Same.txt\n"), std::string::npos) << second;
+  EXPECT_NE(second.find("Kept (differs from the archive's): " + help + "Other.txt\n"), std::string::npos) << second;
+  EXPECT_EQ(test::read_file(dir.path() / "report-1.txt").find("Missing"), std::string::npos);
+  EXPECT_EQ(test::read_file(dir.path() / "report-3.txt").rfind("Failed: not-archive: " + b + " (", 0), 0u);
+}
+
+// What the install script shows the player: at most 79 columns, broken at spaces, a
+// continued line further in, and a file name never broken, alone when no line holds it.
+TEST_F(ExtractTest, LinesForThePlayerFitTheConsole) {
+  const std::string name = "Pack v2 (final)" + std::string(70, 'N') + ".utx", spaced = "Help" + sep() + "a b c.txt";
+  test::write_file(dir.path() / "report.txt",
+                   "Total: 1 extracted\r\nDuplicate: " + spaced +
+                       " (an earlier entry of the archive has the same name; not written)\r\nRefused: " + name +
+                       " (name longer than 255 characters)\r\nSkipped: x.jpg\r\nSkipped: CTF-A.unr.uz\r\n"
+                       "Manifest: M.umod: adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=OrvaneMod\r\n");
+  const std::string report_path = dir.sub("report.txt");
+  ASSERT_EQ(run({"-show=Duplicate", report_path}), kExitOk);
+  EXPECT_EQ(report.out_lines, (Lines{"  " + spaced + " (an earlier entry of the archive has the same name; not",
+                                     "    written)"}));
+  ASSERT_EQ(run({"-show=Refused", report_path}), kExitOk);
+  EXPECT_EQ(report.out_lines, (Lines{"  " + name, "    (name longer than 255 characters)"}));
+  ASSERT_EQ(run({"-show=Manifest", report_path}), kExitOk);
+  EXPECT_EQ(report.out_lines, (Lines{"  M.umod: adds to UnrealTournament.ini: [Engine.GameEngine]",
+                                     "    ServerPackages=OrvaneMod"}));
+  ASSERT_EQ(run({"-show=Skipped", "-note=(not a game file)", "-exclude=*.uz", report_path}), kExitOk);
+  EXPECT_EQ(report.out_lines, (Lines{"  x.jpg (not a game file)"}));
+  ASSERT_EQ(run({"-show=Skipped", report_path, "*.uz"}), kExitOk);
+  EXPECT_EQ(report.out_lines, (Lines{"  CTF-A.unr.uz"}));
+
+  // Standard error under -width: the archive's name whole, the reason broken at spaces.
+  const std::string zip = dir.sub(std::string(60, 'Z') + ".zip");
+  test::write_file(u8(zip), "<html>not a zip, not at all, only a page that says the file is gone</html>");
+  EXPECT_EQ(run({"-extract", "-width=79", zip, out_dir()}), kExitArchive);
+  ASSERT_GE(report.err_lines.size(), 3u);
+  EXPECT_EQ(report.err_lines[0], "Error:");
+  EXPECT_EQ(report.err_lines[1], "  " + zip + ":");
+  for (size_t i = 2; i < report.err_lines.size(); ++i) {
+    EXPECT_LE(report.err_lines[i].size(), 79u) << report.err_lines[i];
+    EXPECT_EQ(report.err_lines[i].rfind("  ", 0), 0u) << report.err_lines[i];
+  }
+}
+
 TEST_F(ExtractTest, HelpAndUsage) {
   EXPECT_EQ(run({"-help"}), kExitOk);
   ASSERT_FALSE(report.out_lines.empty());
