@@ -15,7 +15,7 @@ packages=(
   zip unzip zlib1g-dev g++ clang libfuzzer-14-dev libclang-rt-14-dev
   # libarchive: Debian's for the native build; for the cross build scripts/build-libs.sh
   # unpacks Debian's source packages (dpkg-source, xz, bzip2) and builds them with CMake
-  libarchive-dev dpkg-dev xz-utils bzip2
+  libarchive-dev liblzma-dev dpkg-dev xz-utils bzip2
   # reference tools and test data: bsdtar, 7zz, Go's zip test archives, Wine's fonts
   libarchive-tools 7zip golang-1.19-src fonts-wine
   # the script and release tests are driven from Python

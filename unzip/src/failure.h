@@ -13,8 +13,10 @@ enum class Failure {
   Special,     // not a file: a device, a pipe
   Bomb,        // made to fill the disk
   TwoFormats,  // reads as two formats at once
+  Update,      // an update archive: only the changes to another one, with files to delete
   InTheWay,    // a folder where a file goes
-  TooLong,     // a path Windows cannot hold
+  TooLong,     // a path Windows cannot hold here, which a shorter game folder could
+  NameTooLong, // a path Windows cannot hold below any game folder
   Unwritable,  // the destination refuses a file or folder
   NoRoom,      // not enough free space
 };
@@ -30,8 +32,10 @@ inline const char* token(Failure f) {
     case Failure::Special: return "special";
     case Failure::Bomb: return "bomb";
     case Failure::TwoFormats: return "two-formats";
+    case Failure::Update: return "update";
     case Failure::InTheWay: return "in-the-way";
     case Failure::TooLong: return "too-long";
+    case Failure::NameTooLong: return "name-too-long";
     case Failure::Unwritable: return "unwritable";
     case Failure::NoRoom: return "no-room";
   }

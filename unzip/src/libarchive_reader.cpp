@@ -10,6 +10,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include "sevenzip_header.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -216,7 +218,7 @@ Rar5Facts scan_rar5(Source& src) {
 }
 
 // Why a RAR archive cannot be listed at all, or empty; also fills format.
-std::string check_by_bytes(Source& src, std::string& format, Rar5Facts& rar5, Failure& kind) {
+std::string check_by_bytes(Source& src, std::string& format, Rar5Facts& rar5, bool& rar4_solid, Failure& kind) {
   const char kVolume[] =
       "it is one part of a multi-volume RAR archive: the other parts are needed (open the whole set with "
       "a RAR program and make one archive of it)";
@@ -247,6 +249,7 @@ std::string check_by_bytes(Source& src, std::string& format, Rar5Facts& rar5, Fa
       uint16_t flags = static_cast<uint16_t>(h[3] | h[4] << 8);
       if (flags & 0x0080) return kind = Failure::Password, std::string("the archive is ") + kPassword + " (even its list of files)";
       if (flags & 0x0001) return kind = Failure::Volume, kVolume;
+      rar4_solid = (flags & 0x0008) != 0;
     }
   }
   return std::string();
@@ -254,7 +257,9 @@ std::string check_by_bytes(Source& src, std::string& format, Rar5Facts& rar5, Fa
 
 // --- one header as an Entry ------------------------------------------------------------
 
-void describe(struct archive_entry* e, Entry& out) {
+// seven_zip: 7-Zip stores the mode of what it packed, and a file packed from standard
+// input (7zz a -si) gets the pipe's; its entry holds ordinary data.
+void describe(struct archive_entry* e, Entry& out, bool seven_zip) {
 #ifdef _WIN32
   if (const wchar_t* w = archive_entry_pathname_w(e)) {
     int wn = static_cast<int>(std::wcslen(w));
@@ -285,7 +290,8 @@ void describe(struct archive_entry* e, Entry& out) {
   }
   if (out.name.empty() && out.name_error.empty()) out.name_error = "the entry has no name";
 
-  const unsigned type = archive_entry_filetype(e);
+  unsigned type = archive_entry_filetype(e);
+  if (seven_zip && type == AE_IFIFO) type = AE_IFREG;
   out.directory = type == AE_IFDIR;
   out.link = type == AE_IFLNK || archive_entry_hardlink(e) != nullptr || archive_entry_symlink(e) != nullptr;
   if (archive_entry_size_is_set(e) && archive_entry_size(e) >= 0) {
@@ -318,8 +324,12 @@ class LibarchiveReader final : public ArchiveReader {
   // decode to find the next header).
   std::string open() {
     Rar5Facts rar5;
-    std::string why = check_by_bytes(*src_, format_, rar5, failure);
+    std::string why = check_by_bytes(*src_, format_, rar5, rar4_solid_, failure);
     if (!why.empty()) return why;
+    if (format_ == "7z" && sevenzip_has_anti_items(*src_))
+      return failure = Failure::Update,
+             "it is an update archive (made by 7-Zip's update switch): it holds only the changes to another archive, "
+             "with files to delete from it, not a map archive; nothing was extracted";
     Utf8Locale utf8;
     Pass pass(*src_);
     if (!pass.open()) return not_listed(pass, nullptr);
@@ -331,7 +341,7 @@ class LibarchiveReader final : public ArchiveReader {
       if (r != ARCHIVE_OK && r != ARCHIVE_WARN) return not_listed(pass, e);
       if (entries_.size() == kMaxEntries) return "the archive lists more than 1000000 entries";
       Entry entry;
-      describe(e, entry);
+      describe(e, entry, format_ == "7z");
       const size_t i = entries_.size();
       if (i < rar5.files.size() && rar5.files[i].first == entry.raw_name && rar5.files[i].second)
         entry.unsupported = kPassword, entry.unsupported_kind = Failure::Password;
@@ -356,7 +366,7 @@ class LibarchiveReader final : public ArchiveReader {
       if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
         return "the archive's headers are damaged (" + pass.error() + ")";
       Entry again;
-      describe(e, again);
+      describe(e, again, format_ == "7z");
       if (i >= entries_.size() || again.raw_name != entries_[i].raw_name)
         return "the archive's entries differ from its listing on the second reading (entry " +
                std::to_string(i + 1) + ")";
@@ -371,8 +381,16 @@ class LibarchiveReader final : public ArchiveReader {
         if (archive_read_data_skip(a) == ARCHIVE_FATAL && entries_[i].unsupported.empty()) return damaged(pass);
         continue;
       }
-      std::string stop;
-      done(i, pump(pass, entries_[i].size, *sink, stop));
+      std::string stop, why = pump(pass, entries_[i].size, *sink, stop);
+      const std::string method = why.empty() ? std::string() : unknown_method(pass);
+      if (!method.empty()) {
+        // Told as a method from here on, for the entry's kind and for a second pass.
+        entries_[i].unsupported = "it is packed with " + method + ", which Pkzip25 cannot unpack";
+        entries_[i].unsupported_kind = Failure::Method;
+        why = entries_[i].unsupported;
+        if (!stop.empty()) stop = why;
+      }
+      done(i, why);
       if (!stop.empty()) return stop;
     }
   }
@@ -384,9 +402,28 @@ class LibarchiveReader final : public ArchiveReader {
       return failure = Failure::Password, std::string("the archive is ") + kPassword + " (even its list of files)";
     std::string lib = pass.error();
     if (format_.empty()) return failure = Failure::NotArchive, "not a 7z or RAR archive (" + lib + ")";
-    if (lib.find("RAR solid archive support unavailable") != std::string::npos)
-      return failure = Failure::Method, "solid RAR 4 archives are not supported (" + lib + ")";
+    if (rar4_solid_) return failure = Failure::Method, "solid RAR 4 archives are not supported (" + lib + ")";
     return "the archive's list of files cannot be read (" + lib + ")";
+  }
+
+  // A 7z coder libarchive lacks, by the name 7-Zip gives it, or empty. libarchive names
+  // the coder only in its message, so that message is read here.
+  std::string unknown_method(Pass& pass) const {
+    const char* e = archive_error_string(pass.a.get());
+    unsigned long id = 0;
+    if (format_ != "7z" || !e || (std::sscanf(e, "Unexpected codec ID: %lx", &id) != 1 &&
+                                  std::sscanf(e, "Unknown codec ID: %lx", &id) != 1))
+      return std::string();
+    switch (id) {
+      case 0xA: return "the ARM64 filter";
+      case 0xB: return "the RISCV filter";
+      case 0x20302: return "the Swap2 filter";
+      case 0x20304: return "the Swap4 filter";
+      case 0x40109: return "Deflate64";
+    }
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "the 7z method %lX", id);
+    return hex;
   }
 
   static std::string damaged(Pass& pass) { return "compressed data is damaged (" + pass.error() + ")"; }
@@ -445,6 +482,7 @@ class LibarchiveReader final : public ArchiveReader {
 
   std::unique_ptr<Source> src_;
   std::string format_;
+  bool rar4_solid_ = false;  // the main header says so
 };
 
 }  // namespace

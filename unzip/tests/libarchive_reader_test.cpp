@@ -223,6 +223,32 @@ TEST(LibarchiveReader, PasswordProtection) {
   }
 }
 
+TEST(LibarchiveReader, CodersItLacksUpdateArchivesAndPipes) {
+  // 7-Zip filters libarchive 3.6.2 lacks: named, and told as a method, not as damage.
+  for (const auto& c : {std::make_pair("filter_arm64.7z", "ARM64"), std::make_pair("filter_swap4.7z", "Swap4")}) {
+    std::unique_ptr<ArchiveReader> r = open_named(c.first);
+    ASSERT_TRUE(r);
+    std::map<std::string, Outcome> out;
+    pass(*r, out);
+    EXPECT_EQ(out["plain.txt"].why, std::string("it is packed with the ") + c.second + " filter, which Pkzip25 cannot unpack");
+    EXPECT_EQ(r->entries()[0].unsupported_kind, Failure::Method);
+    EXPECT_EQ(r->entries()[0].unsupported, out["plain.txt"].why);
+  }
+  // 7zz a -si stores the pipe's mode; the entry holds the data it read.
+  std::unique_ptr<ArchiveReader> r = open_named("from_stdin.7z");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->entries()[0].unsupported, "");
+  std::map<std::string, Outcome> out;
+  EXPECT_EQ(pass(*r, out), "");
+  EXPECT_EQ(out["plain.txt"].data, "plain\r\n");
+  // An update archive lists the file it deletes (an anti-item): said as such, never an empty file.
+  std::string err;
+  Failure kind = Failure::Damaged;
+  EXPECT_FALSE(open_libarchive(std::unique_ptr<Source>(new BytesSource(test_archive("update_anti.7z"))), err, &kind));
+  EXPECT_EQ(kind, Failure::Update) << err;
+  EXPECT_NE(err.find("update archive"), std::string::npos) << err;
+}
+
 TEST(LibarchiveReader, OnePartOfSeveralOrCutShort) {
   for (const char* name : {"rar4_first_volume.rar", "rar5_first_volume.rar"}) {
     std::string err = open_error(test_archive(name));
