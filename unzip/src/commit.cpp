@@ -18,20 +18,40 @@ std::vector<std::string> components(const std::string& path) {
   return parts;
 }
 
+// Characters as Windows counts them in a path (UTF-16 units) of a UTF-8 string.
+size_t units(const std::string& s) {
+  size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80 ? (c >= 0xF0 ? 2 : 1) : 0;
+  return n;
+}
+
+// Whether target, too long where it is, would fit below the shortest game folder worth
+// suggesting, C:\Games\UnrealTournament (25 characters): else no move of the game helps.
+bool fits_below_short_game(const std::string& target, const std::string& root) {
+  if (root.empty() || target.size() <= root.size()) return true;
+  std::string rel = target.substr(root.size());
+  while (!rel.empty() && (rel[0] == '\\' || rel[0] == '/')) rel.erase(0, 1);
+  return 25 + 1 + units(rel) <= 259;
+}
+
 }  // namespace
 
 void set_move_hook(MoveHook hook) { move_hook = hook; }
 
-std::string journal_folder(const Plan& plan) {
+std::string journal_folder(const Options& opt) {
+  // The destinations as given, never only those this archive's files go to: a run that
+  // installs a map with files for one folder must find the journal of one with many.
+  std::vector<std::string> dests;
+  for (const Group& g : opt.groups) dests.push_back(g.dest);
+  if (opt.groups.empty()) dests.push_back(opt.dest);
+  if (!opt.umod_root.empty()) dests.push_back(opt.umod_root);
   std::vector<std::string> common;
-  bool first = true;
-  for (const std::vector<Job>& g : plan.groups) {
-    std::vector<std::string> parts = components(platform::absolute(g[0].dest.empty() ? "." : g[0].dest));
-    if (first) common = parts;
+  for (size_t d = 0; d < dests.size(); ++d) {
+    std::vector<std::string> parts = components(platform::absolute(dests[d].empty() ? "." : dests[d]));
+    if (d == 0) common = parts;
     size_t n = 0;
     while (n < common.size() && n < parts.size() && fold_case(common[n]) == fold_case(parts[n])) ++n;
     common.resize(n);
-    first = false;
   }
   std::string folder;
   for (size_t k = 0; k < common.size(); ++k) folder += (k ? std::string(1, platform::kSeparator) : "") + common[k];
@@ -63,7 +83,8 @@ void settle_all_or_nothing(Run& run, Writer& writer, PackageCheck* packages) {
     if (found == platform::Kind::Directory)
       why = "a folder of that name is in the way of " + o.text, kind = Failure::InTheWay;
     else if (!platform::path_fits(target, why))
-      kind = Failure::TooLong;
+      kind = fits_below_short_game(platform::absolute(target), writer.journal.folder()) ? Failure::TooLong
+                                                                                      : Failure::NameTooLong;
     else if (run.opt.overwrite_all && platform::read_only(target))
       // Windows refuses such a move anyway, and Wine run as root would replace the file.
       why = "existing file is read-only; not replaced";

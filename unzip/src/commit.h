@@ -12,8 +12,8 @@ namespace orvane {
 class PackageCheck;
 
 // Where the journal of a run lives: the deepest folder that holds every
-// destination, the same for every run into the same game.
-std::string journal_folder(const Plan& plan);
+// destination the command line names, the same for every run into the same game.
+std::string journal_folder(const Options& opt);
 
 // Every matched file is complete in its temporary file (or something failed):
 // moves them all into place in item order, or takes everything back, the

@@ -268,8 +268,8 @@ int start(Install& in, const std::string& shown, Report& report) {
   Plan plan = make_plan(run);
   in.matched = plan.matched;
   // A run of ours into these folders that was killed is put right first.
-  if (opt.all_or_nothing && !opt.test && !plan.groups.empty()) {
-    std::string folder = journal_folder(plan), done = Journal::recover(folder);
+  if (opt.all_or_nothing && !opt.test) {
+    std::string folder = journal_folder(opt), done = Journal::recover(folder);
     if (!done.empty()) report.err("Warning: " + folder + ": " + done);
   }
   if (!enough_room(run, plan, report)) return kExitDestination;
@@ -278,11 +278,11 @@ int start(Install& in, const std::string& shown, Report& report) {
   if (!opt.test && !opt.all_or_nothing && opt.groups.empty() && !opt.dest.empty() &&
       !platform::make_dirs(opt.dest, err)) {
     report.err("Error: " + opt.dest + ": " + err);
-    return kExitDestination;
+    return kExitUnwritable;
   }
   in.packages.reset(opt.game.empty() || opt.test ? nullptr : new PackageCheck(opt.game));
   in.writer.reset(new Writer(run, in.packages.get()));
-  if (opt.all_or_nothing && !opt.test && !plan.groups.empty() && !in.writer->start_journal(journal_folder(plan), err)) {
+  if (opt.all_or_nothing && !opt.test && !plan.groups.empty() && !in.writer->start_journal(journal_folder(opt), err)) {
     report.err("Error: " + err);
     if (!opt.groups.empty()) report.out(failed_line(Failure::Unwritable, shown, err));
     return kExitUnwritable;

@@ -86,6 +86,7 @@ std::string Journal::recover(const std::string& folder) {
 }
 
 bool Journal::open(const std::string& folder, std::string& err) {
+  folder_ = folder;
   path_ = platform::join(folder, kName);
   open_ = file_.create(path_, err);
   return open_;

@@ -35,6 +35,7 @@ class Journal {
 
   bool open(const std::string& folder, std::string& err);
   bool active() const { return open_; }
+  const std::string& folder() const { return folder_; }  // where it lies: the install's root
   void temp(const std::string& path);    // a temporary file made, as a full path
   void folder(const std::string& path);  // a folder made, as a full path
   // The moves, in order; taken to the disk before it returns.
@@ -48,7 +49,7 @@ class Journal {
 
   std::mutex mu_;
   platform::AppendFile file_;
-  std::string path_;
+  std::string folder_, path_;
   bool open_ = false;
 };
 

@@ -232,7 +232,7 @@ TEST(WriteFailure, KilledDuringTheMovesIsTakenBack) {
   reset();
   const Lines before = test::list_tree(game);
   static size_t kill_at;
-  for (kill_at = 1; kill_at <= 12 + 6; ++kill_at) {
+  auto killed = [&] {
     reset();
     pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -247,16 +247,33 @@ TEST(WriteFailure, KilledDuringTheMovesIsTakenBack) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "not killed after change " << kill_at;
+  };
+  for (kill_at = 1; kill_at <= 12 + 6; ++kill_at) {
+    killed();
     EXPECT_NE(Journal::recover(game), "") << kill_at;
     EXPECT_EQ(test::list_tree(game), before) << "killed after change " << kill_at;
     for (int i = 0; i < 12; i += 2)
       EXPECT_EQ(test::read_file(fs::path(game) / (i % 3 ? "Maps" : "Textures") / items[i].name),
                 "the player's " + items[i].name);
   }
-  // The next real run puts it right itself, and then installs the map.
+  // The next real run puts it right itself, and then installs its map: one whose files all
+  // go to one of the folders finds the journal all the same.
+  kill_at = 7;
+  killed();
+  test::Item other;
+  other.name = "Other.utx";
+  test::write_file(dir.path() / "other.zip", test::build_zip({other}));
+  Lines again = args;
+  again[3] = (dir.path() / "other.zip").string();
   CaptureReport report;
+  EXPECT_EQ(test::run_args(again, report), kExitOk) << report.all_err();
+  EXPECT_NE(report.all_err().find("was taken back"), std::string::npos) << report.all_err();
+  Lines with_other = before;
+  with_other.push_back("Textures/Other.utx");
+  std::sort(with_other.begin(), with_other.end());
+  EXPECT_EQ(test::list_tree(game), with_other);
   EXPECT_EQ(test::run_args(args, report), kExitOk) << report.all_err();
-  EXPECT_EQ(test::list_tree(game).size(), 2 + items.size());
+  EXPECT_EQ(test::list_tree(game).size(), 3 + items.size());
 }
 
 // Files waiting for the run to be decided hold no handle: a pack of more files than the
