@@ -447,11 +447,13 @@ def case_truncated_archive(sb):
 
 def case_corrupted_entry(sb):
     # The directory is intact but the texture's bytes are not: the map must not go in alone.
-    data = bytearray(good_archive())
-    at = data.find(b"GoodTex.utx\n") + 100
-    data[at] ^= 0xFF
+    # Its name holds the words of other failures, which never decide.
+    name = "password other parts.utx"
+    data = bytearray(zip_bytes([("Maps/CTF-Good.unr", game_data("CTF-Good.unr")), ("Textures/" + name, game_data(name) * 50)],
+                               zipfile.ZIP_STORED))
+    data[data.find(name.encode() + b"\n") + 100] ^= 0xFF
     out = damaged_case(sb, bytes(data))
-    check("Error:" in out, "the unzip program's reason is not shown\n" + out)
+    check("Error:" in out and "password" not in out.split("Nothing")[-1], "the reason is not shown, or wrong\n" + out)
 
 
 def case_not_a_zip(sb):
@@ -481,8 +483,8 @@ def case_zip_bomb(sb):
     central = b"".join(struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 8, 0, 0x5A21, crc, len(packed),
                                    1 << 20, 9, 0, 0, 0, 0, 0, 0) + b"bomb%d.unr" % i for i in range(10))
     end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 10, 10, len(central), len(body), 0)
-    out = damaged_case(sb, body + central + end)
-    check("zip bomb" in out, "the unzip program's reason is not shown\n" + out)
+    out = damaged_case(sb, body + central + end, phrase="is a zip bomb")
+    check("damaged" not in out, out)
 
 
 def case_hidden_builtins(sb):
@@ -555,7 +557,15 @@ def case_path_too_long(sb):
     game = sb.game("UT " + "G" * 40)
     before = sb.snapshot()
     rc, out = sb.run(game)
-    expect_failure(rc, out, 4, "too long for Windows", "T" * 180 + ".utx")
+    expect_failure(rc, out, 4, "too long for Windows", "T" * 180 + ".utx", "C:\\Games\\UnrealTournament")
+    expect_untouched(sb, before)
+    # A name no game folder can hold: moving the game would not help, so that is not advised.
+    sb.archive(zip_bytes([("Maps/CTF-Short.unr", b"s"), ("Textures/" + "N" * 240 + ".utx", b"n")]))
+    game = sb.game("UT")
+    before = sb.snapshot()
+    rc, out = sb.run(game)
+    expect_failure(rc, out, 4, "names too long for Windows in any game", "N" * 240 + ".utx\n    (the path is too long")
+    check("shorter path" not in out, out)
     expect_untouched(sb, before)
 
 
@@ -573,12 +583,17 @@ def case_name_windows_cannot_hold(sb):
 
 def case_protected_and_unsupported(sb):
     # Said in plain words, not as a damaged download.
-    for flag_bits, method, phrase in ((1, 8, "protected by a password"), (0, 12, "in a way Orvane cannot unpack")):
+    for flag_bits, method, phrase in ((1, 8, "protected by a password"), (0, 12, "uses a method Orvane cannot unpack")):
         data = bytearray(zip_bytes([("Maps/CTF-Secret.unr", b"x" * 100)], zipfile.ZIP_STORED))
         for at in (6, data.find(b"PK\x01\x02") + 8):  # the local and the central record's flags and method
             struct.pack_into("<HH", data, at, flag_bits, method)
         out = damaged_case(sb, bytes(data), 3, phrase, game_name="UT %d" % method)
         check("damaged" not in out, out)
+    # A part of a split zip: its end record names another disk.
+    data = bytearray(good_archive())
+    struct.pack_into("<HH", data, data.rfind(b"PK\x05\x06") + 4, 1, 1)
+    out = damaged_case(sb, bytes(data), 3, "The other parts are needed", game_name="UT split")
+    check("damaged" not in out, out)
 
 
 def case_sevenzip_protected_and_split(sb):
@@ -587,14 +602,28 @@ def case_sevenzip_protected_and_split(sb):
     entries = [("Maps/CTF-Secret.unr", game_data("CTF-Secret.unr")), ("Textures/Big.utx", os.urandom(300000))]
     for options, phrase in ((["-pSecret"], "protected by a password"),
                             (["-pSecret", "-mhe=on"], "protected by a password"),
-                            (["-v100k", "-mx0"], "The other parts are needed")):
+                            (["-v100k", "-mx0"], "The other parts are needed"),
+                            (["-mf=ARM64"], "uses a method Orvane cannot unpack:\n  Maps/CTF-Secret.unr (it is packed with the ARM64")):
         out = damaged_case(sb, sevenzip_bytes(entries, *options), 3, phrase, game_name="UT " + options[-1])
         check("damaged" not in out, out)
+    # An update archive: the changes that make one archive of another, a deleted file among them.
+    import tempfile
+    with tempfile.TemporaryDirectory() as d:
+        with open(os.path.join(d, "base.7z"), "wb") as f:
+            f.write(sevenzip_bytes(entries))
+        os.makedirs(os.path.join(d, "now", "Maps"))
+        with open(os.path.join(d, "now", "Maps", "CTF-New.unr"), "wb") as f:
+            f.write(game_data("CTF-New.unr"))
+        subprocess.run(["7zz", "u", "-bso0", "-bsp0", "../base.7z", ".", "-up0q3r2x2y2z0w2!../update.7z"],
+                       cwd=os.path.join(d, "now"), check=True)
+        update = open(os.path.join(d, "update.7z"), "rb").read()
+    out = damaged_case(sb, update, 3, "is an update archive", game_name="UT update")
+    check("damaged" not in out, out)
 
 
 def case_killed_run_leaves_nothing(sb):
-    # However a run is killed, none of its temporary files stay behind: here the small
-    # files are complete and wait for a huge one.
+    # However a run is killed, the next install puts the game right before its own files go
+    # in: here the small files are complete and wait for a huge one, in folders the run made.
     buf = io.BytesIO()
     with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
         for i in range(8):
@@ -603,6 +632,8 @@ def case_killed_run_leaves_nothing(sb):
             for _ in range(600):
                 f.write(bytes(1 << 20))
     sb.archive(buf.getvalue())
+    with open(os.path.join(sb.stage_unix, "Next.ZIP"), "wb") as f:
+        f.write(zip_bytes([("ReadMe.txt", b"read me")]))
     game = sb.game("UT")
     before = sb.snapshot()
     cmd = ["wine", sb.stage_unix + "/Pkzip25.EXE", "-extract", "-all-or-nothing", "-progress",
@@ -618,15 +649,12 @@ def case_killed_run_leaves_nothing(sb):
         run.kill()  # the process itself, at once: no chance to tidy up
         run.wait(timeout=60)
     check(waiting, "the run ended before it could be killed")
-    # Wine's server closes a killed process's files a moment later.
-    deadline = time.monotonic() + 30
-    while True:
-        after = sb.snapshot()
-        left = [k for k in added(before, after) if after[k] is not None]
-        if not left or time.monotonic() > deadline:
-            break
-        time.sleep(0.2)
-    check(left == [], "files left by a killed run: %s" % left)
+    time.sleep(1)  # Wine's server closes a killed process's files a moment later
+    rc, out = sb.run(game, archive_win=sb.stage_win + "\\Next.ZIP")
+    check(rc == 0 and "was taken back" in " ".join(out.split()), "exit code %d\n%s" % (rc, out))
+    after = expect_added(sb, before, {"Help\\ReadMe.txt": b"read me"}, game_rel(sb, game))
+    made = sorted(k for k in added(before, after) if after[k] is None)
+    check(made == [os.path.join(game_rel(sb, game), "Help")], "folders left: %s" % made)
 
 
 def umod_case(sb, data, game_name="UT & Mods (x86)!"):
@@ -809,6 +837,28 @@ def case_script_file(env):
     check(data.count(b"\n") == data.count(b"\r\n") and data.endswith(b"\r\n"),
           "Orvane.BAT must have CRLF line ends throughout")
     check(all(b < 0x80 for b in data), "Orvane.BAT must be plain ASCII")
+    # One table of exit codes: the unzip program's enum and -help, the shared table in its
+    # README, the script's notes and the player's README say the same; and the script knows
+    # every kind of failure the unzip program names.
+    repo = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+    read = lambda *p: open(os.path.join(repo, *p), encoding="utf-8").read().replace("\r\n", "\n")
+    words = lambda t: " ".join(t.split())
+    enum = {int(v) for v in re.findall(r"kExit\w+ = (\d+),", read("unzip", "src", "cli.h"))}
+    cli = read("unzip", "src", "cli.cpp")
+    helped = {int(c) for c in re.findall(r'"\s*(\d+)  ', cli[cli.index("Exit codes"):])}
+    rows = re.findall(r"^\| (\d+) \| (.*) \| (.*) \|$", read("unzip", "README.md"), re.M)
+    table = {int(c): words(script) for c, unzip, script in rows}
+    check(enum == helped == {int(c) for c, unzip, _ in rows if unzip != "-"}, "exit codes: %s, -help %s, README %s"
+          % (sorted(enum), sorted(helped), rows))
+    notes = data.decode().replace("\r\n", "\n").split("rem Exit codes")[1].split("rem\n")[0]
+    player = read("release", "README.txt").split("Its exit code tells")[1].split("\n\n")[1]
+    for name, text in (("the script's notes", "\n".join(notes.split("\n")[2:])), ("README.txt", player)):
+        said = {int(c): words(t.replace("rem ", " ")) for c, t in re.findall(r"^(?:rem)?\s+(\d+) +(.*(?:\n(?:rem)?\s{5,}.*)*)",
+                                                                          text, re.M)}
+        check(said == table, "%s and unzip/README.md differ:\n%s\n%s" % (name, said, table))
+    tokens = re.findall(r'return "([a-z-]+)";', read("unzip", "src", "failure.h"))
+    kinds = re.search(rb'set "FAILURE_KINDS=([^"]*)"', data).group(1).decode().split()
+    check(sorted(set(tokens)) == sorted(kinds), "the script's kinds %s, the unzip program's %s" % (kinds, tokens))
 
 
 def make_unwritable(path):

@@ -8,19 +8,20 @@
 
 namespace orvane {
 
-// Exit codes. Kept apart so the install script can tell "nothing to do" from
-// a real failure; the same list is printed by -help and in README.md.
+// Exit codes: one table for this program and the install script (Orvane.BAT), which passes
+// a code through wherever it means the same for the player. The same table is in README.md,
+// in the script's notes and in the player's README.txt; a test holds them to this one.
 enum ExitCode {
   kExitOk = 0,              // every matched entry was extracted or kept
-  kExitUsage = 2,           // the command line is wrong
+  kExitUsage = 1,           // the command line is wrong
   kExitArchive = 3,         // the archive cannot be opened or read as a whole (also a zip bomb)
-  kExitEntries = 4,         // at least one matched entry failed
-  kExitDestination = 5,     // a destination folder cannot be made, or the disk is too full
-  kExitInternal = 6,        // out of memory or another unexpected failure
-  kExitRefused = 7,         // at least one entry was refused for its name or kind
-  kExitUnwritable = 9,      // -all-or-nothing: a destination refused a new file
-  kExitNothingMatched = 11, // no entry matched the patterns
-  kExitPackages = 12,       // -check-packages: installed, but packages the game needs are missing or unloadable
+  kExitUnwritable = 4,      // a destination cannot take the files: not writable, a folder or too long a path in the way
+  kExitEntries = 5,         // at least one matched entry failed (the script tells it as 3)
+  kExitNothingMatched = 6,  // no entry matched the patterns
+  kExitInternal = 7,        // out of memory or another unexpected failure
+  kExitDestination = 8,     // not enough free space, or a destination folder cannot be made
+  kExitRefused = 9,         // at least one entry was refused for its name or kind
+  kExitPackages = 10,       // -check-packages: installed, but packages the game needs are missing or unloadable
 };
 
 // With several destinations the patterns before each one form its group; an

@@ -67,6 +67,8 @@ std::vector<std::string> shown_report_line(const std::string& line, const std::s
   if (line.size() < kind.size() + 1 || line.compare(0, kind.size(), kind) != 0 || line[kind.size()] != ':') return {};
   std::string text = line.substr(kind.size() + 1);
   if (!text.empty() && text[0] == ' ') text.erase(0, 1);
+  // A Failed line's kind is for scripts; the player reads the name and the reason.
+  if (kind == "Failed" && text.find(": ") != std::string::npos) text.erase(0, text.find(": ") + 2);
   size_t name_end = text.size();
   if (kind == "Manifest") {
     const size_t colon = text.find(": ");
