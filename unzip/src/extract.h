@@ -7,19 +7,9 @@
 #include <vector>
 
 #include "platform.h"
+#include "report.h"
 
 namespace orvane {
-
-// Where the report lines go (standard output and error in the program,
-// captured text in tests). Called from one thread only.
-class Report {
- public:
-  virtual ~Report() = default;
-  virtual void out(const std::string& line) = 0;
-  virtual void err(const std::string& line) = 0;
-  // -progress lines, for the person waiting; beside the errors by default.
-  virtual void progress(const std::string& line) { err(line); }
-};
 
 // Measures the volume of an existing folder (platform::volume_of). Tests put
 // small or shared volumes here, since full disks cannot be arranged on

@@ -4,10 +4,20 @@
 
 #include <string>
 
-#include "extract.h"
 #include "run.h"
 
 namespace orvane {
+
+// Where the report lines go (standard output and error in the program,
+// captured text in tests). Called from one thread only.
+class Report {
+ public:
+  virtual ~Report() = default;
+  virtual void out(const std::string& line) = 0;
+  virtual void err(const std::string& line) = 0;
+  // -progress lines, for the person waiting; beside the errors by default.
+  virtual void progress(const std::string& line) { err(line); }
+};
 
 // "Failed: KIND: NAME (REASON)": the kind first, as a fixed token, so that a
 // script never has to search the name or the reason.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 
+#include "extract.h"  // set_volume_probe
 #include "platform.h"
 
 namespace orvane {

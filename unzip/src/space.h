@@ -3,8 +3,8 @@
 // the disk writes nothing at all rather than most of itself.
 #pragma once
 
-#include "extract.h"
 #include "plan.h"
+#include "report.h"
 
 namespace orvane {
 
