@@ -257,11 +257,40 @@ std::string check_by_bytes(Source& src, std::string& format, Rar5Facts& rar5, bo
 
 // --- one header as an Entry ------------------------------------------------------------
 
+#ifdef _WIN32
+// A RAR 4 name without its Unicode flag is stored in the encoding of the machine that made
+// it, and libarchive widens its bytes one by one. rar on Unix writes UTF-8 there, WinRAR the
+// OEM code page; UTF-8 with any byte above 127 is not what an OEM name looks like by chance.
+std::wstring rar4_plain_name(struct archive_entry* e, const wchar_t* w) {
+  const char* m = archive_entry_pathname(e);
+  if (!m) return std::wstring();
+  const std::string bytes(m);
+  bool high = false, widened = bytes.size() == std::wcslen(w);
+  for (size_t i = 0; widened && i < bytes.size(); ++i) {
+    high = high || static_cast<unsigned char>(bytes[i]) > 127;
+    widened = static_cast<unsigned char>(bytes[i]) == static_cast<unsigned>(w[i]);
+  }
+  if (!high || !widened) return std::wstring();  // ASCII, or a name libarchive decoded itself
+  for (UINT cp : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_OEMCP)}) {
+    const DWORD strict = cp == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+    int n = MultiByteToWideChar(cp, strict, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    if (n <= 0) continue;
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(cp, strict, bytes.data(), static_cast<int>(bytes.size()), &out[0], n);
+    return out;
+  }
+  return std::wstring();
+}
+#endif
+
 // seven_zip: 7-Zip stores the mode of what it packed, and a file packed from standard
 // input (7zz a -si) gets the pipe's; its entry holds ordinary data.
-void describe(struct archive_entry* e, Entry& out, bool seven_zip) {
+void describe(struct archive_entry* e, Entry& out, bool seven_zip, bool rar4) {
 #ifdef _WIN32
-  if (const wchar_t* w = archive_entry_pathname_w(e)) {
+  std::wstring plain;
+  if (const wchar_t* w0 = archive_entry_pathname_w(e)) {
+    if (rar4) plain = rar4_plain_name(e, w0);
+    const wchar_t* w = plain.empty() ? w0 : plain.c_str();
     int wn = static_cast<int>(std::wcslen(w));
     int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, w, wn, nullptr, 0, nullptr, nullptr);
     if (n > 0 || wn == 0) {
@@ -276,6 +305,8 @@ void describe(struct archive_entry* e, Entry& out, bool seven_zip) {
       out.name_error = "the name is not valid Unicode";
     }
   }
+#else
+  (void)rar4;  // a UTF-8 locale reads these names whole
 #endif
   if (out.name.empty() && out.name_error.empty()) {
     if (const char* u = archive_entry_pathname_utf8(e)) {
@@ -341,7 +372,7 @@ class LibarchiveReader final : public ArchiveReader {
       if (r != ARCHIVE_OK && r != ARCHIVE_WARN) return not_listed(pass, e);
       if (entries_.size() == kMaxEntries) return "the archive lists more than 1000000 entries";
       Entry entry;
-      describe(e, entry, format_ == "7z");
+      describe(e, entry, format_ == "7z", archive_format(pass.a.get()) == ARCHIVE_FORMAT_RAR);
       const size_t i = entries_.size();
       if (i < rar5.files.size() && rar5.files[i].first == entry.raw_name && rar5.files[i].second)
         entry.unsupported = kPassword, entry.unsupported_kind = Failure::Password;
@@ -366,7 +397,7 @@ class LibarchiveReader final : public ArchiveReader {
       if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
         return "the archive's headers are damaged (" + pass.error() + ")";
       Entry again;
-      describe(e, again, format_ == "7z");
+      describe(e, again, format_ == "7z", archive_format(a) == ARCHIVE_FORMAT_RAR);
       if (i >= entries_.size() || again.raw_name != entries_[i].raw_name)
         return "the archive's entries differ from its listing on the second reading (entry " +
                std::to_string(i + 1) + ")";

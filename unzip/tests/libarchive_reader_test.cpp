@@ -283,6 +283,24 @@ TEST(LibarchiveReader, RarFourKindsAndData) {
   EXPECT_EQ(out["testdir/test.txt"].data, "test text document\r\n");
 }
 
+// Names written with RAR 4's Unicode flag (on Windows) and without it, as UTF-8 (on Unix):
+// both come out whole in either build, never read through the ANSI code page.
+TEST(LibarchiveReader, RarFourNamesWithAndWithoutTheUnicodeFlag) {
+  std::unique_ptr<ArchiveReader> r = open_named("rar4_unicode.rar");
+  ASSERT_TRUE(r);
+  std::vector<std::string> names;
+  for (const Entry& e : r->entries()) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{
+                       "abcdefghijklmnopqrs\u30c6\u30b9\u30c8.txt", "\u8868\u3060\u3088",
+                       "\u8868\u3060\u3088/\u30d5\u30a1\u30a4\u30eb",
+                       "\u8868\u3060\u3088/\u65b0\u3057\u3044\u30d5\u30a9\u30eb\u30c0",
+                       "\u8868\u3060\u3088/\u65b0\u3057\u3044\u30d5\u30a9\u30eb\u30c0/"
+                       "\u65b0\u898f\u30c6\u30ad\u30b9\u30c8 \u30c9\u30ad\u30e5\u30e1\u30f3\u30c8.txt",
+                       "\u8868\u3060\u3088/\u6f22\u5b57\u9577\u3044\u30d5\u30a1\u30a4\u30eb\u540d"
+                       "long-filename-in-\u6f22\u5b57.txt"}));
+}
+
 TEST(LibarchiveReader, SolidRarFive) {
   std::unique_ptr<ArchiveReader> r = open_named("rar5_solid.rar");
   ASSERT_TRUE(r);
