@@ -31,11 +31,31 @@ struct Entry {
   uint32_t flags = 0;      // the format's own per-file flags (UMOD)
 };
 
+enum class Format { Zip, SevenZip, Rar, Umod };
+
+// "ZIP", "7z", "RAR", "UMOD", for messages.
+inline const char* format_name(Format f) {
+  switch (f) {
+    case Format::Zip: return "ZIP";
+    case Format::SevenZip: return "7z";
+    case Format::Rar: return "RAR";
+    case Format::Umod: return "UMOD";
+  }
+  return "?";
+}
+
+// A reader's offer to read a file, made from a few of its bytes: the strongest offer opens
+// it. Two offers of kCertain or more mean one archive hides inside another.
+struct Bid {
+  enum Strength { kNone, kFallback, kInside, kCertain, kTrailer, kSignature };
+  Strength strength = kNone;
+  Format format = Format::Zip;
+};
+
 class ArchiveReader {
  public:
   virtual ~ArchiveReader() = default;
-  // "ZIP", "7z", "RAR", "UMOD", for messages.
-  virtual std::string format() const = 0;
+  virtual Format format() const = 0;
   const std::vector<Entry>& entries() const { return entries_; }
   // Damage the reader recovered from, for the user to know.
   const std::vector<std::string>& warnings() const { return warnings_; }

@@ -165,7 +165,7 @@ void add_umod_files(Run& run, ArchiveReader& umod, const std::string& container)
 // in it, unpacked into a temporary file first (marked for deletion, so
 // nothing stays behind) and opened there.
 void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<ArchiveReader>>& umods) {
-  if (archive.format() == "UMOD") {
+  if (archive.format() == Format::Umod) {
     run.items.clear();
     run.outcomes.clear();
     return add_umod_files(run, archive, std::string());

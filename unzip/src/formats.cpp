@@ -89,55 +89,73 @@ class BorrowedSource : public Source {
   Source& src_;
 };
 
-bool opens_as_umod(Source& src) {
-  std::string err;
-  return looks_like_umod(src) && open_umod(std::unique_ptr<Source>(new BorrowedSource(src)), err) != nullptr;
+using Opener = std::unique_ptr<ArchiveReader> (*)(std::unique_ptr<Source>, std::string&, Failure*);
+
+// A self-extracting 7z or RAR: the archive after the program, found again when it wins
+// (rare, and the search reads at most the first 8 MiB).
+Bid stub_bid(Source& src) {
+  Bid bid;
+  if (uint64_t at = archive_after_stub(src)) {
+    TailSource tail(std::unique_ptr<Source>(new BorrowedSource(src)), at);
+    bid = libarchive_bid(tail);
+    bid.strength = Bid::kInside;
+  }
+  return bid;
 }
 
-// A ZIP whose end record's comment runs to the end of the file: the comment then holds
-// whatever trailer the file ends in. A ZIP stored inside a umod is followed by the umod's
-// directory instead.
-bool zip_ends_file(Source& src) {
-  ZipArchive zip;
-  if (!read_archive(src, zip).empty() || zip.comment.size() < 20) return false;
-  std::string tail(zip.comment.size(), '\0');
-  return src.read_at(src.size() - tail.size(), &tail[0], tail.size()) && tail == zip.comment;
+std::unique_ptr<ArchiveReader> open_after_stub(std::unique_ptr<Source> src, std::string& err, Failure* kind) {
+  const uint64_t at = archive_after_stub(*src);
+  return open_libarchive(std::unique_ptr<Source>(new TailSource(std::move(src), at)), err, kind);
 }
 
-// A file that two readers take is refused: each tool would see another archive in it
-// (a umod hidden in a ZIP's comment, pointing into a stored entry's bytes).
-std::string two_formats(const char* a, const char* b) {
-  return std::string("the file reads both as ") + a + " and as " + b +
-         ", which no real archive does: one is hidden inside the other; nothing was extracted";
+// Every reader's offer and open; a new format is one more row.
+const struct {
+  Bid (*bid)(Source&);
+  Opener open;
+} kReaders[] = {
+    {libarchive_bid, open_libarchive},
+    {umod_bid, open_umod},
+    {zip_bid, open_zip},
+    {stub_bid, open_after_stub},
+};
+
+const char* described(Format f) {
+  switch (f) {
+    case Format::Zip: return "a ZIP archive";
+    case Format::SevenZip: return "a 7z archive";
+    case Format::Rar: return "a RAR archive";
+    case Format::Umod: return "a UMOD installer";
+  }
+  return "an archive";
 }
 
 }  // namespace
 
 std::unique_ptr<ArchiveReader> open_reader(std::unique_ptr<Source> src, std::string& err, Failure& kind) {
   kind = Failure::Damaged;
-  // 7z and RAR 4/5 by their signatures at the start.
-  unsigned char head[7] = {};
-  if (src->size() >= sizeof head && src->read_at(0, head, sizeof head) &&
-      (std::memcmp(head, k7z, sizeof k7z) == 0 || std::memcmp(head, kRar, sizeof kRar) == 0)) {
-    if (opens_as_umod(*src)) {
-      kind = Failure::TwoFormats;
-      return err = two_formats(head[0] == '7' ? "a 7z archive" : "a RAR archive", "a UMOD installer"), nullptr;
-    }
-    return open_libarchive(std::move(src), err, &kind);
+  size_t best = 0;
+  Bid bids[sizeof kReaders / sizeof kReaders[0]];
+  for (size_t i = 0; i < sizeof kReaders / sizeof kReaders[0]; ++i) {
+    bids[i] = kReaders[i].bid(*src);
+    if (bids[i].strength > bids[best].strength) best = i;
   }
-  // A umod's trailer is exact, where a ZIP's end record is searched for
-  // backwards, and a umod may well hold a zip among its files: umod first.
-  if (looks_like_umod(*src)) {
-    if (zip_ends_file(*src)) return kind = Failure::TwoFormats, err = two_formats("a ZIP archive", "a UMOD installer"), nullptr;
-    return open_umod(std::move(src), err, &kind);
+  // A file that two readers are sure of and that both can read is refused: each tool would
+  // see another archive in it (a umod hidden in a ZIP's comment, pointing into a stored
+  // entry's bytes).
+  for (size_t i = 0; i < sizeof kReaders / sizeof kReaders[0]; ++i) {
+    std::string ignored;
+    if (i == best || bids[i].strength < Bid::kCertain ||
+        !kReaders[i].open(std::unique_ptr<Source>(new BorrowedSource(*src)), ignored, nullptr))
+      continue;
+    kind = Failure::TwoFormats;
+    const Format one = std::min(bids[best].format, bids[i].format), other = std::max(bids[best].format, bids[i].format);
+    err = std::string("the file reads both as ") + described(one) + " and as " + described(other) + ", which no real archive does: one is hidden inside the other; nothing was extracted";
+    return nullptr;
   }
-  // A self-extracting 7z or RAR: the archive after the program.
-  if (uint64_t offset = archive_after_stub(*src))
-    return open_libarchive(std::unique_ptr<Source>(new TailSource(std::move(src), offset)), err, &kind);
-  std::unique_ptr<ArchiveReader> zip = open_zip(std::move(src), err, &kind);
-  if (!zip && kind == Failure::NotArchive)
+  std::unique_ptr<ArchiveReader> reader = kReaders[best].open(std::move(src), err, &kind);
+  if (!reader && kind == Failure::NotArchive)
     err = "not an archive Pkzip25 can unpack (neither ZIP, 7z, RAR nor UMOD)";
-  return zip;
+  return reader;
 }
 
 }  // namespace orvane

@@ -217,13 +217,13 @@ Rar5Facts scan_rar5(Source& src) {
   return facts;
 }
 
-// Why a RAR archive cannot be listed at all, or empty; also fills format.
-std::string check_by_bytes(Source& src, std::string& format, Rar5Facts& rar5, bool& rar4_solid, Failure& kind) {
+// Why a 7z or RAR archive cannot be listed at all, or empty; also fills format.
+std::string check_by_bytes(Source& src, Format& format, Rar5Facts& rar5, bool& rar4_solid, Failure& kind) {
   const char kVolume[] =
       "it is one part of a multi-volume RAR archive: the other parts are needed (open the whole set with "
       "a RAR program and make one archive of it)";
   if (starts_with(src, k7zSignature, sizeof k7zSignature)) {
-    format = "7z";
+    format = Format::SevenZip;
     // The signature header names where the list of files lies: after the 32-byte header, at an
     // offset and with a size. When that lies beyond the end, the rest is elsewhere.
     unsigned char h[32];
@@ -237,12 +237,12 @@ std::string check_by_bytes(Source& src, std::string& format, Rar5Facts& rar5, bo
       return kind = Failure::Volume, "the archive is cut short: it is the first part of a multi-volume 7z archive (.7z.001), whose "
              "other parts are needed, or an incomplete download";
   } else if (starts_with(src, kRar5Signature, sizeof kRar5Signature)) {
-    format = "RAR";
+    format = Format::Rar;
     rar5 = scan_rar5(src);
     if (rar5.headers_encrypted) return kind = Failure::Password, std::string("the archive is ") + kPassword + " (even its list of files)";
     if (rar5.volume) return kind = Failure::Volume, kVolume;
   } else if (starts_with(src, kRar4Signature, sizeof kRar4Signature)) {
-    format = "RAR";
+    format = Format::Rar;
     // The main header follows the marker: CRC (2 bytes), type 0x73, flags (2 bytes).
     unsigned char h[5];
     if (src.size() >= 12 && src.read_at(7, h, sizeof h) && h[2] == 0x73) {
@@ -251,6 +251,8 @@ std::string check_by_bytes(Source& src, std::string& format, Rar5Facts& rar5, bo
       if (flags & 0x0001) return kind = Failure::Volume, kVolume;
       rar4_solid = (flags & 0x0008) != 0;
     }
+  } else {
+    return kind = Failure::NotArchive, "not a 7z or RAR archive (no signature at its start)";
   }
   return std::string();
 }
@@ -347,7 +349,7 @@ class LibarchiveReader final : public ArchiveReader {
  public:
   explicit LibarchiveReader(std::unique_ptr<Source> src) : src_(std::move(src)) {}
 
-  std::string format() const override { return format_; }
+  Format format() const override { return format_; }
   bool random_access() const override { return false; }
   Failure failure = Failure::Damaged;  // why open() failed
 
@@ -357,14 +359,13 @@ class LibarchiveReader final : public ArchiveReader {
     Rar5Facts rar5;
     std::string why = check_by_bytes(*src_, format_, rar5, rar4_solid_, failure);
     if (!why.empty()) return why;
-    if (format_ == "7z" && sevenzip_has_anti_items(*src_))
+    if (format_ == Format::SevenZip && sevenzip_has_anti_items(*src_))
       return failure = Failure::Update,
              "it is an update archive (made by 7-Zip's update switch): it holds only the changes to another archive, "
              "with files to delete from it, not a map archive; nothing was extracted";
     Utf8Locale utf8;
     Pass pass(*src_);
     if (!pass.open()) return not_listed(pass, nullptr);
-    if (format_.empty()) format_ = archive_format(pass.a.get()) == ARCHIVE_FORMAT_7ZIP ? "7z" : "RAR";
     for (;;) {
       struct archive_entry* e = nullptr;
       int r = archive_read_next_header(pass.a.get(), &e);
@@ -372,7 +373,7 @@ class LibarchiveReader final : public ArchiveReader {
       if (r != ARCHIVE_OK && r != ARCHIVE_WARN) return not_listed(pass, e);
       if (entries_.size() == kMaxEntries) return "the archive lists more than 1000000 entries";
       Entry entry;
-      describe(e, entry, format_ == "7z", archive_format(pass.a.get()) == ARCHIVE_FORMAT_RAR);
+      describe(e, entry, format_ == Format::SevenZip, archive_format(pass.a.get()) == ARCHIVE_FORMAT_RAR);
       const size_t i = entries_.size();
       if (i < rar5.files.size() && rar5.files[i].first == entry.raw_name && rar5.files[i].second)
         entry.unsupported = kPassword, entry.unsupported_kind = Failure::Password;
@@ -397,7 +398,7 @@ class LibarchiveReader final : public ArchiveReader {
       if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
         return "the archive's headers are damaged (" + pass.error() + ")";
       Entry again;
-      describe(e, again, format_ == "7z", archive_format(a) == ARCHIVE_FORMAT_RAR);
+      describe(e, again, format_ == Format::SevenZip, archive_format(a) == ARCHIVE_FORMAT_RAR);
       if (i >= entries_.size() || again.raw_name != entries_[i].raw_name)
         return "the archive's entries differ from its listing on the second reading (entry " +
                std::to_string(i + 1) + ")";
@@ -432,7 +433,6 @@ class LibarchiveReader final : public ArchiveReader {
     if (e && archive_entry_is_metadata_encrypted(e))
       return failure = Failure::Password, std::string("the archive is ") + kPassword + " (even its list of files)";
     std::string lib = pass.error();
-    if (format_.empty()) return failure = Failure::NotArchive, "not a 7z or RAR archive (" + lib + ")";
     if (rar4_solid_) return failure = Failure::Method, "solid RAR 4 archives are not supported (" + lib + ")";
     return "the archive's list of files cannot be read (" + lib + ")";
   }
@@ -442,7 +442,7 @@ class LibarchiveReader final : public ArchiveReader {
   std::string unknown_method(Pass& pass) const {
     const char* e = archive_error_string(pass.a.get());
     unsigned long id = 0;
-    if (format_ != "7z" || !e || (std::sscanf(e, "Unexpected codec ID: %lx", &id) != 1 &&
+    if (format_ != Format::SevenZip || !e || (std::sscanf(e, "Unexpected codec ID: %lx", &id) != 1 &&
                                   std::sscanf(e, "Unknown codec ID: %lx", &id) != 1))
       return std::string();
     switch (id) {
@@ -512,11 +512,20 @@ class LibarchiveReader final : public ArchiveReader {
   }
 
   std::unique_ptr<Source> src_;
-  std::string format_;
+  Format format_ = Format::SevenZip;
   bool rar4_solid_ = false;  // the main header says so
 };
 
 }  // namespace
+
+Bid libarchive_bid(Source& src) {
+  Bid bid;
+  bid.format = starts_with(src, k7zSignature, sizeof k7zSignature) ? Format::SevenZip : Format::Rar;
+  if (bid.format == Format::SevenZip || starts_with(src, kRar4Signature, sizeof kRar4Signature) ||
+      starts_with(src, kRar5Signature, sizeof kRar5Signature))
+    bid.strength = Bid::kSignature;
+  return bid;
+}
 
 std::unique_ptr<ArchiveReader> open_libarchive(std::unique_ptr<Source> src, std::string& err, Failure* kind) {
   if (!src) {

@@ -9,7 +9,10 @@
 
 namespace orvane {
 
-// Opens a 7z or RAR archive (the caller has already recognised the format by its bytes).
+// A 7z's or RAR's offer: its signature at the start.
+Bid libarchive_bid(Source& src);
+
+// Opens a 7z or RAR archive.
 // The reader owns src. On failure returns nullptr and sets err to a plain-words reason.
 std::unique_ptr<ArchiveReader> open_libarchive(std::unique_ptr<Source> src, std::string& err, Failure* kind = nullptr);
 

@@ -101,7 +101,7 @@ std::string read_index(const std::vector<unsigned char>& d, size_t& at, int64_t&
 class UmodReader : public ArchiveReader {
  public:
   explicit UmodReader(std::unique_ptr<Source> src) : src_(std::move(src)) {}
-  std::string format() const override { return "UMOD"; }
+  Format format() const override { return Format::Umod; }
   bool random_access() const override { return true; }
   std::string extract(size_t i, Sink& sink) override;
   std::string open();
@@ -352,9 +352,13 @@ class Requests {
 
 }  // namespace
 
-bool looks_like_umod(Source& src) {
+Bid umod_bid(Source& src) {
   unsigned char m[4];
-  return src.size() >= kTrailerSize && src.read_at(src.size() - kTrailerSize, m, 4) && le32(m) == kMagic;
+  Bid bid;
+  bid.format = Format::Umod;
+  if (src.size() >= kTrailerSize && src.read_at(src.size() - kTrailerSize, m, 4) && le32(m) == kMagic)
+    bid.strength = Bid::kTrailer;
+  return bid;
 }
 
 std::unique_ptr<ArchiveReader> open_umod(std::unique_ptr<Source> src, std::string& err, Failure* kind) {

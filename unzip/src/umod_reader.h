@@ -12,8 +12,9 @@
 
 namespace orvane {
 
-// True when the last 20 bytes of src hold the UMOD trailer's magic.
-bool looks_like_umod(Source& src);
+// A umod's offer: its trailer's magic in the last 20 bytes, an exact place where a ZIP's end
+// record is searched for (and a umod may hold a zip among its files).
+Bid umod_bid(Source& src);
 
 // Opens a umod; the reader owns src. nullptr and a plain-words reason on failure.
 // Refused: a trailer whose size is not the file's, a directory or file range

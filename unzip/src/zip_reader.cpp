@@ -35,6 +35,7 @@ struct EndRecord {
   bool zip64 = false;
   std::string comment;
   bool split = false;  // the record names other disks: one part of a split archive
+  bool ends_file = false;  // the record and its comment are the file's last bytes
 };
 
 // Finds the end-of-central-directory record. Prefers a record whose comment
@@ -50,7 +51,7 @@ std::string find_end(Source& src, EndRecord& end) {
   for (long i = static_cast<long>(tail - kEndSize); i >= 0; --i) {
     if (le32(&buf[i]) != kEndSig) continue;
     size_t clen = le16(&buf[i + 20]);
-    if (i + kEndSize + clen == tail) { found = i; break; }
+    if (i + kEndSize + clen == tail) { found = i, end.ends_file = true; break; }
     if (found < 0 && i + kEndSize + clen <= tail) found = i;
   }
   if (found < 0) {
@@ -397,7 +398,7 @@ class ZipReader : public ArchiveReader {
     }
     warnings_ = zip_.warnings;
   }
-  std::string format() const override { return "ZIP"; }
+  Format format() const override { return Format::Zip; }
   bool random_access() const override { return true; }
   std::string extract(size_t i, Sink& sink) override { return extract_data(*src_, zip_.entries[i], sink); }
 
@@ -407,6 +408,14 @@ class ZipReader : public ArchiveReader {
 };
 
 }  // namespace
+
+Bid zip_bid(Source& src) {
+  EndRecord end;
+  Bid bid;
+  bid.format = Format::Zip;
+  bid.strength = find_end(src, end).empty() && end.ends_file ? Bid::kCertain : Bid::kFallback;
+  return bid;
+}
 
 std::unique_ptr<ArchiveReader> open_zip(std::unique_ptr<Source> src, std::string& err, Failure* kind) {
   ZipArchive zip;

@@ -46,6 +46,10 @@ std::string method_name(uint16_t method);
 // Empty when the entry can be decoded, otherwise the reason it cannot.
 std::string unsupported_reason(const ZipEntry& e);
 
+// A ZIP's offer: certain when an end record, comment and all, ends the file; otherwise a
+// last resort, whose open() says what is wrong.
+Bid zip_bid(Source& src);
+
 // The ZIP reader as an archive reader of the run (random access); it owns src.
 std::unique_ptr<ArchiveReader> open_zip(std::unique_ptr<Source> src, std::string& err, Failure* kind = nullptr);
 

@@ -124,7 +124,7 @@ const Entry* find(const ArchiveReader& r, const std::string& name) {
 TEST(LibarchiveReader, SolidLzma2SevenZipListsThenDecodesInOrder) {
   std::unique_ptr<ArchiveReader> r = open_named("lzma2_solid.7z");
   ASSERT_TRUE(r);
-  EXPECT_EQ(r->format(), "7z");
+  EXPECT_EQ(r->format(), Format::SevenZip);
   EXPECT_FALSE(r->random_access());
   std::vector<std::string> names;
   for (const Entry& e : r->entries()) {
@@ -267,7 +267,7 @@ TEST(LibarchiveReader, OnePartOfSeveralOrCutShort) {
 TEST(LibarchiveReader, RarFourKindsAndData) {
   std::unique_ptr<ArchiveReader> r = open_named("rar4.rar");
   ASSERT_TRUE(r);
-  EXPECT_EQ(r->format(), "RAR");
+  EXPECT_EQ(r->format(), Format::Rar);
   std::map<std::string, std::string> kinds;
   for (const Entry& e : r->entries())
     kinds[e.name] = e.directory ? "dir" : e.link ? "link" : "file " + std::to_string(e.size);
@@ -473,7 +473,11 @@ TEST(LibarchiveReader, SelfExtractorsAreReadAfterTheirProgram) {
   const std::string zip = test::build_zip({inner}, layout);
   std::unique_ptr<ArchiveReader> outer = open_reader(std::unique_ptr<Source>(new BytesSource(zip)), err, kind);
   ASSERT_TRUE(outer) << err;
-  EXPECT_EQ(outer->format(), "ZIP");
+  EXPECT_EQ(outer->format(), Format::Zip);
+  // A RAR with a whole ZIP after it: each tool would list another archive.
+  EXPECT_FALSE(open_reader(std::unique_ptr<Source>(new BytesSource(test_archive("rar4.rar") + test::build_zip({inner}))), err, kind));
+  EXPECT_EQ(kind, Failure::TwoFormats) << err;
+  EXPECT_NE(err.find("both as a ZIP archive and as a RAR archive"), std::string::npos) << err;
 }
 
 }  // namespace

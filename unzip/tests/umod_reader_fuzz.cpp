@@ -28,7 +28,7 @@ class CappedSink : public orvane::Sink {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   orvane::manifest_requests(std::string(reinterpret_cast<const char*>(data), size));
   orvane::MemorySource probe(data, size);
-  orvane::looks_like_umod(probe);
+  orvane::umod_bid(probe);
   std::string err;
   auto reader = orvane::open_umod(std::unique_ptr<orvane::Source>(new orvane::MemorySource(data, size)), err);
   if (!reader) return 0;

@@ -34,11 +34,11 @@ TEST(UmodReader, SoundUmodListsAndExtracts) {
   };
   std::string umod = build_umod(files);
   MemorySource probe(umod.data(), umod.size());
-  EXPECT_TRUE(looks_like_umod(probe));
+  EXPECT_EQ(umod_bid(probe).strength, Bid::kTrailer);
   std::string err;
   auto r = open(umod, err);
   ASSERT_TRUE(r) << err;
-  EXPECT_EQ(r->format(), "UMOD");
+  EXPECT_EQ(r->format(), Format::Umod);
   EXPECT_TRUE(r->random_access());
   EXPECT_TRUE(r->warnings().empty());
   ASSERT_EQ(r->entries().size(), files.size());
