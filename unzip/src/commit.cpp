@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "names.h"
+#include "writer.h"  // same_content
 #include "unreal_game.h"
 
 namespace orvane {
@@ -59,7 +60,7 @@ std::string journal_folder(const Options& opt) {
   return folder;
 }
 
-void settle_all_or_nothing(Run& run, Writer& writer, PackageCheck* packages) {
+void settle_all_or_nothing(Run& run, Staging& staging, PackageCheck* packages) {
   auto failed = [&] {
     return std::any_of(run.outcomes.begin(), run.outcomes.end(),
                        [](const Outcome& o) { return o.state == Outcome::Failed; });
@@ -78,18 +79,18 @@ void settle_all_or_nothing(Run& run, Writer& writer, PackageCheck* packages) {
     std::string why;
     Failure kind = Failure::Unwritable;
     if (o.state != Outcome::Ready) continue;
-    const std::string& target = writer.target_of[i];
+    const std::string& target = staging.target_of[i];
     const platform::Kind found = platform::kind_of(target);
     if (found == platform::Kind::Directory)
       why = "a folder of that name is in the way of " + o.text, kind = Failure::InTheWay;
     else if (!platform::path_fits(target, why))
-      kind = fits_below_short_game(platform::absolute(target), writer.journal.folder()) ? Failure::TooLong
+      kind = fits_below_short_game(platform::absolute(target), staging.journal.folder()) ? Failure::TooLong
                                                                                       : Failure::NameTooLong;
     else if (run.opt.overwrite_all && platform::read_only(target))
       // Windows refuses such a move anyway, and Wine run as root would replace the file.
       why = "existing file is read-only; not replaced";
     if (!why.empty()) undo(o, kind, why);
-    const std::string& temp = writer.held[i];
+    const std::string& temp = staging.held[i];
     std::string backup;
     if (run.opt.overwrite_all && found == platform::Kind::File) backup = temp.substr(0, temp.size() - 4) + ".old";
     item_of.push_back(i);
@@ -97,7 +98,7 @@ void settle_all_or_nothing(Run& run, Writer& writer, PackageCheck* packages) {
   }
   ok = ok && !failed();
   std::string err;
-  if (ok && !writer.journal.plan(moves, err)) {
+  if (ok && !staging.journal.plan(moves, err)) {
     for (size_t i : item_of) undo(run.outcomes[i], Failure::Unwritable, err);
     ok = false;
   }
@@ -120,7 +121,7 @@ void settle_all_or_nothing(Run& run, Writer& writer, PackageCheck* packages) {
       case platform::Commit::Done: changed(); break;
       case platform::Commit::Exists: {
         // Appeared meanwhile: the game keeps that one.
-        writer.journal.kept(k);
+        staging.journal.kept(k);
         m.kept = true;
         std::unique_ptr<Source> existing = platform::open_archive(m.target, err);
         if (existing && packages) packages->read(item_of[k], o.text, *existing);
@@ -135,16 +136,16 @@ void settle_all_or_nothing(Run& run, Writer& writer, PackageCheck* packages) {
     }
   }
   if (ok) {
-    writer.journal.done();
+    staging.journal.done();
     for (const Move& m : moves)
       if (!m.backup.empty()) platform::remove_file(m.backup);
   } else {
     take_back(moves);
   }
-  writer.journal.remove();
+  staging.journal.remove();
   for (Outcome& o : run.outcomes)
     if (o.state == Outcome::Ready) o.state = ok ? Outcome::Extracted : Outcome::Silent;
-  if (!ok) remove_made(writer.made);
+  if (!ok) remove_made(staging.made);
 }
 
 }  // namespace orvane

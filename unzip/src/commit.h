@@ -5,7 +5,8 @@
 #pragma once
 
 #include "plan.h"
-#include "writer.h"
+#include "run.h"
+#include "staging.h"
 
 namespace orvane {
 
@@ -18,7 +19,7 @@ std::string journal_folder(const Options& opt);
 // Every matched file is complete in its temporary file (or something failed):
 // moves them all into place in item order, or takes everything back, the
 // folders the run made included.
-void settle_all_or_nothing(Run& run, Writer& writer, PackageCheck* packages);
+void settle_all_or_nothing(Run& run, Staging& staging, PackageCheck* packages);
 
 // Tests only: called after each change to a final name, with how many were made.
 using MoveHook = void (*)(size_t changes);

@@ -92,7 +92,7 @@ void execute(Run& run, const Plan& plan, Writer& writer, PackageCheck* packages,
   }
   for (std::thread& t : threads) t.join();
   if (progressed) report.progress(progress_line(writer.done(), total));
-  if (hold) settle_all_or_nothing(run, writer, packages);
+  if (hold) settle_all_or_nothing(run, writer.staging, packages);
 }
 
 // Once a run is decided (and, in a batch, every archive is in place, so that the game's

@@ -162,7 +162,7 @@ bool same_content(const std::string& path, Source& written) {
 }
 
 Writer::Writer(Run& run, PackageCheck* packages)
-    : held(run.items.size()), target_of(run.items.size()), run_(run), packages_(packages) {}
+    : staging(run.items.size()), run_(run), packages_(packages) {}
 
 bool Writer::prepare_folder(std::string folder, std::string& err) {
   // "Maps\" and "Maps" are one folder; without the separator a file in the
@@ -187,16 +187,16 @@ bool Writer::prepare_folder(std::string folder, std::string& err) {
   std::lock_guard<std::mutex> lock(run_.mu);
   for (const std::string& m : missing) {
     if (platform::kind_of(m) != platform::Kind::Directory) continue;
-    made.push_back(m);
-    journal.folder(platform::absolute(m));
+    staging.made.push_back(m);
+    staging.journal.folder(platform::absolute(m));
   }
   if (ok) known_.insert(folder);
   return ok;
 }
 
 bool Writer::start_journal(const std::string& folder, std::string& err) {
-  if (!prepare_folder(folder, err) || !journal.open(folder, err)) return false;
-  for (const std::string& m : made) journal.folder(platform::absolute(m));  // the journal's own folder
+  if (!prepare_folder(folder, err) || !staging.journal.open(folder, err)) return false;
+  for (const std::string& m : staging.made) staging.journal.folder(platform::absolute(m));  // the journal's own folder
   return true;
 }
 
@@ -242,7 +242,7 @@ Sink* Writer::begin(const Job& job, JobState& st) {
   }
   st.file.reset(new platform::TempFile);
   if (!st.file->create(folder, err)) return run_.fail(job.item, Failure::Unwritable, err, unwritable), nullptr;
-  if (hold) journal.temp(st.file->keep_path());
+  if (hold) staging.journal.temp(st.file->keep_path());
   st.sink.reset(new TempFileSink(*st.file, packages_ && is_package_file(job.rel) ? &st.head : nullptr));
   return st.sink.get();
 }
@@ -284,8 +284,8 @@ void Writer::end(const Job& job, JobState& st, const std::string& why) {
     if (!file.keep(err)) return fail_writing(err, true);
     {
       std::lock_guard<std::mutex> lock(run_.mu);
-      held[job.item] = file.keep_path();
-      target_of[job.item] = st.target;
+      staging.held[job.item] = file.keep_path();
+      staging.target_of[job.item] = st.target;
     }
     return run_.settle(job.item, Outcome::Ready, shown);
   }

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "journal.h"
 #include "platform.h"
 #include "plan.h"
+#include "staging.h"
 
 namespace orvane {
 
@@ -64,14 +64,8 @@ class Writer {
   // -all-or-nothing: makes folder if need be and starts the run's journal there.
   bool start_journal(const std::string& folder, std::string& err);
 
-  // -all-or-nothing: each complete file, waiting for the run to be decided,
-  // by item: closed, so that a pack of any size holds no handle for each (its
-  // temporary name, as a full path); the folders this run created, to take back;
-  // and the journal that lets the next run take them back when this one is killed.
-  std::vector<std::string> held;
-  std::vector<std::string> target_of;
-  std::vector<std::string> made;
-  Journal journal;
+  // -all-or-nothing: what waits for the run to be decided.
+  Staging staging;
 
  private:
   bool prepare_folder(std::string folder, std::string& err);
