@@ -516,7 +516,7 @@ TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
       << report.all_err();
   EXPECT_EQ(report.out_lines,
             (Lines{"Total: 2 extracted, 0 identical, 0 differing, 1 duplicates, 1 refused, 1 skipped, 1 excluded, 0 failed, "
-                   "0 unpacked, 0 requests, 0 missing, 0 unloadable",
+                   "0 unpacked, 0 requests, 0 missing, 0 unloadable, 0 unfound",
                    "Extracted: " + maps + "a.unr", "Extracted: " + tex + "a.UTX", "Skipped: shot.jpg",
                    "Refused: Why?.jpg (" + check_entry_name("Why?.jpg") + ")",
                    "Duplicate: " + maps + "A.unr (an earlier entry of the archive has the same name; not written)",
@@ -596,6 +596,31 @@ std::string package_needing(const std::vector<std::pair<std::string, std::string
   return test::build_package(spec);
 }
 
+// A package that holds each (class, dotted path) object: "Texture", "Walls.ThingCityTex"
+// is a texture in the group Walls; a class of Engine, of Core for Package, a class object for Class.
+std::string package_holding(const std::vector<std::pair<std::string, std::string>>& objects) {
+  test::PackageSpec spec;
+  spec.names = {"None"};
+  auto class_ref = [&](const std::string& cls) {
+    const std::string pkg = cls == "Package" ? "Core" : "Engine";
+    for (size_t i = 0; i < spec.imports.size(); ++i)
+      if (spec.imports[i].object_name == cls && spec.imports[i].class_name == "Class") return test::import_ref(i);
+    spec.imports.push_back({"Core", "Package", pkg, 0});
+    spec.imports.push_back({"Core", "Class", cls, test::import_ref(spec.imports.size() - 1)});
+    return test::import_ref(spec.imports.size() - 1);
+  };
+  for (const auto& o : objects) {
+    int32_t outer = 0;
+    std::string path = o.second;
+    for (size_t dot; (dot = path.find('.')) != std::string::npos; path.erase(0, dot + 1)) {
+      spec.exports.push_back({class_ref("Package"), 0, outer, path.substr(0, dot)});
+      outer = static_cast<int32_t>(spec.exports.size());
+    }
+    spec.exports.push_back({o.first == "Class" ? 0 : class_ref(o.first), 0, outer, path});
+  }
+  return test::build_package(spec);
+}
+
 TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   // The map needs six packages: one the archive brings, one the game has
   // under another case, one in a folder the game's ini adds, and three that
@@ -604,7 +629,7 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   std::string map = package_needing({{"CityTex", "Texture"}, {"CitySounds", "Sound"}, {"botpack", "Class"},
                                      {"ModTex", "Texture"}, {"OtherPkg", "Texture"}, {"CityMusic", "Music"}}, 80);
   ASSERT_GT(map.size(), 80000u);
-  std::string zip = archive({file("Maps/CTF-City.unr", map), file("Textures/OtherPkg.utx", package_needing({})),
+  std::string zip = archive({file("Maps/CTF-City.unr", map), file("Textures/OtherPkg.utx", package_holding({{"Texture", "ThingOtherPkg"}})),
                              file("Maps/Broken.unr", "not a package")});
   const std::string game = dir.sub("g"), maps = game + sep() + "Maps" + sep(), tex = game + sep() + "Textures" + sep();
   const std::string paths = "[Core.System]\r\nPaths=../System/*.u\r\nPaths=../Maps/*.unr\r\nPaths=../Textures/*.utx\r\n"
@@ -618,7 +643,9 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   for (const auto& row : rows) {
     fs::remove_all(dir.path() / "g");
     fs::create_directories(dir.path() / "g" / "Extra");
-    test::write_file(dir.path() / "g" / "System" / "BotPack.U", "code");
+    test::write_file(dir.path() / "g" / "System" / "BotPack.U", "code");  // unreadable: its objects go unchecked
+    test::write_file(dir.path() / "g" / "System" / "Core.u", package_holding({{"Class", "Package"}, {"Class", "Class"}}));
+    test::write_file(dir.path() / "g" / "System" / "Engine.u", package_holding({{"Class", "Texture"}}));
     test::write_file(dir.path() / "g" / "Extra" / "modtex.utx", "textures");
     if (!row.ini.empty()) test::write_file(dir.path() / "g" / "System" / "UnrealTournament.ini", row.ini);
     EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}),
@@ -639,9 +666,9 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   // Everything found: no such line, and the run ends as before. A kept
   // package is checked as the game has it.
   test::write_file(dir.path() / "g" / "System" / "UnrealTournament.ini", paths);
-  test::write_file(dir.path() / "g" / "Textures" / "CityTex.utx", package_needing({}));
-  test::write_file(dir.path() / "g" / "Sounds" / "citysounds.uax", package_needing({}));
-  test::write_file(dir.path() / "g" / "Music" / "CityMusic.umx", package_needing({}));
+  test::write_file(dir.path() / "g" / "Textures" / "CityTex.utx", package_holding({{"Texture", "Walls.ThingCityTex"}}));
+  test::write_file(dir.path() / "g" / "Sounds" / "citysounds.uax", package_holding({{"Sound", "ThingCitySounds"}}));
+  test::write_file(dir.path() / "g" / "Music" / "CityMusic.umx", package_holding({{"Music", "ThingCityMusic"}}));
   test::write_file(dir.path() / "g" / "Maps" / "Broken.unr", package_needing({{"Gone", "Texture"}}));
   fs::remove(dir.path() / "g" / "Maps" / "CTF-City.unr");
   EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}),
@@ -684,7 +711,7 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
        installed, "Refused: Mod.umod > ..\\..\\Evil.u ('..' component leads outside the destination)"},
       {build_zip({file("Mod.umod", umod.substr(0, umod.size() - 7)), file("Maps/CTF-Other.unr", "other")}),
        kExitEntries, {}, "Total: 0 extracted, 0 identical, 0 differing, 0 duplicates, 0 refused, 0 skipped, "
-                         "0 excluded, 1 failed, 0 unpacked, 0 requests, 0 missing, 0 unloadable"},
+                         "0 excluded, 1 failed, 0 unpacked, 0 requests, 0 missing, 0 unloadable, 0 unfound"},
   };
   for (const auto& row : rows) {
     fs::remove_all(dir.path() / "g");
