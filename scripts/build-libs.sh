@@ -1,25 +1,32 @@
 #!/usr/bin/env bash
-# Builds the static 32-bit Windows libraries that Pkzip25 links, libarchive (7z and RAR)
+# Builds the static Windows libraries that Pkzip25 links, libarchive (7z and RAR)
 # with liblzma and libbz2, from Debian's own source packages with Debian's patches, and
 # prints the prefix holding them (include/, lib/, share/licenses/, and libarchive's own RAR
 # and 7z test archives in share/libarchive-tests/). Debian ships no MinGW build of them;
 # zlib is Debian's libz-mingw-w64-dev.
 #
-#   scripts/build-libs.sh        # prints e.g. ~/.cache/orvane/mingw-i686/3.6.2-1+deb12u5_..._1.0.8-5
+#   scripts/build-libs.sh [i686|x86_64]  # prints e.g. ~/.cache/orvane/mingw-i686/3.6.2-1+deb12u5_..._1.0.8-5
 #
+# i686 (the default) is the release's; x86_64 is for the build that the Wine tests run where
+# this machine runs no 32-bit program. Each target has a cache folder of its own.
 # The prefix is kept outside the clone, keyed by the source packages' versions, so only a
 # fresh machine (or a new Debian version) builds; a later run just prints it. A build goes
 # into a temporary folder that is moved into place once complete, so an interrupted one
 # leaves nothing that looks finished. The source packages come through an apt sources list
 # and lists folder of our own (beside the prefixes), never through the machine's apt setup;
-# that needs no root. ORVANE_LIBS_CACHE overrides the cache folder.
+# that needs no root. ORVANE_LIBS_CACHE overrides the folder that holds the targets' folders.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-cache=${ORVANE_LIBS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orvane/mingw-i686}
+arch=${1:-i686}
+case $arch in
+  i686|x86_64) ;;
+  *) echo "build-libs: unknown target $arch (i686 or x86_64)" >&2; exit 2 ;;
+esac
+cache=${ORVANE_LIBS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orvane}/mingw-$arch
 # Raised whenever the way the libraries are built changes, so that older builds are not reused.
 recipe=r2
-host=i686-w64-mingw32
+host=$arch-w64-mingw32
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 
@@ -74,7 +81,7 @@ run() {  # run COMMAND...: output into the log, shown only on failure
   fi
 }
 
-say "fetching libarchive ${version[libarchive]}, xz-utils ${version[xz-utils]}, bzip2 ${version[bzip2]}"
+say "fetching for $arch: libarchive ${version[libarchive]}, xz-utils ${version[xz-utils]}, bzip2 ${version[bzip2]}"
 mkdir -p "$work/src"
 (cd "$work/src" && apt-get -qq "${apt_opts[@]}" source --download-only libarchive xz-utils bzip2 >>"$log" 2>&1) || {
   # Lists older than the mirror name files it no longer has: read them anew once.
@@ -88,7 +95,7 @@ for dsc in "$work"/src/*.dsc; do
 done
 src_of() { echo "$work/src/$1_${version[$1]}"; }
 jobs=$(nproc 2>/dev/null || echo 2)
-common=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release)
+common=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release)
 
 say "building libbz2"
 bz=$(src_of bzip2)

@@ -7,8 +7,10 @@ packages=(
   # the cross tool chain and static zlib for Windows
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
   cmake make googletest
-  # Wine (32-bit) and a headless X server to run the window under
-  wine wine32:i386 xvfb xauth x11-utils
+  # the x86_64 build of the same sources, which the Wine tests run where no 32-bit program runs
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  # Wine (both loaders: see orvane_choose_wine in lib.sh) and a headless X server
+  wine wine32:i386 wine64 xvfb xauth x11-utils
   # making test archives; the native extractor's build, sanitizers and fuzzer
   zip unzip zlib1g-dev g++ clang libfuzzer-14-dev libclang-rt-14-dev
   # libarchive: Debian's for the native build; for the cross build scripts/build-libs.sh

@@ -1,25 +1,91 @@
 # Shared by run.sh and test.sh: building, Wine prefixes and a headless X server.
 # Source it; it expects ORVANE_ROOT to be set to the repository's root.
 
-orvane_build() {  # orvane_build BUILD_DIR [cmake --build args...]
-  local build_dir=$1 libs; shift
-  # The static libarchive, liblzma and libbz2 for Windows: built once, then found in the cache.
-  libs=$(bash "$ORVANE_ROOT/scripts/build-libs.sh")
-  cmake -S "$ORVANE_ROOT" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$ORVANE_ROOT/cmake/mingw-i686.cmake" \
-    -DORVANE_MINGW_LIBS="$libs" >/dev/null
-  cmake --build "$build_dir" -j"$(nproc)" "$@"
+# Which Windows build the Wine tests and the demo run. The release is always the i686 build.
+# Some kernels here run no 32-bit program at all ("Exec format error" for every 32-bit Linux
+# program, Wine's 32-bit loader among them); there the same sources are built for x86_64
+# and run under wine64 in win64 prefixes. Sets and exports ORVANE_WINE_ARCH (i686 or x86_64),
+# ORVANE_WINE_BUILD (the build folder, relative to the root), ORVANE_WINE_WHY (the reason, for
+# the reader) and ORVANE_WINEARCH (the kind of prefix that build needs). ORVANE_WINE_ARCH set
+# beforehand chooses without asking the machine.
+orvane_choose_wine() {
+  local loader32=/usr/lib/wine/wine loader64=/usr/lib/wine/wine64 out status=0 bin name
+  case ${ORVANE_WINE_ARCH:-} in
+    i686|x86_64) ORVANE_WINE_WHY="chosen by ORVANE_WINE_ARCH" ;;
+    "")
+      # Run once: a file that exists says nothing about whether this kernel can run it.
+      out=$("$loader32" --version 2>&1 </dev/null) || status=$?
+      if [ $status -eq 0 ]; then
+        ORVANE_WINE_ARCH=i686 ORVANE_WINE_WHY="this machine runs 32-bit programs"
+      else
+        ORVANE_WINE_ARCH=x86_64
+        ORVANE_WINE_WHY="this machine runs no 32-bit program ($loader32: exit $status${out:+, ${out##*: }})"
+      fi ;;
+    *) echo "ORVANE_WINE_ARCH is '$ORVANE_WINE_ARCH'; it must be i686 or x86_64" >&2; return 1 ;;
+  esac
+  if [ "$ORVANE_WINE_ARCH" = i686 ]; then
+    ORVANE_WINE_BUILD=build/win32 ORVANE_WINEARCH=win32
+  else
+    status=0
+    out=$("$loader64" --version 2>&1 </dev/null) || status=$?
+    if [ $status -ne 0 ]; then
+      echo "Wine cannot run here: its 32-bit loader does not run on this machine, and its 64-bit" >&2
+      echo "loader $loader64 failed too (exit $status${out:+: $out})." >&2
+      return 1
+    fi
+    ORVANE_WINE_BUILD=build/win64 ORVANE_WINEARCH=win64
+    # Debian's wine wrapper (and wineboot and the other tools, which go through it as
+    # wine-stable) takes the 32-bit loader whenever its file exists, even where the kernel
+    # cannot run it. Ours come first on PATH and always take the 64-bit one.
+    bin=$ORVANE_ROOT/$ORVANE_WINE_BUILD/wine-bin
+    mkdir -p "$bin"
+    for name in wine wine-stable; do
+      printf '#!/bin/sh\nexport WINELOADER=%s\nexec %s "$@"\n' "$loader64" "$loader64" > "$bin/$name"
+      chmod +x "$bin/$name"
+    done
+    export PATH="$bin:$PATH"
+  fi
+  export ORVANE_WINE_ARCH ORVANE_WINE_BUILD ORVANE_WINE_WHY ORVANE_WINEARCH
 }
 
-# A 32-bit Wine prefix of our own; never the user's ~/.wine.
+orvane_build() {  # orvane_build ARCH BUILD_DIR [cmake --build args...]
+  local arch=$1 build_dir=$2 libs shipped=()
+  shift 2
+  # The static libarchive, liblzma and libbz2 for Windows: built once, then found in the cache.
+  libs=$(bash "$ORVANE_ROOT/scripts/build-libs.sh" "$arch") ||
+    { echo "Building the libraries for $arch failed: see the messages above" >&2; return 1; }
+  # The x86_64 build never ships: its tests of the shipped programs' shape read the i686 build's.
+  [ "$arch" = i686 ] || shipped=(-DORVANE_SHIPPED_BUILD="$ORVANE_ROOT/build/win32")
+  cmake -S "$ORVANE_ROOT" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$ORVANE_ROOT/cmake/mingw-$arch.cmake" \
+    -DORVANE_MINGW_LIBS="$libs" "${shipped[@]}" >/dev/null ||
+    { echo "Configuring the $arch build in $build_dir failed" >&2; return 1; }
+  cmake --build "$build_dir" -j"$(nproc)" "$@" || { echo "The $arch build in $build_dir failed" >&2; return 1; }
+}
+
+# A Wine prefix of our own, made of the kind that orvane_choose_wine chose; never the user's
+# ~/.wine. An existing one keeps its own kind (Wine reads it from the prefix): the i686 build
+# runs in either.
 orvane_prefix() {  # orvane_prefix PREFIX_DIR
-  export WINEPREFIX=$1 WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+  local arch=${ORVANE_WINEARCH:-win32}
+  export WINEPREFIX=$1 WINEDEBUG=${WINEDEBUG:--all}
   # No "install Mono/Gecko?" questions: nothing here needs them.
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Creating Wine prefix $WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-    wineserver -w
+  if [ -f "$WINEPREFIX/system.reg" ]; then
+    # Wine refuses to run 64-bit programs in a 32-bit prefix, with words a reader may not place.
+    if [ "$arch" = win64 ] && grep -q '^#arch=win32' "$WINEPREFIX/system.reg"; then
+      echo "The Wine prefix $WINEPREFIX is a 32-bit one, and the x86_64 build runs only in a 64-bit" >&2
+      echo "one: name another prefix, or remove this one to have it made anew." >&2
+      return 1
+    fi
+    return 0
+  fi
+  echo "Creating Wine prefix $WINEPREFIX ($arch)"
+  mkdir -p "$WINEPREFIX"
+  local log=$WINEPREFIX.wineboot.log
+  if ! WINEARCH=$arch wineboot -i >"$log" 2>&1 || ! wineserver -w || [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Wine could not make the prefix $WINEPREFIX ($arch). What it said:" >&2
+    tail -n 20 "$log" >&2
+    return 1
   fi
 }
 

@@ -12,13 +12,15 @@
 # --game (or ORVANE_GAME) names your own game folder instead of the demo's; it is written
 #   to the game's registry entry in the prefix, as the game's installer would.
 # --prefix (or ORVANE_PREFIX) runs in another Wine prefix instead of the demo's.
+# On a machine that runs no 32-bit program it runs the x86_64 build of the same sources under
+# wine64, in build/win64/demo-prefix (see orvane_choose_wine in scripts/lib.sh).
 set -euo pipefail
 ORVANE_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 . "$ORVANE_ROOT/scripts/lib.sh"
 cd "$ORVANE_ROOT"
 
 game=${ORVANE_GAME:-}
-prefix=${ORVANE_PREFIX:-$ORVANE_ROOT/build/win32/demo-prefix}
+prefix=${ORVANE_PREFIX:-}
 while [ $# -gt 0 ]; do
   case $1 in
     --game) game=$2; shift 2 ;;
@@ -29,15 +31,18 @@ while [ $# -gt 0 ]; do
 done
 
 bash scripts/install-deps.sh
-orvane_build build/win32
-orvane_prefix "$prefix"
+orvane_choose_wine
+echo "The window runs the $ORVANE_WINE_ARCH build: $ORVANE_WINE_WHY"
+build=$ORVANE_WINE_BUILD
+orvane_build "$ORVANE_WINE_ARCH" "$build"
+orvane_prefix "${prefix:-$ORVANE_ROOT/$build/demo-prefix}"
 [ -n "${DISPLAY:-}" ] || { echo "No DISPLAY: opening the window on a headless X server."; orvane_xvfb; }
 
 drive_c=$WINEPREFIX/drive_c
 # The program and what ships beside it.
 mkdir -p "$drive_c/Orvane"
 for f in Orvane.exe Pkzip25.exe Orvane.BAT; do
-  if [ -f "build/win32/$f" ]; then cp "build/win32/$f" "$drive_c/Orvane/"; fi
+  if [ -f "$build/$f" ]; then cp "$build/$f" "$drive_c/Orvane/"; fi
 done
 
 # The sample map archives, in the layout most maps come in (folders named after the game's),
@@ -77,8 +82,9 @@ if [ -z "$game" ]; then
       printf 'stand-in for the game\r\n' > "$drive_c/Games/UnrealTournament/System/$f"
   done
 fi
+# In the registry's 32-bit view, where the game's own 32-bit installer writes it.
 wine reg add 'HKLM\Software\Unreal Technology\Installed Apps\UnrealTournament' \
-  /v Folder /t REG_SZ /d "$game" /f >/dev/null
+  /v Folder /t REG_SZ /d "$game" /reg:32 /f >/dev/null
 
 echo "Game folder: $game"
 echo "Sample maps: C:\\Orvane\\Sample Maps\\CTF-OrvaneDemo.zip (installs cleanly)"

@@ -4,12 +4,18 @@
 # tests under Wine, several at a time, each on a desktop of its own (see orvane_desktops).
 #   scripts/test.sh [ctest args...]
 # ORVANE_DESKTOPS_COUNT (default 3) sets how many Wine tests run side by side.
+# Where this machine runs no 32-bit program, the Wine tests run an x86_64 build of the same
+# sources under wine64 (see orvane_choose_wine); the i686 release is built all the same,
+# and the tests of the shipped programs' shape read it.
 set -euo pipefail
 ORVANE_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 . "$ORVANE_ROOT/scripts/lib.sh"
 cd "$ORVANE_ROOT"
 
 bash scripts/install-deps.sh
+orvane_choose_wine
+wine_line="Wine tests ran the $ORVANE_WINE_ARCH build: $ORVANE_WINE_WHY"
+echo "Wine tests run the $ORVANE_WINE_ARCH build: $ORVANE_WINE_WHY"
 
 # The native checks need neither Wine nor the cross build, and each build keeps only about
 # one core busy: run them beside the cross build, their output held until they end. A
@@ -21,30 +27,35 @@ ORVANE_SESSIONS+=($native)
 trap orvane_stop EXIT
 # A fresh prefix for every run, so no state leaks from an earlier one; Wine sets it up
 # beside the builds too.
-prefix=$ORVANE_ROOT/build/win32/test-prefix
+prefix=$ORVANE_ROOT/$ORVANE_WINE_BUILD/test-prefix
 rm -rf "$prefix" "$prefix"-*
 ORVANE_SERVER_PREFIXES+=("$prefix")
 (orvane_prefix "$prefix") &
 making_prefix=$!
-orvane_build build/win32
+if [ "$ORVANE_WINE_ARCH" != i686 ]; then
+  # What ships, and what the x86_64 build's shape tests read.
+  orvane_build i686 build/win32 --target Orvane Pkzip25 OrvaneScript release
+fi
+orvane_build "$ORVANE_WINE_ARCH" "$ORVANE_WINE_BUILD"
 native_ok=0
 wait $native || native_ok=$?
 ORVANE_SESSIONS=()
 cat build/native.log
 [ $native_ok -eq 0 ] || { echo "Native checks failed" >&2; exit 1; }
-wait $making_prefix
+wait $making_prefix || { echo "The Wine prefix could not be made: see the messages above" >&2; exit 1; }
 orvane_prefix "$prefix"
 # Desktops: Wine prefix, X display and resident wineserver; CTest gives each Wine test one
 # to itself (RESOURCE_GROUPS desktop:1), so tests side by side share nothing.
 desktops=${ORVANE_DESKTOPS_COUNT:-3}
-orvane_desktops "$desktops" build/win32/desktops
+orvane_desktops "$desktops" "$ORVANE_WINE_BUILD/desktops"
 # In a session of its own and waited for, so that an interrupted run stops CTest and its
 # tests too, before their desktops go.
-setsid ctest --test-dir build/win32 --output-on-failure -j"$desktops" \
-  --resource-spec-file "$ORVANE_ROOT/build/win32/desktops/resources.json" "$@" &
+setsid ctest --test-dir "$ORVANE_WINE_BUILD" --output-on-failure -j"$desktops" \
+  --resource-spec-file "$ORVANE_ROOT/$ORVANE_WINE_BUILD/desktops/resources.json" "$@" &
 tests=$!
 ORVANE_SESSIONS+=($tests)
 status=0
 wait $tests || status=$?
 ORVANE_SESSIONS=()
+echo "$wine_line"
 exit $status

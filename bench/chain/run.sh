@@ -6,22 +6,28 @@
 # Prints the figures; not part of the tests.
 #   bench/chain/run.sh [RUNS]          everything
 #   bench/chain/run.sh script [RUNS]   only the script against a plain extraction
+#   bench/chain/run.sh batch [RUNS]    thirty small map archives: one call of the script for
+#                                      all against thirty calls and thirty plain extractions
 #   bench/chain/run.sh exit [RUNS]     close to end of process, Orvane.exe against the minimal
 #                                      window, with Wine waiting for a window manager and not
 set -euo pipefail
 ORVANE_ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 . "$ORVANE_ROOT/scripts/lib.sh"
 cd "$ORVANE_ROOT"
-only_script=0 only_exit=0
+only_script=0 only_exit=0 batch=
 if [ "${1:-}" = script ]; then only_script=1; shift; fi
+if [ "${1:-}" = batch ]; then only_script=1 batch=batch; shift; fi
 if [ "${1:-}" = exit ]; then only_exit=1; shift; fi
 bash scripts/install-deps.sh
+orvane_choose_wine
+echo "Timing the $ORVANE_WINE_ARCH build: $ORVANE_WINE_WHY"
+build=$ORVANE_WINE_BUILD
 if [ $only_script = 1 ]; then
-  orvane_build build/win32 --target Pkzip25 OrvaneScript
+  orvane_build "$ORVANE_WINE_ARCH" "$build" --target Pkzip25 OrvaneScript
 else
-  orvane_build build/win32 --target chain_bench
+  orvane_build "$ORVANE_WINE_ARCH" "$build" --target chain_bench
 fi
-orvane_prefix "$ORVANE_ROOT/build/win32/bench-prefix"
+orvane_prefix "$ORVANE_ROOT/$build/bench-prefix"
 orvane_xvfb
 wineserver -p  # one resident server, so every Wine start costs what it costs a player
 
@@ -35,7 +41,7 @@ if [ $only_exit = 1 ]; then
         </dev/null >/dev/null 2>&1
     done
     echo "Wine's X11 Driver Managed=$managed:"
-    wine build/win32/chain_bench.exe exit "${1:-5}" 2>/dev/null
+    wine "$build/chain_bench.exe" exit "${1:-5}" 2>/dev/null
   done
   exit 0
 fi
@@ -53,7 +59,7 @@ if [ $only_script = 0 ]; then
     (cd "$work" && zip -qr "$archive" Maps Textures Sounds)
     rm -rf "$work"
   fi
-  wine build/win32/chain_bench.exe 'C:\BenchMap.zip' "${1:-5}" 2>/dev/null | grep -E '^(archive|install|floor|ratio|Orvane.exe|minimal)'
+  wine "$build/chain_bench.exe" 'C:\BenchMap.zip' "${1:-5}" 2>/dev/null | grep -E '^(archive|install|floor|ratio|Orvane.exe|minimal)'
 fi
 mkdir -p build/bench-chain
-python3 bench/chain/script_bench.py build/win32 build/bench-chain "${1:-3}"
+python3 bench/chain/script_bench.py "$build" build/bench-chain "${1:-3}" $batch

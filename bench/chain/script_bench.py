@@ -4,7 +4,10 @@ same archive by Pkzip25, for a 600-file bonus pack, a 20 MB single map, and a ma
 20 packages of a game that holds 2,000, and the same install without its package check. All run under Wine with one resident wineserver (the
 caller starts it); median of RUNS each.
 
-    script_bench.py BUILD_DIR WORK_DIR [RUNS]     (needs WINEPREFIX)
+    script_bench.py BUILD_DIR WORK_DIR [RUNS]         (needs WINEPREFIX)
+    script_bench.py BUILD_DIR WORK_DIR RUNS batch     thirty small maps: one call of the script
+                                                      for all, thirty calls of one each, and
+                                                      thirty plain extractions back to back
 """
 import os
 import random
@@ -111,6 +114,52 @@ def timed(argv, env, log, must=None):
     return seconds
 
 
+def small_map(path, k):
+    """About 200 KB: a map that needs its own texture package, both real packages."""
+    rng = random.Random(k)
+    stem = "CTF-Batch%02d" % k
+    head = package_bytes(needs={stem + "Tex": "Texture", "Botpack": "Class"}, unique=stem, exports=["MyLevel"])
+    tex = package_bytes(unique=stem + "Tex")
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("Maps/%s.unr" % stem, head + rng.randbytes(150000))
+        z.writestr("Textures/%sTex.utx" % stem, tex + rng.randbytes(50000))
+        z.writestr("%s.txt" % stem, b"About this map.\r\n" * 20)
+
+
+def fresh_game(unix):
+    shutil.rmtree(os.path.join(unix, "Game"), ignore_errors=True)
+    os.makedirs(os.path.join(unix, "Game", "System"))
+    for stock in GAME_PACKAGES:
+        with open(os.path.join(unix, "Game", "System", stock), "wb") as f:
+            f.write(b"stand-in")
+
+
+def batch(unix, win, env, log, runs):
+    names = []
+    for k in range(30):
+        names.append("Batch%02d.zip" % k)
+        small_map(os.path.join(unix, names[-1]), k)
+    size = sum(os.path.getsize(os.path.join(unix, n)) for n in names) / 30 / 1024
+    paths = [win + "\\" + n for n in names]
+    one, thirty, plain = [], [], []
+    for run in range(runs):
+        fresh_game(unix)
+        one.append(timed(["wine", "cmd", "/c", win + "\\Orvane.BAT", paths[0], win + "\\Game"] + paths[1:], env, log,
+                         "Done. Every map is installed."))
+        fresh_game(unix)
+        thirty.append(sum(timed(["wine", "cmd", "/c", win + "\\Orvane.BAT", p, win + "\\Game"], env, log,
+                                "Done. The map is installed.") for p in paths))
+        shutil.rmtree(os.path.join(unix, "plain"), ignore_errors=True)
+        plain.append(sum(timed(["wine", os.path.join(unix, "Pkzip25.exe"), "-extract", "-directories", p,
+                                "%s\\plain\\%d\\" % (win, k)], env, log) for k, p in enumerate(paths)))
+    o, t, p = statistics.median(one), statistics.median(thirty), statistics.median(plain)
+    print("30 map archives of %.0f KB each, median of %d runs" % (size, runs))
+    print("one call of Orvane.BAT for all 30:   %7.3f s" % o)
+    print("30 calls of Orvane.BAT, one each:    %7.3f s   one call / 30 calls: %.2f (goal 0.2, limit 0.3)"
+          % (t, o / t))
+    print("30 plain Pkzip25 extractions:        %7.3f s   one call / 30 extractions: %.2f" % (p, o / p))
+
+
 def main():
     build, work, runs = sys.argv[1], sys.argv[2], int(sys.argv[3]) if len(sys.argv) > 3 else 3
     drive_c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
@@ -137,6 +186,10 @@ def main():
     env = dict(os.environ, ORVANE_NO_PAUSE="1")
     log = os.path.join(work, "last-run.txt")
     timed(["wine", "cmd", "/c", "exit"], env, log)  # Wine's own services start outside the figures
+    if sys.argv[4:] == ["batch"]:
+        batch(unix, win, env, log, runs)
+        shutil.rmtree(unix, ignore_errors=True)
+        return
     print("median of %d runs each, under Wine with one resident wineserver" % runs)
     # What any batch file costs before its first line: the floor under the install figure.
     empty = statistics.median(timed(["wine", "cmd", "/c", "exit"], env, log) for _ in range(runs))

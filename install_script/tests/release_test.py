@@ -2,11 +2,13 @@
 """Checks the release zip as a player gets it, then installs a map with what it unpacks to.
 
     release_test.py --zip Orvane-1.00-win32.zip --script install_script/Orvane.BAT
-                    --launch launch.exe
+                    --launch launch.exe [--shipped-zip Orvane-1.00-win32.zip]
 
 The zip is unpacked into a fresh folder of the Wine prefix (named with spaces and
 parentheses, as a player's might be), and the unpacked Orvane.BAT and Pkzip25.exe install
-a map into a sandbox game under "Program Files (x86)". Needs WINEPREFIX.
+a map into a sandbox game under "Program Files (x86)". Needs WINEPREFIX. Where the Wine tests
+run the x86_64 build, --zip is that build's package, which is installed from, and
+--shipped-zip the i686 release, whose contents and programs' shape are checked.
 """
 import argparse
 import os
@@ -113,12 +115,15 @@ def main():
     parser.add_argument("--zip", required=True)
     parser.add_argument("--script", required=True)
     parser.add_argument("--launch", required=True)
+    parser.add_argument("--shipped-zip", help="the release as it ships; --zip when not given")
     args = parser.parse_args()
     if not os.environ.get("WINEPREFIX"):
         print("WINEPREFIX is not set; this test never uses ~/.wine", file=sys.stderr)
         return 1
     try:
-        check_package(args.zip, args.script)
+        shipped = args.shipped_zip or args.zip
+        check(os.path.isfile(shipped), "no release package at %s" % shipped)
+        check_package(shipped, args.script)
         print("PASS release/package")
         install_from_package(args.zip, os.path.abspath(args.launch))
         print("PASS release/install")

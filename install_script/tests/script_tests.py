@@ -29,6 +29,8 @@ from umod_file import umod_bytes
 from unreal_package import package_bytes
 
 SKIP = 77
+# When a list, every run's (sandbox, console text) is added to it.
+RUN_OUTPUTS = None
 # The characters for which Orvane.exe passes the game folder as one quoted argument.
 NEEDS_QUOTES = set(" &()^,;=!'+`~[]{}<>|")
 
@@ -131,12 +133,24 @@ class Sandbox:
                     seen[os.path.normpath(os.path.join(rel_root, f))] = fh.read()
         return seen
 
+    def archives(self, datas, names=None):
+        """Stages several archives as Orvane.exe does (Map.ZIP, Map2.ZIP, ...), with the names
+        the player knows them by in Names.txt; returns the further ones' paths."""
+        staged = ["Map.ZIP"] + ["Map%d.ZIP" % k for k in range(2, len(datas) + 1)]
+        for name, data in zip(staged, datas):
+            with open(os.path.join(self.stage_unix, name), "wb") as f:
+                f.write(data)
+        if names:
+            with open(os.path.join(self.stage_unix, "Names.txt"), "w", newline="") as f:
+                f.write("".join("%s=%s\r\n" % p for p in zip(staged, names)))
+        return [self.stage_win + "\\" + n for n in staged[1:]]
+
     def run(self, game_win, archive_win=None, no_pause=True, temp_win=None, script_win=None,
-            extra_env=None):
+            extra_env=None, more=()):
         """Starts the script as Orvane.exe would. Returns (exit code, console text)."""
         script_win = script_win or self.stage_win + "\\Orvane.BAT"
         archive_win = archive_win or self.stage_win + "\\Map.ZIP"
-        line = ScriptLine(script_win, archive_win, game_win)
+        line = ScriptLine(script_win, archive_win, game_win, *more)
         env = dict(os.environ)
         env.pop("ORVANE_NO_PAUSE", None)
         if no_pause:
@@ -150,6 +164,8 @@ class Sandbox:
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=180)
         text = done.stdout.decode("cp1252", "replace").replace("\r\n", "\n")
         check_no_complaints(text)
+        if RUN_OUTPUTS is not None:
+            RUN_OUTPUTS.append((self.win, text))
         return done.returncode, text
 
 
@@ -164,10 +180,10 @@ def check_no_complaints(text):
         check(c not in text, "the command processor complained (%r)\n%s" % (c, text))
 
 
-def ScriptLine(script_win, archive_win, game_win):
+def ScriptLine(script_win, archive_win, game_win, *more):
     """The command line, quoted as Orvane.exe quotes the game folder."""
     parts = []
-    for arg in (script_win, archive_win, game_win):
+    for arg in (script_win, archive_win, game_win) + more:
         parts.append('"' + arg + '"' if any(c in NEEDS_QUOTES for c in arg) else arg)
     return " ".join(parts)
 
@@ -308,7 +324,8 @@ def path_case(sb, game_name, trailing=False, temp_name=None):
     expect_added(sb, before, {"Maps\\DM-Path.unr": game_data("DM-Path.unr"),
                               "Textures\\PathTex.utx": game_data("PathTex.utx")},
                  game_rel(sb, game))
-    check('Installed into "%s" - ' % game in out, "summary names the wrong folder\n" + out)
+    check('Installed into "%s" - ' % game in out or 'into:\n  "%s"\n' % game in out,
+          "summary names the wrong folder\n" + out)
     if temp:
         check(os.listdir(sb.unix_path(temp)) == [], "work folder left in TEMP")
 
@@ -382,7 +399,7 @@ def case_big_pack(sb):
     sb.archive(zip_bytes([(n, package_bytes(unique=n)) for n in names]))
     game = sb.game("UT")
     rc, out = sb.run(game)
-    check(rc == 0 and "- 600 file(s)" in out and "Done. The map is installed." in out, out[-2000:])
+    check(rc == 0 and " 600 file(s)" in out and "Done. The map is installed." in out, out[-2000:])
     check(out.count("  Textures\\BigPack-Texture-Number-") == 600, "not every file is listed")
 
 
@@ -550,7 +567,7 @@ def case_name_windows_cannot_hold(sb):
     game = sb.game("UT")
     before = sb.snapshot()
     rc, out = sb.run(game)
-    expect_failure(rc, out, 9, "except the files listed above as refused", long_name + " (name longer than 255")
+    expect_failure(rc, out, 9, "except the files listed above as refused", long_name + "\n    (name longer than 255")
     expect_added(sb, before, {"Maps\\CTF-Rest.unr": game_data("CTF-Rest.unr")}, game_rel(sb, game))
 
 
@@ -633,7 +650,7 @@ def case_umod_in_zip(sb):
     check(rc == 0, "exit code %d\n%s" % (rc, out))
     expect_added(sb, before, dict(MOD_INSTALLED, **{"Help\\ReadMe.txt": b"read me"}), game_rel(sb, game))
     for phrase in ("OrvaneMod.umod (4 files)", "System\\OrvaneMod.u", "never does",
-                   "adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=OrvaneMod", "Done."):
+                   "adds to UnrealTournament.ini: [Engine.GameEngine]\n    ServerPackages=OrvaneMod", "Done."):
         check(phrase in out, "missing %r\n%s" % (phrase, out))
     check("Setup" not in out.replace("without the game's Setup", ""), out)
 
@@ -650,6 +667,51 @@ def case_umod_names_that_escape(sb):
     game, before, rc, out = umod_case(sb, zip_bytes([("Evil.umod", umod_bytes(MOD_FILES, evil_names=True))]))
     expect_failure(rc, out, 9, "..\\..\\Evil.u", "C:\\Evil.u")
     expect_added(sb, before, MOD_INSTALLED, game_rel(sb, game))
+
+
+def case_batch(sb):
+    # A damaged archive among sound ones: it alone installs nothing. A package one brings
+    # counts for another's map, a file two bring goes in once (the first one's copy), and
+    # the summary names each archive as the player picked it.
+    city = package_bytes(needs={"BatchTex": "Texture"}, unique="CTF-Batch")
+    datas = [zip_bytes([("Maps/CTF-Batch.unr", city), ("Same.txt", b"same"), ("Other.txt", b"first")]),
+             good_archive()[:200],
+             zip_bytes([("Textures/BatchTex.utx", game_data("BatchTex.utx")), ("Same.txt", b"same"),
+                        ("Other.txt", b"second")]),
+             umod_bytes(MOD_FILES)]
+    names = ["D:\\Maps\\CTF-Batch.zip", "D:\\Maps\\Broken & Gone!.zip", "D:\\Maps\\BatchTex.7z",
+             "D:\\Maps\\OrvaneMod.umod"]
+    more = sb.archives(datas, names)
+    game = sb.game("UT & Co")
+    before = sb.snapshot()
+    # One archive not there: named, and nothing of any goes in.
+    rc, out = sb.run(game, more=more + [sb.stage_win + "\\Gone & Lost.ZIP"])
+    expect_failure(rc, out, 1, 'not found:\n  "%s\\Gone & Lost.ZIP"' % sb.stage_win)
+    expect_untouched(sb, before)
+    rc, out = sb.run(game, more=more)
+    check(rc == 3, "exit code %d\n%s" % (rc, out))
+    expect_added(sb, before, dict(MOD_INSTALLED, **{"Maps\\CTF-Batch.unr": city, "Help\\Same.txt": b"same",
+                                                    "Help\\Other.txt": b"first",
+                                                    "Textures\\BatchTex.utx": game_data("BatchTex.utx")}),
+                 game_rel(sb, game))
+    third = out[out.index("Archive 3 of 4"):out.index("Archive 4 of 4")]
+    for phrase in ['Archive 2 of 4:\n  "D:\\Maps\\Broken & Gone!.zip"\n', "2 of 4: Broken & Gone!.zip",
+                   "cannot be unpacked", "3 installed, 1 failed, 0 need attention",
+                   'need you; their parts above say why:\n  "D:\\Maps\\Broken & Gone!.zip"\n']:
+        check(phrase in out, "missing %r\n%s" % (phrase, out))
+    check("MISSING" not in out and "Map2.ZIP" not in out and "Map3.ZIP" not in out, out)
+    check("identical to the archive's" in third and "different from the archive's" in third, third)
+
+
+def case_batch_thirty(sb):
+    datas = [zip_bytes([("Maps/CTF-Thirty%02d.unr" % k, game_data("CTF-Thirty%02d.unr" % k))]) for k in range(30)]
+    more = sb.archives(datas)
+    game = sb.game("UT")
+    before = sb.snapshot()
+    rc, out = sb.run(game, more=more)
+    check(rc == 0 and "30 installed, 0 failed" in out and "Done. Every map is installed." in out, out[-3000:])
+    expect_added(sb, before, {"Maps\\CTF-Thirty%02d.unr" % k: game_data("CTF-Thirty%02d.unr" % k) for k in range(30)},
+                 game_rel(sb, game))
 
 
 def case_umod_truncated(sb):
@@ -697,6 +759,36 @@ def case_file_that_is_no_package(sb):
     expect_failure(rc, out, 10, "no package the game can load", "Maps\\CTF-Junk.unr (not an Unreal package")
     expect_added(sb, before, {"Maps\\CTF-Junk.unr": b"<html>404</html>", "Maps\\CTF-Fine.unr": game_data("CTF-Fine.unr")},
                  game_rel(sb, game))
+
+
+def case_fits_80_columns(sb):
+    # Every outcome the other rows make, in an 80-column console: no line longer than 79
+    # characters but a name alone on its line (indented, quoted or before a ':').
+    global RUN_OUTPUTS
+    RUN_OUTPUTS = []
+    try:
+        for name, case in [("flat", case_flat), ("kept_told_apart", case_kept_told_apart),
+                           ("odd_entries_do_not_block", case_odd_entries_do_not_block),
+                           ("umod_in_zip", case_umod_in_zip), ("missing_packages", case_missing_packages),
+                           ("file_that_is_no_package", case_file_that_is_no_package), ("batch", case_batch)] + [
+                               c for c in GROUPS["failures"] if c[0] not in ("killed_run_leaves_nothing",
+                                                                            "fits_80_columns")]:
+            case(Sandbox(sb.env, "fits-" + name))
+        # The archive as the player picked it, from the names Orvane.exe writes beside it.
+        for picked in ("D:\\Maps & Mods 100%\\CTF-Face!.zip", "D:\\" + "Downloads\\" * 7 + "CTF-Face.zip"):
+            with open(os.path.join(sb.stage_unix, "Names.txt"), "w", newline="") as f:
+                f.write("Other.ZIP=D:\\other.zip\r\nMap.ZIP=%s\r\n" % picked)
+            sb.archive(good_archive())
+            rc, out = sb.run(sb.game("UT" + str(len(picked))))
+            shown = 'Map archive: "%s"\n' % picked if len(picked) <= 64 else 'Map archive:\n  "%s"\n' % picked
+            check(rc == 0 and shown in out, out)
+    finally:
+        outputs, RUN_OUTPUTS = RUN_OUTPUTS, None
+    for root, out in outputs:
+        for line in out.split("\n"):
+            alone = line.strip().strip('"').rstrip(":").strip('"')
+            check(len(line) <= 79 or " " not in alone or alone.startswith(root),
+                  "a line longer than 79 characters:\n%s\n%s" % (line, out))
 
 
 def case_pause(sb):
@@ -824,9 +916,11 @@ GROUPS = {
                  ("name_windows_cannot_hold", case_name_windows_cannot_hold),
                  ("protected_and_unsupported", case_protected_and_unsupported),
                  ("sevenzip_protected_and_split", case_sevenzip_protected_and_split),
-                 ("killed_run_leaves_nothing", case_killed_run_leaves_nothing)],
+                 ("killed_run_leaves_nothing", case_killed_run_leaves_nothing),
+                 ("fits_80_columns", case_fits_80_columns)],
     "umod": [("umod_in_zip", case_umod_in_zip), ("umod_alone", case_umod_alone),
-             ("umod_names_that_escape", case_umod_names_that_escape), ("umod_truncated", case_umod_truncated)],
+             ("umod_names_that_escape", case_umod_names_that_escape), ("umod_truncated", case_umod_truncated),
+             ("batch", case_batch), ("batch_thirty", case_batch_thirty)],
     "packages": [("missing_packages", case_missing_packages), ("packages_found", case_packages_found),
                  ("file_that_is_no_package", case_file_that_is_no_package)],
     "pause": [("pause", case_pause)],

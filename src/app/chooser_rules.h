@@ -1,6 +1,7 @@
 // The text rules of the file and folder choosers.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace chooser {
 
@@ -12,5 +13,8 @@ std::string TextBeforeNul(const std::string& buffer);
 
 // The folder with one "\" at its end: appended only when it is missing.
 std::string WithTrailingBackslash(const std::string& folder);
+
+// The files of a dialog's Selection: one full path, or a folder and the names in it.
+std::vector<std::string> PickedFiles(const std::string& selection);
 
 }  // namespace chooser

@@ -31,16 +31,28 @@ bool IsGameDirectory(const std::string& dir, const FileLookup& isOrdinaryFile);
 // "File '<path>' NOT Found"
 std::string ArchiveNotFound(const std::string& archive);
 
-// The script's command line for the game directory, or nothing when the text cannot
-// reach the script whole: the command processor expands "%" even inside quotes, and a
-// quote or a control character would end the argument early.
+// The archives in the archive box. Several are written as Explorer's dialogs write them,
+// each in double quotes, separated by spaces; a text that does not start with a quote is
+// one archive as it stands (no Windows file name holds a quote).
+std::vector<std::string> ArchivesInBox(const std::string& text);
+// The box's text for these archives: one as it stands, several each in quotes.
+std::string ArchiveBoxText(const std::vector<std::string>& archives);
+
+// Where archive k (from 0) is staged: Map.ZIP, then Map2.ZIP, Map3.ZIP, ...
+std::string StagedArchive(size_t k);
+
+// The script's command line for the game directory and this many archives, or nothing
+// when the text cannot reach the script whole: the command processor expands "%" even
+// inside quotes, and a quote or a control character would end the argument early.
 // A text with no space and no character that the command processor treats specially is
-// appended as it stands; any other text is appended as one quoted argument.
-std::optional<std::string> ScriptCommandLine(const std::string& gameDirectory);
+// appended as it stands; any other text is appended as one quoted argument. The staged
+// archives after the first follow it.
+std::optional<std::string> ScriptCommandLine(const std::string& gameDirectory, size_t archives = 1);
 
 // The message the Ok button must show, or nothing when both inputs pass.
-// The game directory is tested first, so only one message is ever shown.
-std::optional<std::string> CheckInputs(const std::string& gameDirectory, const std::string& archive,
+// The game directory is tested first, so only one message is ever shown; then each
+// archive in the box, and the first one not found is named.
+std::optional<std::string> CheckInputs(const std::string& gameDirectory, const std::string& archiveBox,
                                        const FileLookup& isOrdinaryFile);
 
 struct Copy {
@@ -48,7 +60,14 @@ struct Copy {
   std::string to;
 };
 
-// The three copies into the staging folder, in the order they are made.
-std::vector<Copy> StagingPlan(const std::string& programDirectory, const std::string& archive);
+// The copies into the staging folder, in the order they are made: the unzip program, the
+// first archive and the script, then the further archives.
+std::vector<Copy> StagingPlan(const std::string& programDirectory, const std::vector<std::string>& archives);
+
+// Written beside the staged archives after the copies: a line "STAGED=PICKED" for each, so
+// that the script shows the player each archive by the path they know it by. Only shown,
+// never used to reach a file, so a name the command line could not carry is safe here.
+inline constexpr char kNamesFile[] = "C:\\TempTemp\\Names.txt";
+std::string NamesFileText(const std::vector<std::string>& pickedArchives);
 
 }  // namespace install

@@ -318,18 +318,22 @@ void frmMain::Form_Activate(bool active) {
 
 void frmMain::Form_DragDrop(HDROP drop) {
   platform::unique_drop owned(drop);  // released on every path
-  std::string file, folder;
+  std::vector<std::string> files;
+  std::string folder;
   const UINT count = ::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count && (file.empty() || folder.empty()); ++i) {
+  for (UINT i = 0; i < count; ++i) {
     std::string path(::DragQueryFileA(drop, i, nullptr, 0) + 1, '\0');
     path.resize(::DragQueryFileA(drop, i, path.data(), static_cast<UINT>(path.size())));
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     const bool isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    std::string& slot = isFolder ? folder : file;
-    if (slot.empty()) slot = path;
+    if (!isFolder) {
+      files.push_back(path);
+    } else if (folder.empty()) {
+      folder = path;
+    }
   }
-  // Nothing is checked here: Ok checks the boxes as always.
-  if (!file.empty()) platform::SetText(txtFileName_, file);
+  // Nothing is checked here: Ok checks the boxes as always. Every file is an archive.
+  if (!files.empty()) platform::SetText(txtFileName_, install::ArchiveBoxText(files));
   if (!folder.empty()) platform::SetText(txtUTDirectory_, chooser::WithTrailingBackslash(folder));
 }
 
@@ -338,21 +342,22 @@ void frmMain::Form_QueryUnload() { SaveSettings(); }
 void frmMain::cmdAction_Click(int Index) {
   if (Index == 0) {
     const std::string gameDirectory = platform::GetText(txtUTDirectory_);
-    const std::string archive = platform::GetText(txtFileName_);
-    if (auto message = install::CheckInputs(gameDirectory, archive, platform::IsOrdinaryFile)) {
+    const std::string box = platform::GetText(txtFileName_);
+    if (auto message = install::CheckInputs(gameDirectory, box, platform::IsOrdinaryFile)) {
       platform::ShowMessage(hwnd_, *message, install::kErrorTitle, MB_OK | MB_ICONERROR);
       return;
     }
-    if (auto message = StageFiles(archive)) {
+    const std::vector<std::string> archives = install::ArchivesInBox(box);
+    if (auto message = StageFiles(archives)) {
       platform::ShowMessage(hwnd_, *message, install::kErrorTitle, MB_OK | MB_ICONERROR);
       return;
     }
-    platform::StartCommandLine(*install::ScriptCommandLine(gameDirectory), SW_SHOWNORMAL);
+    platform::StartCommandLine(*install::ScriptCommandLine(gameDirectory, archives.size()), SW_SHOWNORMAL);
   }
   CloseWindow();
 }
 
-std::optional<std::string> frmMain::StageFiles(const std::string& archive) {
+std::optional<std::string> frmMain::StageFiles(const std::vector<std::string>& archives) {
   // A folder made directly under C:\ would let every signed-in user rewrite the script
   // while it runs; made here, or taken over where the user may, only these three can.
   const std::string user = platform::CurrentUserSid();
@@ -367,18 +372,22 @@ std::optional<std::string> frmMain::StageFiles(const std::string& archive) {
       if (!platform::ApplySddl(install::kStagingDirectory, sddl)) return std::string(install::kStagingUnprotected);
     }
   }
-  for (const install::Copy& copy : install::StagingPlan(platform::ProgramDirectory(), archive)) {
+  for (const install::Copy& copy : install::StagingPlan(platform::ProgramDirectory(), archives)) {
     platform::CopyFileReplacing(copy.from, copy.to);
     // A file left by another account keeps its own entries when it is overwritten.
     platform::ApplySddl(copy.to, sddl);
   }
+  std::vector<std::string> picked;
+  for (const std::string& archive : archives) picked.push_back(platform::FullPath(archive));
+  platform::WriteOemTextFile(install::kNamesFile, install::NamesFileText(picked));
+  platform::ApplySddl(install::kNamesFile, sddl);
   return std::nullopt;
 }
 
 void frmMain::cmdFile_Click(int Index) {
   if (Index == 0) {
-    const std::string picked = OpenFile(Dialog, kZipFilter, false);
-    if (!picked.empty()) platform::SetText(txtFileName_, picked);
+    if (!OpenFile(Dialog, kZipFilter, false).empty())
+      platform::SetText(txtFileName_, install::ArchiveBoxText(chooser::PickedFiles(Dialog.Selection)));
   } else if (Index == 1) {
     const std::string folder = BrowseForFolder(hwnd_, kFolderPrompt);
     if (!folder.empty()) platform::SetText(txtUTDirectory_, chooser::WithTrailingBackslash(folder));
@@ -421,15 +430,18 @@ std::string frmMain::OpenFile(platform::CommonDialog& Dialog, const std::string&
     Dialog.FilterIndex = 1;
     Dialog.DialogTitle = Saving ? "Save File As" : "Select a File";
     Dialog.FileName = "";
+    // Several archives at once; the Explorer-style dialog, which multiple selection
+    // would otherwise turn into the old one.
     Dialog.Flags = Saving ? (OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY)
-                          : (OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
+                          : (OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT | OFN_EXPLORER);
     if (Saving) {
       Dialog.ShowSave();
     } else {
       Dialog.ShowOpen();
     }
-    Dialog.InitDir = chooser::FolderOf(Dialog.FileName);
-    return Dialog.FileName;
+    const std::vector<std::string> picked = chooser::PickedFiles(Dialog.Selection);
+    Dialog.InitDir = chooser::FolderOf(picked.empty() ? Dialog.FileName : picked[0]);
+    return picked.empty() ? Dialog.FileName : picked[0];
   } catch (...) {
     return std::string();  // a cancel or any other failure: nothing chosen, nothing shown
   }

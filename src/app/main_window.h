@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/common_dialog.h"
 #include "platform/handles.h"
@@ -15,8 +16,8 @@ class frmMain {
   // the window is gone. Returns the process exit code.
   static int Run(HINSTANCE instance, int showCommand, const std::string& archiveArgument);
 
-  // The file chooser: the chosen file's path, or empty. Moves Dialog.InitDir to the
-  // chosen file's folder after a pick.
+  // The file chooser: the (first) chosen file's path, or empty; Dialog.Selection holds every
+  // chosen file. Moves Dialog.InitDir to the chosen files' folder after a pick.
   std::string OpenFile(platform::CommonDialog& Dialog, const std::string& FilterStr, bool Saving);
   // The folder browser: the chosen folder's file-system path, or empty.
   std::string BrowseForFolder(HWND hWndOwner, const std::string& sPrompt);
@@ -41,7 +42,7 @@ class frmMain {
   // Stages the three files, each one only where its owner, SYSTEM and Administrators may write.
   // Returns the message to show instead when C:\TempTemp\ cannot be kept so; nothing is
   // copied then.
-  std::optional<std::string> StageFiles(const std::string& archive);
+  std::optional<std::string> StageFiles(const std::vector<std::string>& archives);
   void LoadSettings();
   void SaveSettings();
 

@@ -43,6 +43,9 @@ void CommonDialog::Show(bool saving) {
     return;
   }
   FileName = file.data();
+  Selection.clear();
+  for (const char* name = file.data(); *name; name += std::char_traits<char>::length(name) + 1)
+    Selection.append(name).push_back('\0');
   FilterIndex = static_cast<int>(ofn.nFilterIndex);
 }
 

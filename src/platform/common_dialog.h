@@ -17,6 +17,9 @@ class CommonDialog {
   int FilterIndex = 0;       // counted from 1
   std::string DialogTitle;
   std::string FileName;      // after a pick: the chosen file's full path
+  // After a pick: every name the dialog gave, each ended by a NUL. With OFN_ALLOWMULTISELECT
+  // and several files, the folder first, then each file's name in it.
+  std::string Selection;
   DWORD Flags = 0;           // OPENFILENAME option bits
   std::string InitDir;       // where the dialog opens; empty leaves it to the system
   HWND Owner = nullptr;

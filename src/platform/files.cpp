@@ -63,4 +63,26 @@ void CopyFileReplacing(const std::string& from, const std::string& to) {
   if (!::CopyFileA(from.c_str(), to.c_str(), FALSE)) ThrowLastError();
 }
 
+std::string FullPath(const std::string& path) {
+  char full[MAX_PATH * 4] = {};
+  const DWORD length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
+  return length == 0 || length >= std::size(full) ? path : std::string(full, length);
+}
+
+void WriteOemTextFile(const std::string& path, const std::string& text) {
+  std::string oem(text.size(), '\0');
+  if (!text.empty()) ::CharToOemBuffA(text.data(), oem.data(), static_cast<DWORD>(text.size()));
+  // A read-only file left by an earlier run must not stop this one.
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  unique_file file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (!file || !::WriteFile(file.get(), oem.data(), static_cast<DWORD>(oem.size()), &written, nullptr) ||
+      written != oem.size())
+    ThrowLastError();
+}
+
 }  // namespace platform

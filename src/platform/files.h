@@ -26,4 +26,13 @@ bool MakeSureDirectoryPathExists(const std::string& path);
 // UnhandledError when the copy fails.
 void CopyFileReplacing(const std::string& from, const std::string& to);
 
+// The path made absolute against the current folder, or the text itself when Windows
+// cannot do it.
+std::string FullPath(const std::string& path);
+
+// Writes text (in the ANSI code page) as a new file or over an old one, converted to the
+// OEM code page, in which the command processor reads a file. Throws UnhandledError when
+// the file cannot be written.
+void WriteOemTextFile(const std::string& path, const std::string& text);
+
 }  // namespace platform

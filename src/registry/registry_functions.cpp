@@ -2,6 +2,14 @@
 
 #include "platform/handles.h"
 
+LONG APIENTRY RegOpenKey32View(HKEY RootKey, LPCSTR SubKey, PHKEY Result) {
+#ifdef _WIN64
+  return ::RegOpenKeyExA(RootKey, SubKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, Result);
+#else
+  return ::RegOpenKeyA(RootKey, SubKey, Result);
+#endif
+}
+
 std::string ReadRegistryString(HKEY RootKey, const std::string& SubKey, const std::string& ValueName,
                                const std::string& Default, const RegistryCalls& calls) {
   std::string result = Default;

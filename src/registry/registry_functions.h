@@ -4,9 +4,14 @@
 
 #include <string>
 
+// Opens a key in the registry's 32-bit view, where the game's own (32-bit) installer wrote
+// its entry. The 32-bit program is given that view by Windows itself through RegOpenKeyA;
+// a 64-bit build of the same sources has to ask for it.
+LONG APIENTRY RegOpenKey32View(HKEY RootKey, LPCSTR SubKey, PHKEY Result);
+
 // The three registry calls, so that a test can watch them.
 struct RegistryCalls {
-  decltype(&::RegOpenKeyA) open = &::RegOpenKeyA;
+  decltype(&::RegOpenKeyA) open = &RegOpenKey32View;
   decltype(&::RegQueryValueExA) query = &::RegQueryValueExA;
   decltype(&::RegCloseKey) close = &::RegCloseKey;
 };

@@ -27,3 +27,11 @@ TEST(WithTrailingBackslash, EndsInExactlyOne) {
   EXPECT_EQ(WithTrailingBackslash("C:\\"), "C:\\");
   EXPECT_EQ(WithTrailingBackslash("\\\\server\\share"), "\\\\server\\share\\");
 }
+
+TEST(PickedFiles, OnePathOrAFolderAndItsNames) {
+  using Files = std::vector<std::string>;
+  EXPECT_EQ(chooser::PickedFiles(std::string("D:\\dl\\a.zip\0", 12)), Files{"D:\\dl\\a.zip"});
+  EXPECT_EQ(chooser::PickedFiles(std::string("D:\\dl\0a.zip\0b c.7z\0", 19)), (Files{"D:\\dl\\a.zip", "D:\\dl\\b c.7z"}));
+  EXPECT_EQ(chooser::PickedFiles(std::string("D:\\\0a.zip\0b.7z\0", 15)), (Files{"D:\\a.zip", "D:\\b.7z"}));
+  EXPECT_EQ(chooser::PickedFiles(""), Files{});
+}

@@ -78,7 +78,7 @@ TEST(ScriptCommandLine, PercentQuoteAndControlCharactersCannotBePassed) {
 }
 
 TEST(StagingPlan, ThreeCopiesInOrderWithTheirExactNames) {
-  const auto plan = install::StagingPlan("D:\\Tools\\Orvane", "E:\\dl\\CTF-Face.zip");
+  const auto plan = install::StagingPlan("D:\\Tools\\Orvane", {"E:\\dl\\CTF-Face.zip"});
   ASSERT_EQ(plan.size(), 3u);
   EXPECT_EQ(plan[0].from, "D:\\Tools\\Orvane\\Pkzip25.exe");
   EXPECT_EQ(plan[0].to, "C:\\TempTemp\\Pkzip25.EXE");
@@ -87,7 +87,31 @@ TEST(StagingPlan, ThreeCopiesInOrderWithTheirExactNames) {
   EXPECT_EQ(plan[2].from, "D:\\Tools\\Orvane\\Orvane.BAT");
   EXPECT_EQ(plan[2].to, "C:\\TempTemp\\Orvane.BAT");
   // At a drive root the program directory already ends in a separator.
-  EXPECT_EQ(install::StagingPlan("D:\\", "m.zip")[0].from, "D:\\\\Pkzip25.exe");
+  EXPECT_EQ(install::StagingPlan("D:\\", {"m.zip"})[0].from, "D:\\\\Pkzip25.exe");
+  // The script names the staged copy by the path the player picked, whatever it holds.
+  EXPECT_EQ(install::NamesFileText({"E:\\dl\\100% a=b & c!.zip"}), "Map.ZIP=E:\\dl\\100% a=b & c!.zip\r\n");
+}
+
+// Several archives: as Explorer's dialogs write them in the box, staged one after the other
+// beside the first, and handed to the script after the game folder.
+TEST(StagingPlan, SeveralArchivesFromTheBoxToTheScript) {
+  const std::string box = "\"D:\\dl\\a b.zip\" \"D:\\dl\\c.7z\" \"E:\\d (1).rar\"";
+  const std::vector<std::string> archives = {"D:\\dl\\a b.zip", "D:\\dl\\c.7z", "E:\\d (1).rar"};
+  EXPECT_EQ(install::ArchivesInBox(box), archives);
+  EXPECT_EQ(install::ArchiveBoxText(archives), box);
+  EXPECT_EQ(install::ArchivesInBox(" a b.zip "), std::vector<std::string>{" a b.zip "});  // one, as it stands
+  EXPECT_EQ(install::ArchiveBoxText({"D:\\a b.zip"}), "D:\\a b.zip");
+  const auto plan = install::StagingPlan("D:\\Tools", archives);
+  ASSERT_EQ(plan.size(), 5u);
+  EXPECT_EQ(plan[1].to, "C:\\TempTemp\\Map.ZIP");
+  EXPECT_EQ(plan[3].from, "D:\\dl\\c.7z");
+  EXPECT_EQ(plan[3].to, "C:\\TempTemp\\Map2.ZIP");
+  EXPECT_EQ(plan[4].to, "C:\\TempTemp\\Map3.ZIP");
+  EXPECT_EQ(install::ScriptCommandLine("C:\\U T", 3),
+            kPrefix + "\"C:\\U T\" C:\\TempTemp\\Map2.ZIP C:\\TempTemp\\Map3.ZIP");
+  EXPECT_EQ(install::NamesFileText({"a", "b"}), "Map.ZIP=a\r\nMap2.ZIP=b\r\n");
+  FakeFiles fs{{"C:\\UT\\System\\UnrealTournament.EXE", "D:\\dl\\a b.zip", "E:\\d (1).rar"}};
+  EXPECT_EQ(install::CheckInputs("C:\\UT", box, fs.lookup()), "File 'D:\\dl\\c.7z' NOT Found");
 }
 
 }  // namespace

@@ -97,4 +97,33 @@ TEST(RegistryReaderCalls, FailedOpenStillClosesOnceWithTheNullHandle) {
   EXPECT_EQ(closedWith, nullptr);
 }
 
+// The game's 32-bit installer writes its entry in the 32-bit view of HKLM\Software. Every
+// build reads that view, as the 32-bit release does on 64-bit Windows; only there, and in a
+// 64-bit build, is the 64-bit view another one.
+TEST(RegistryReaderView, ReadsTheEntryThatOnlyThe32BitViewHolds) {
+  const std::string base = "Software\\OrvaneTestView" + std::to_string(::GetCurrentProcessId());
+  auto write = [&](REGSAM view, const std::string& sub, const char* text) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, sub.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
+                                &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExA(key, "Folder", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 8);
+    ::RegCloseKey(key);
+  };
+  write(KEY_WOW64_32KEY, base + "\\Only32", "C:\\UT32");
+  write(KEY_WOW64_64KEY, base + "\\Only64", "C:\\UT64");
+  const std::string only32 = ReadRegistryString(HKEY_LOCAL_MACHINE, base + "\\Only32", "Folder", "dflt");
+  const std::string only64 = ReadRegistryString(HKEY_LOCAL_MACHINE, base + "\\Only64", "Folder", "dflt");
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    for (const char* sub : {"\\Only32", "\\Only64", ""})
+      ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (base + sub).c_str(), view, 0);
+  }
+  EXPECT_EQ(only32, "C:\\UT32");
+  BOOL wow64 = FALSE;
+  ::IsWow64Process(::GetCurrentProcess(), &wow64);
+  if (sizeof(void*) == 8 || wow64) {
+    EXPECT_EQ(only64, "dflt") << "read the 64-bit view";
+  }
+}
+
 }  // namespace

@@ -19,6 +19,19 @@ namespace {
 
 std::string ExePath() { return platform::ProgramDirectory() + "\\Orvane.exe"; }
 
+// The programs as they ship: beside the tests, or, when the tests are the x86_64 build of the
+// same sources, the i686 build's. Either way their headers are PE32 and read as such.
+std::string ShippedPath(const char* name) {
+#ifdef ORVANE_SHIPPED_DIR
+  return std::string(ORVANE_SHIPPED_DIR) + "\\" + name;
+#else
+  return platform::ProgramDirectory() + "\\" + name;
+#endif
+}
+const IMAGE_NT_HEADERS32& Pe32(const LOADED_IMAGE& image) {
+  return *reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.FileHeader);
+}
+
 class OrvaneExe : public ::testing::Test {
  protected:
   HMODULE module = nullptr;
@@ -168,10 +181,11 @@ TEST_F(OrvaneExe, PictureIs103By97At24Bits) {
 
 TEST(OrvaneExeImports, OnlyDllsThatWindowsShipsAndA32BitGuiImage) {
   LOADED_IMAGE image = {};
-  std::string path = ExePath();
-  ASSERT_TRUE(::MapAndLoad(path.data(), nullptr, &image, FALSE, TRUE));
-  EXPECT_EQ(image.FileHeader->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-  EXPECT_EQ(image.FileHeader->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  std::string path = ShippedPath("Orvane.exe");
+  ASSERT_TRUE(::MapAndLoad(path.data(), nullptr, &image, FALSE, TRUE)) << path;
+  EXPECT_EQ(Pe32(image).FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(Pe32(image).OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  EXPECT_EQ(Pe32(image).OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
   ULONG size = 0;
   auto* import = static_cast<IMAGE_IMPORT_DESCRIPTOR*>(
       ::ImageDirectoryEntryToData(image.MappedAddress, FALSE, IMAGE_DIRECTORY_ENTRY_IMPORT, &size));
@@ -224,10 +238,11 @@ const Introduced kIntroduced[] = {
 TEST(ShippedExes, ImportNothingNewerThanTheWindowsTheirHeaderStates) {
   for (const char* name : {"Orvane.exe", "Pkzip25.exe"}) {
     SCOPED_TRACE(name);
-    std::string path = platform::ProgramDirectory() + "\\" + name;
+    std::string path = ShippedPath(name);
     LOADED_IMAGE image = {};
-    ASSERT_TRUE(::MapAndLoad(path.data(), nullptr, &image, FALSE, TRUE));
-    const IMAGE_OPTIONAL_HEADER32& header = image.FileHeader->OptionalHeader;
+    ASSERT_TRUE(::MapAndLoad(path.data(), nullptr, &image, FALSE, TRUE)) << path;
+    const IMAGE_OPTIONAL_HEADER32& header = Pe32(image).OptionalHeader;
+    ASSERT_EQ(header.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
     const int stated = header.MajorSubsystemVersion * 100 + header.MinorSubsystemVersion;
     EXPECT_EQ(stated, 600) << "release/README.txt names Vista as the oldest Windows";
 #ifdef ORVANE_STRIPPED

@@ -103,7 +103,10 @@ TEST_F(Choosers, PickFillsTheBoxAndTheFolderFollowsAcrossRuns) {
   EXPECT_EQ(app->Text(IDC_TXTFILENAME), "");
   HWND dialog = OpenFileDialog();
   EXPECT_EQ(TextOf(::GetDlgItem(dialog, kLookIn)), "Downloads");
-  Cancel(dialog);
+  // Several at once, as the dialog writes a multiple selection in its name box.
+  WriteFileBytes(maps + "\\CTF-Two.zip", "PK");
+  Pick(dialog, "\"DM-Deck.zip\" \"CTF-Two.zip\"");
+  EXPECT_EQ(app->Text(IDC_TXTFILENAME), "\"" + maps + "\\DM-Deck.zip\" \"" + maps + "\\CTF-Two.zip\"");
   Close();
   EXPECT_EQ(StoredInitDir(), maps + "\\");
 }

@@ -26,9 +26,11 @@ namespace {
 constexpr char kGameKey[] = "Software\\Unreal Technology\\Installed Apps\\UnrealTournament";
 }
 
+// In the registry's 32-bit view, where the game's own 32-bit installer writes it.
 void SetRegistryFolder(const std::string& folder) {
   HKEY key = nullptr;
-  ::RegCreateKeyA(HKEY_LOCAL_MACHINE, kGameKey, &key);
+  ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kGameKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key,
+                    nullptr);
   ::RegSetValueExA(key, "Folder", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
                    static_cast<DWORD>(folder.size() + 1));
   ::RegCloseKey(key);
@@ -36,7 +38,7 @@ void SetRegistryFolder(const std::string& folder) {
 
 void DeleteRegistryFolder() {
   HKEY key = nullptr;
-  if (::RegOpenKeyA(HKEY_LOCAL_MACHINE, kGameKey, &key) == ERROR_SUCCESS) {
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kGameKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
     ::RegDeleteValueA(key, "Folder");
     ::RegCloseKey(key);
   }

@@ -106,15 +106,17 @@ class Window : public ::testing::Test {
     app->SetText(IDC_TXTFILENAME, fileName);
     app->SetText(IDC_TXTUTDIRECTORY, gameDir);
   }
-  // A successful Ok: the script ran with these arguments and the program ended cleanly.
-  void ExpectInstallStarted(const std::string& gameDir) {
+  // A successful Ok: the script ran with these arguments, the staged archive is named as
+  // the player picked it, and the program ended cleanly.
+  void ExpectInstallStarted(const std::string& gameDir, const std::string& picked) {
     ASSERT_TRUE(WaitUntil([&] { return sandbox.RecordedArguments().size() == 3; }))
         << "the script did not run";
     EXPECT_EQ(sandbox.RecordedArguments(),
               (std::vector<std::string>{"C:\\TempTemp\\Map.ZIP", gameDir, "no"}));
+    EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Names.txt"), "Map.ZIP=" + picked + "\r\n");
     EXPECT_EQ(app->WaitForExit(), 0u);
     for (const char* path : {"C:\\TempTemp", "C:\\TempTemp\\Pkzip25.EXE", "C:\\TempTemp\\Map.ZIP",
-                             "C:\\TempTemp\\Orvane.BAT"})
+                             "C:\\TempTemp\\Orvane.BAT", "C:\\TempTemp\\Names.txt"})
       ExpectOnlyUserSystemAdministrators(path);
   }
   // Labels hold their caption on one line, between the picture and the boxes they name.
@@ -367,7 +369,7 @@ TEST_F(Window, OkStagesTheThreeFilesStartsTheScriptAndCloses) {
   Start();
   Fill(map, sandbox.gameDir + "\\");
   app->Click(IDC_CMDACTION_0);
-  ExpectInstallStarted(sandbox.gameDir + "\\");
+  ExpectInstallStarted(sandbox.gameDir + "\\", map);
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Pkzip25.EXE"), ReadFileBytes(sandbox.programDir + "\\Pkzip25.exe"));
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Map.ZIP"), "a map archive");
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Orvane.BAT"), ReadFileBytes(sandbox.programDir + "\\Orvane.BAT"));
@@ -380,33 +382,36 @@ TEST_F(Window, StagedArchivePickedAgainStaysAndTheOtherTwoAreStaged) {
   Start();
   Fill("C:\\TempTemp\\Map.ZIP", sandbox.gameDir);
   app->Click(IDC_CMDACTION_0);
-  ExpectInstallStarted(sandbox.gameDir);
+  ExpectInstallStarted(sandbox.gameDir, "C:\\TempTemp\\Map.ZIP");
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Map.ZIP"), "the staged map");
   EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Pkzip25.EXE"), ReadFileBytes(sandbox.programDir + "\\Pkzip25.exe"));
 }
 
-// The first argument, quoted or not, fills the archive box after the load; Ok checks it.
+// The arguments, quoted or not, fill the archive box after the load; Ok checks each.
 TEST_F(Window, ArchiveOnTheCommandLineFillsTheArchiveBox) {
   const std::string spaced = sandbox.programDir + "\\Maps & More (1)\\CTF-Face.zip";  // not there
-  Start("\"" + spaced + "\" \"" + sandbox.mapZip + "\"");
+  const std::string both = "\"" + sandbox.mapZip + "\" \"" + spaced + "\"";
+  Start("\"" + sandbox.mapZip + "\" \"" + spaced + "\"");
   EXPECT_TRUE(app->NoDialog());
-  EXPECT_EQ(app->Text(IDC_TXTFILENAME), spaced);
+  EXPECT_EQ(app->Text(IDC_TXTFILENAME), both);
   EXPECT_EQ(app->Focus(), app->Control(IDC_TXTFILENAME));
   app->SetText(IDC_TXTUTDIRECTORY, sandbox.gameDir);
   ExpectErrorBox(OkMessage(), "File '" + spaced + "' NOT Found");
-  ExpectNothingDone(spaced, sandbox.gameDir);
+  ExpectNothingDone(both, sandbox.gameDir);
   app->Click(IDC_CMDACTION_1);
   EXPECT_EQ(app->WaitForExit(), 0u);
 
-  Start(sandbox.mapZip);  // the game folder comes from Config.INI, as it always does
-  EXPECT_EQ(app->Text(IDC_TXTFILENAME), sandbox.mapZip);
+  // The game folder comes from Config.INI, as it always does; a name relative to the
+  // current folder reaches the script as the full path.
+  Start("CTF-Test.zip");
+  EXPECT_EQ(app->Text(IDC_TXTFILENAME), "CTF-Test.zip");
   EXPECT_EQ(app->Text(IDC_TXTUTDIRECTORY), sandbox.gameDir);
   app->Click(IDC_CMDACTION_0);
-  ExpectInstallStarted(sandbox.gameDir);
+  ExpectInstallStarted(sandbox.gameDir, sandbox.mapZip);
 }
 
-// A dropped file fills the archive box, a dropped folder the game box; nothing is checked.
-TEST_F(Window, DropsFillTheBoxesWithTheFirstFileAndTheFirstFolder) {
+// Dropped files fill the archive box, the first dropped folder the game box; nothing is checked.
+TEST_F(Window, DropsFillTheBoxesWithTheFilesAndTheFirstFolder) {
   Start();
   app->Drop({sandbox.mapZip});
   EXPECT_EQ(app->Text(IDC_TXTFILENAME), sandbox.mapZip);
@@ -416,7 +421,22 @@ TEST_F(Window, DropsFillTheBoxesWithTheFirstFileAndTheFirstFolder) {
   const std::string other = sandbox.programDir + "\\other.zip";
   WriteFileBytes(other, "PK");
   app->Drop({sandbox.gameDir, other, sandbox.programDir, sandbox.mapZip});
-  ExpectNothingDone(other, sandbox.gameDir + "\\");
+  ExpectNothingDone("\"" + other + "\" \"" + sandbox.mapZip + "\"", sandbox.gameDir + "\\");
+}
+
+// Several archives: each staged beside the first, all handed to the script after the game
+// folder, and each named as the player picked it.
+TEST_F(Window, OkStagesSeveralArchivesForOneRunOfTheScript) {
+  const std::string second = sandbox.programDir + "\\Pack (2) & more.7z";
+  WriteFileBytes(second, "the second archive");
+  Start();
+  Fill("\"" + sandbox.mapZip + "\" \"" + second + "\"", sandbox.gameDir);
+  app->Click(IDC_CMDACTION_0);
+  ASSERT_TRUE(WaitUntil([&] { return sandbox.RecordedArguments().size() == 3; })) << "the script did not run";
+  EXPECT_EQ(sandbox.RecordedArguments(), (std::vector<std::string>{"C:\\TempTemp\\Map.ZIP", sandbox.gameDir, "yes"}));
+  EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Map2.ZIP"), "the second archive");
+  EXPECT_EQ(ReadFileBytes("C:\\TempTemp\\Names.txt"), "Map.ZIP=" + sandbox.mapZip + "\r\nMap2.ZIP=" + second + "\r\n");
+  EXPECT_EQ(app->WaitForExit(), 0u);
 }
 
 TEST_F(Window, GameDirectoryReachesTheScriptWholeWhateverItsName) {

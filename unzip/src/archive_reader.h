@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "failure.h"
 #include "source.h"
 
 namespace orvane {
@@ -26,6 +27,7 @@ struct Entry {
   int64_t unix_mtime = 0;              // seconds since 1970, UTC
   uint16_t dos_date = 0, dos_time = 0; // local time, used when has_unix_mtime is false
   std::string unsupported; // empty when the data can be decoded, otherwise why not
+  Failure unsupported_kind = Failure::Method;
   uint32_t flags = 0;      // the format's own per-file flags (UMOD)
 };
 

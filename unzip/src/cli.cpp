@@ -65,6 +65,19 @@ std::string parse_options(const std::vector<std::string>& args,
       out.umod_root = args[i].substr(15);
     } else if (opt.rfind("-check-packages=", 0) == 0 && opt.size() > 16) {
       out.game = args[i].substr(16);
+    } else if (opt.rfind("-width=", 0) == 0 && opt.size() > 7 && opt.size() < 11 &&
+               opt.find_first_not_of("0123456789", 7) == std::string::npos) {
+      out.width = std::stoul(opt.substr(7));
+    } else if (opt.rfind("-show=", 0) == 0 && opt.size() > 6) {
+      out.show = args[i].substr(6);
+    } else if (opt.rfind("-archives=", 0) == 0 && opt.size() > 10) {
+      out.archives = args[i].substr(10);
+    } else if (opt.rfind("-reports=", 0) == 0 && opt.size() > 9) {
+      out.reports = args[i].substr(9);
+    } else if (opt.rfind("-names=", 0) == 0 && opt.size() > 7) {
+      out.names = args[i].substr(7);
+    } else if (opt.rfind("-note=", 0) == 0) {
+      out.note = args[i].substr(6);
     } else if (opt == "-all-or-nothing") {
       out.all_or_nothing = true;
     } else if (opt == "-progress") {
@@ -79,13 +92,15 @@ std::string parse_options(const std::vector<std::string>& args,
       return "unknown option '" + args[i] + "'";
     }
   }
-  if (extract == out.test) return "give one command: -extract or -test";
-  if (i >= args.size()) return "no archive given";
+  if (extract + out.test + !out.show.empty() != 1) return "give one command: -extract, -test or -show";
+  if (out.archives.empty() != out.reports.empty() || (!out.archives.empty() && !extract))
+    return "-archives and -reports go together, with -extract";
+  if (i >= args.size()) return out.show.empty() ? "no archive given" : "no report given";
   out.archive = args[i++];
   std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
   for (const std::string& p : rest)
     if (p.empty()) return "empty file pattern";
-  if (out.test) {
+  if (out.test || !out.show.empty()) {
     out.patterns = rest;
     return std::string();
   }
@@ -122,6 +137,7 @@ const char* help_text() {
       "  Pkzip25 -extract [OPTIONS] ARCHIVE [PATTERN ...] [DEST]\n"
       "  Pkzip25 -extract [OPTIONS] ARCHIVE PATTERN ... DEST\\ PATTERN ... DEST\\ ...\n"
       "  Pkzip25 -test [-directories] [-exclude=PATTERN ...] ARCHIVE [PATTERN ...]\n"
+      "  Pkzip25 -show=KIND [-note=TEXT] [-exclude=PATTERN ...] REPORT [PATTERN ...]\n"
       "  Pkzip25 -help\n"
       "\n"
       "Options (any order, before ARCHIVE; upper or lower case):\n"
@@ -138,6 +154,17 @@ const char* help_text() {
       "                    free, else remove them and the folders this run made\n"
       "  -progress         from half a second on, say once a second how many files\n"
       "                    are done\n"
+      "  -archives=FILE -reports=FOLDER  also install the archives FILE lists, one\n"
+      "                    a line, each by itself, all or nothing with\n"
+      "                    -all-or-nothing; archive k's report goes into\n"
+      "                    FOLDER\\report-k.txt, and standard output gets one line a\n"
+      "                    archive: Archive: k CODE NAME\n"
+      "  -names=FILE       FILE=SHOWN lines: how messages name each archive\n"
+      "  -width=N          break standard error's lines at spaces to fit N columns\n"
+      "  -show=KIND        list REPORT's lines of KIND (Refused, Missing, ...) for a\n"
+      "                    player: the text after the kind, indented, -note=TEXT\n"
+      "                    after it, fitting 79 columns (or -width); a file name is\n"
+      "                    never broken. PATTERN and -exclude select by name\n"
       "  -install-umods=FOLDER  unpack each .umod (ARCHIVE itself, or one inside it)\n"
       "                    into FOLDER by its stored paths; its manifest is read for\n"
       "                    what it asks (Manifest: lines), never copied\n"
@@ -178,10 +205,12 @@ const char* help_text() {
       "  Failed: <entry> (<reason>)  with groups, beside the Error line below\n"
       "  Unpacked: <.umod> (N files)   Manifest: <request>\n"
       "  Missing: <package> (<kind>, needed by <path>, ...)   Unloadable: <path> (<why>)\n"
+      "  Missing from the game itself: <package> (...)  one the game ships\n"
+      "  Unfound: <class> <package>.<group>.<object> (needed by <path>, ...; <why>)\n"
       "With groups <path> starts with its DEST as given, and a first line counts\n"
       "the kinds: Total: N extracted, N identical, N differing, N duplicates,\n"
       "N refused, N skipped, N excluded, N failed, N unpacked, N requests,\n"
-      "N missing, N unloadable. One line per failure on\n"
+      "N missing, N unloadable, N unfound. One line per failure on\n"
       "standard error,\n"
       "  Error: <entry or archive>: <reason>\n"
       "\n"

@@ -39,6 +39,12 @@ struct Options {
   bool progress = false;
   std::string umod_root;  // -install-umods=: .umod files unpack below it by their stored paths
   std::string game;       // -check-packages=: the game whose packages complete the install's
+  size_t width = 0;       // -width=: standard error's lines wrapped to this many characters
+  std::string show;       // -show=KIND: list a report's lines of that kind for the player
+  std::string note;       // -note=: what -show adds to each line
+  std::string archives;   // -archives=FILE: further archives, one a line, each installed by itself
+  std::string reports;    // -reports=FOLDER: with -archives, where each archive's report goes
+  std::string names;      // -names=FILE: "FILE=SHOWN" lines, how messages name each archive
   std::string archive;
   std::vector<std::string> patterns;
   std::vector<std::string> excludes;

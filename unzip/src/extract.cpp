@@ -11,6 +11,8 @@
 #include "cli.h"
 #include "commit.h"
 #include "formats.h"
+#include "journal.h"
+#include "lines.h"
 #include "names.h"
 #include "platform.h"
 #include "plan.h"
@@ -32,9 +34,9 @@ std::string progress_line(size_t done, size_t total) {
 
 // Runs the plan: random-access readers' jobs on up to four workers, an
 // in-order reader's on its own decoding thread, while this thread prints the
-// outcomes in item order (with groups or under -all-or-nothing, once the run
-// is decided). Returns the exit code the outcomes call for.
-int execute(Run& run, const Plan& plan, Writer& writer, PackageCheck* packages, Report& report) {
+// outcomes in item order (with groups or under -all-or-nothing, tell() does
+// once the run is decided).
+void execute(Run& run, const Plan& plan, Writer& writer, PackageCheck* packages, Report& report) {
   const Options& opt = run.opt;
   std::vector<std::vector<Job>> random;
   ArchiveReader* in_order_reader = nullptr;
@@ -91,6 +93,14 @@ int execute(Run& run, const Plan& plan, Writer& writer, PackageCheck* packages, 
   for (std::thread& t : threads) t.join();
   if (progressed) report.progress(progress_line(writer.done(), total));
   if (hold) settle_all_or_nothing(run, writer, packages);
+}
+
+// Once a run is decided (and, in a batch, every archive is in place, so that the game's
+// folders hold the packages each brought): the package check, the report lines not yet
+// written, and the exit code the outcomes call for.
+int tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
+  const Options& opt = run.opt;
+  const bool at_once = (opt.all_or_nothing && !opt.test) || !opt.groups.empty() || packages;
   PackageCheck::Result found;
   if (packages) {
     std::vector<size_t> installed, differing;
@@ -119,7 +129,7 @@ int execute(Run& run, const Plan& plan, Writer& writer, PackageCheck* packages, 
   for (const PackageCheck::Unloadable& u : found.unloadable)
     report.out("Unloadable: " + u.shown + " (" + u.why + ")");
   for (const PackageCheck::Unfound& u : found.unfound)
-    report.out("Unfound: " + u.object + " (needed by " + list(u.needed_by) + "): " + u.why);
+    report.out("Unfound: " + u.object + " (needed by " + list(u.needed_by) + "; " + u.why + ")");
   int code = exit_code(run, writer.directory_made());
   if (code == kExitOk && (!found.missing.empty() || !found.unloadable.empty() || !found.unfound.empty()))
     code = kExitPackages;
@@ -136,6 +146,10 @@ class TextSink : public Sink {
   static constexpr size_t kMax = 1u << 20;
   std::string text;
 };
+
+// The largest .umod unpacked to be read. The game's own mod installers hold tens of
+// megabytes; one of more is made to fill the disk.
+constexpr uint64_t kMaxUmod = 512ull << 20;
 
 bool is_umod_name(const std::string& name) {
   return name.size() > 5 && fold_case(name.substr(name.size() - 5)) == ".UMOD";
@@ -167,15 +181,32 @@ void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<Arc
     return add_umod_files(run, archive, std::string());
   }
   std::vector<size_t> wanted;
+  const std::string temp = platform::temp_folder();
+  uint64_t bytes = 0;
   for (size_t i = 0; i < archive.entries().size(); ++i) {
     const Entry& e = archive.entries()[i];
-    if (!e.directory && !e.link && e.unsupported.empty() && is_umod_name(e.name)) wanted.push_back(i);
+    if (e.directory || e.link || !e.unsupported.empty() || !is_umod_name(e.name)) continue;
+    // Judged by its declared size before a byte is decoded: the decoder never writes more.
+    if (e.size > kMaxUmod) {
+      run.fail(i, Failure::Bomb, "this .umod would unpack to " + std::to_string(e.size >> 20) + " MB, more than any mod installer "
+               "holds (at most " + std::to_string(kMaxUmod >> 20) + " MB): a zip bomb, made to fill the disk");
+      continue;
+    }
+    wanted.push_back(i);
+    bytes += e.size;
   }
   if (wanted.empty()) return;
+  // They are all unpacked before the run's own room check, and held until it ends.
+  std::string room = room_in(temp, bytes);
+  if (!room.empty()) {
+    for (size_t i : wanted)
+      run.fail(i, Failure::NoRoom, "not enough free space in the folder for temporary files (" + temp + ") to unpack the .umod files: " +
+                      room, kExitDestination);
+    return;
+  }
   std::vector<std::unique_ptr<platform::TempFile>> files(archive.entries().size());
   std::vector<std::unique_ptr<TempFileSink>> sinks(archive.entries().size());
   std::vector<std::string> why(archive.entries().size());
-  const std::string temp = platform::temp_folder();
   auto sink_for = [&](size_t i) -> Sink* {
     if (!std::binary_search(wanted.begin(), wanted.end(), i)) return nullptr;
     files[i].reset(new platform::TempFile);
@@ -195,12 +226,13 @@ void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<Arc
     std::string err = !why[i].empty() ? why[i] : fatal;
     const bool full = files[i] && files[i]->disk_full();
     std::unique_ptr<ArchiveReader> umod;
-    if (err.empty() && files[i]) umod = open_umod(std::move(files[i]), err);
+    Failure kind = Failure::Damaged;
+    if (err.empty() && files[i]) umod = open_umod(std::move(files[i]), err, &kind);
     if (full) {
-      run.fail(i, "not enough free space in the folder for temporary files (" + temp + ") to unpack this .umod (" +
+      run.fail(i, Failure::NoRoom, "not enough free space in the folder for temporary files (" + temp + ") to unpack this .umod (" +
                       err + ")", kExitDestination);
     } else if (!umod) {
-      run.fail(i, "cannot unpack this .umod: " + (err.empty() ? std::string("the archive ended before it") : err));
+      run.fail(i, kind, "cannot unpack this .umod: " + (err.empty() ? std::string("the archive ended before it") : err));
     }
     if (!umod) continue;
     run.outcomes[i].state = Outcome::Unpacked;
@@ -212,23 +244,44 @@ void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<Arc
   }
 }
 
-int run_extract(const Options& opt, Report& report) {
+// One archive's install, kept until it is told: the readers, the run and its writer.
+struct Install {
+  Options opt;
+  std::unique_ptr<ArchiveReader> archive;
+  std::vector<std::unique_ptr<ArchiveReader>> umods;
+  std::unique_ptr<Run> run;
+  std::unique_ptr<PackageCheck> packages;
+  std::unique_ptr<Writer> writer;
+  bool matched = false;
+};
+
+// Installs opt.archive (shown as `shown` in messages) up to where it is decided. Returns
+// -1 when tell() is to finish it, or the exit code of a run that ended early, reported.
+int start(Install& in, const std::string& shown, Report& report) {
+  const Options& opt = in.opt;
   std::string err;
   std::unique_ptr<Source> file = platform::open_archive(opt.archive, err);
-  std::unique_ptr<ArchiveReader> archive = file ? open_reader(std::move(file), err) : nullptr;
-  if (!archive) {
-    report.err("Error: " + opt.archive + ": " + err);
+  Failure kind = Failure::Damaged;
+  in.archive = file ? open_reader(std::move(file), err, kind) : nullptr;
+  if (!in.archive) {
+    report.err("Error: " + shown + ": " + err);
     // With groups the report is a script's input: why the archive is unusable belongs in it.
-    if (!opt.groups.empty()) report.out("Failed: " + opt.archive + " (" + err + ")");
+    if (!opt.groups.empty()) report.out(failed_line(kind, shown, err));
     return kExitArchive;
   }
-  for (const std::string& w : archive->warnings()) report.err("Warning: " + opt.archive + ": " + w);
-  Run run(opt);
-  for (size_t i = 0; i < archive->entries().size(); ++i) run.items.push_back({archive.get(), i, std::string(), false});
+  for (const std::string& w : in.archive->warnings()) report.err("Warning: " + shown + ": " + w);
+  in.run.reset(new Run(opt));
+  Run& run = *in.run;
+  for (size_t i = 0; i < in.archive->entries().size(); ++i) run.items.push_back({in.archive.get(), i, std::string(), false});
   run.outcomes.resize(run.items.size());
-  std::vector<std::unique_ptr<ArchiveReader>> umods;
-  if (!opt.umod_root.empty() && !opt.test) add_umods(run, *archive, umods);
+  if (!opt.umod_root.empty() && !opt.test) add_umods(run, *in.archive, in.umods);
   Plan plan = make_plan(run);
+  in.matched = plan.matched;
+  // A run of ours into these folders that was killed is put right first.
+  if (opt.all_or_nothing && !opt.test && !plan.groups.empty()) {
+    std::string folder = journal_folder(plan), done = Journal::recover(folder);
+    if (!done.empty()) report.err("Warning: " + folder + ": " + done);
+  }
   if (!enough_room(run, plan, report)) return kExitDestination;
   // Made here so that a destination that cannot be made is one plain error;
   // under -all-or-nothing each job makes its folders, so a failed run can take them back.
@@ -237,10 +290,152 @@ int run_extract(const Options& opt, Report& report) {
     report.err("Error: " + opt.dest + ": " + err);
     return kExitDestination;
   }
-  std::unique_ptr<PackageCheck> packages(opt.game.empty() || opt.test ? nullptr : new PackageCheck(opt.game));
-  Writer writer(run, packages.get());
-  int code = execute(run, plan, writer, packages.get(), report);
-  return plan.matched || code != kExitOk ? code : kExitNothingMatched;
+  in.packages.reset(opt.game.empty() || opt.test ? nullptr : new PackageCheck(opt.game));
+  in.writer.reset(new Writer(run, in.packages.get()));
+  if (opt.all_or_nothing && !opt.test && !plan.groups.empty() && !in.writer->start_journal(journal_folder(plan), err)) {
+    report.err("Error: " + err);
+    if (!opt.groups.empty()) report.out(failed_line(Failure::Unwritable, shown, err));
+    return kExitUnwritable;
+  }
+  execute(run, plan, *in.writer, in.packages.get(), report);
+  return -1;
+}
+
+int finish(Install& in, Report& report) {
+  int code = tell(*in.run, *in.writer, in.packages.get(), report);
+  return in.matched || code != kExitOk ? code : kExitNothingMatched;
+}
+
+int run_extract(const Options& opt, Report& report) {
+  Install in;
+  in.opt = opt;
+  const int code = start(in, opt.archive, report);
+  return code >= 0 ? code : finish(in, report);
+}
+
+// The lines of a text file that a script wrote (console code page), without line ends.
+bool read_lines(const std::string& path, std::vector<std::string>& lines, std::string& err) {
+  std::unique_ptr<Source> file = platform::open_archive(path, err);
+  std::string bytes;
+  if (file) {
+    bytes.resize(static_cast<size_t>(file->size()));
+    if (!bytes.empty() && !file->read_at(0, &bytes[0], bytes.size())) file.reset();
+  }
+  if (!file) return false;
+  const std::string text = platform::from_console(bytes);
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return true;
+}
+
+// A report kept in memory, written as a file once the archive is told.
+class FileReport : public Report {
+ public:
+  explicit FileReport(Report& errors) : errors_(errors) {}
+  void out(const std::string& line) override { text += line + "\n"; }
+  void err(const std::string& line) override { errors_.err(line); }
+  void progress(const std::string& line) override { errors_.progress(line); }
+  std::string text;
+
+ private:
+  Report& errors_;
+};
+
+// Several archives in one run (-archives): each installed by itself, all or nothing, in
+// turn, so that a later one finds what an earlier one put in place (kept, identical or
+// differing); told once all are in, so that the packages of each count for the others.
+// Archive k's report goes into REPORTS/report-k.txt, and standard output gets one line per
+// archive: "Archive: k CODE NAME".
+int run_batch(const Options& opt, Report& report) {
+  std::vector<std::string> paths{opt.archive}, names;
+  std::string err;
+  if (!read_lines(opt.archives, paths, err)) {
+    report.err("Error: " + opt.archives + ": " + err);
+    return kExitUsage;
+  }
+  paths.erase(std::remove_if(paths.begin() + 1, paths.end(), [](std::string& p) {
+                p.erase(std::remove(p.begin(), p.end(), '"'), p.end());
+                return p.empty();
+              }), paths.end());
+  if (!opt.names.empty()) read_lines(opt.names, names, err);  // a missing list: the paths are shown
+  auto shown_of = [&](const std::string& path) {
+    const std::string file = fold_case(path.substr(path.find_last_of("\\/") + 1));
+    std::string shown = path;
+    for (const std::string& n : names) {
+      const size_t eq = n.find('=');
+      if (eq != std::string::npos && fold_case(n.substr(0, eq)) == file) shown = n.substr(eq + 1);
+    }
+    return shown;
+  };
+  std::vector<std::unique_ptr<Install>> installs;
+  std::vector<std::unique_ptr<FileReport>> reports;
+  std::vector<int> codes;
+  for (size_t k = 0; k < paths.size(); ++k) {
+    const std::string shown = shown_of(paths[k]);
+    report.progress(std::to_string(k + 1) + " of " + std::to_string(paths.size()) + ": " +
+                    shown.substr(shown.find_last_of("\\/") + 1));
+    installs.emplace_back(new Install);
+    installs.back()->opt = opt;
+    installs.back()->opt.archive = paths[k];
+    reports.emplace_back(new FileReport(report));
+    codes.push_back(start(*installs.back(), shown, *reports.back()));
+  }
+  int worst = kExitOk;
+  const int order[] = {kExitArchive, kExitUnwritable, kExitDestination, kExitEntries, kExitRefused, kExitPackages,
+                       kExitNothingMatched};
+  auto rank = [&](int c) { return static_cast<int>(std::find(order, order + 7, c) - order); };
+  for (size_t k = 0; k < paths.size(); ++k) {
+    if (codes[k] < 0) codes[k] = finish(*installs[k], *reports[k]);
+    const std::string file = platform::join(opt.reports, "report-" + std::to_string(k + 1) + ".txt");
+    if (!platform::write_console_text(file, reports[k]->text, err)) {
+      report.err("Error: " + file + ": " + err);
+      return kExitDestination;
+    }
+    report.out("Archive: " + std::to_string(k + 1) + " " + std::to_string(codes[k]) + " " + shown_of(paths[k]));
+    if (rank(codes[k]) < rank(worst)) worst = codes[k];
+  }
+  return worst;
+}
+
+// Standard error's lines, for the player's console: wrapped.
+class WrappedReport : public Report {
+ public:
+  WrappedReport(Report& to, size_t width) : to_(to), width_(width) {}
+  void out(const std::string& line) override { to_.out(line); }
+  void err(const std::string& line) override {
+    for (const std::string& l : wrap_message(line, width_)) to_.err(l);
+  }
+  void progress(const std::string& line) override {
+    for (const std::string& l : wrap_message(line, width_)) to_.progress(l);
+  }
+
+ private:
+  Report& to_;
+  size_t width_;
+};
+
+int run_show(const Options& opt, Report& report) {
+  std::string err;
+  std::vector<std::string> lines;
+  if (!read_lines(opt.archive, lines, err)) {
+    report.err("Error: " + opt.archive + ": " + (err.empty() ? "cannot read the report" : err));
+    return kExitArchive;
+  }
+  for (const std::string& line : lines) {
+    const std::string name = line.substr(std::min(line.size(), opt.show.size() + 2));
+    bool wanted = opt.patterns.empty();
+    for (const std::string& p : opt.patterns) wanted = wanted || pattern_matches(p, name);
+    for (const std::string& p : opt.excludes) wanted = wanted && !pattern_matches(p, name);
+    if (!wanted) continue;
+    for (const std::string& l : shown_report_line(line, opt.show, opt.note, opt.width ? opt.width : 79)) report.out(l);
+  }
+  return kExitOk;
 }
 
 }  // namespace
@@ -261,7 +456,10 @@ int run(const std::vector<std::string>& args, Report& report) {
       report.out(help);
       return kExitOk;
     }
-    return run_extract(opt, report);
+    if (!opt.show.empty()) return run_show(opt, report);
+    WrappedReport wrapped(report, opt.width);
+    Report& to = opt.width ? static_cast<Report&>(wrapped) : report;
+    return opt.archives.empty() ? run_extract(opt, to) : run_batch(opt, to);
   } catch (const std::bad_alloc&) {
     report.err("Error: out of memory");
   } catch (const std::exception& ex) {

@@ -67,7 +67,7 @@ uint64_t archive_after_stub(Source& src) {
   unsigned char mz[2] = {};
   if (src.size() < 64 || !src.read_at(0, mz, 2) || mz[0] != 'M' || mz[1] != 'Z') return 0;
   ZipArchive zip;
-  if (read_archive(src, zip).rfind("not a ZIP archive", 0) != 0) return 0;
+  if (read_archive(src, zip).empty() || zip.failure != Failure::NotArchive) return 0;
   std::vector<unsigned char> buf(static_cast<size_t>(std::min<uint64_t>(kStubLimit, src.size())));
   if (!src.read_at(0, buf.data(), buf.size())) return 0;
   for (size_t at = 1; at + sizeof k7z <= buf.size(); ++at) {
@@ -78,22 +78,64 @@ uint64_t archive_after_stub(Source& src) {
   return 0;
 }
 
+// A source read through without being owned, to try a second reader on it.
+class BorrowedSource : public Source {
+ public:
+  explicit BorrowedSource(Source& src) : src_(src) {}
+  uint64_t size() const override { return src_.size(); }
+  bool read_at(uint64_t offset, void* dst, size_t n) override { return src_.read_at(offset, dst, n); }
+
+ private:
+  Source& src_;
+};
+
+bool opens_as_umod(Source& src) {
+  std::string err;
+  return looks_like_umod(src) && open_umod(std::unique_ptr<Source>(new BorrowedSource(src)), err) != nullptr;
+}
+
+// A ZIP whose end record's comment runs to the end of the file: the comment then holds
+// whatever trailer the file ends in. A ZIP stored inside a umod is followed by the umod's
+// directory instead.
+bool zip_ends_file(Source& src) {
+  ZipArchive zip;
+  if (!read_archive(src, zip).empty() || zip.comment.size() < 20) return false;
+  std::string tail(zip.comment.size(), '\0');
+  return src.read_at(src.size() - tail.size(), &tail[0], tail.size()) && tail == zip.comment;
+}
+
+// A file that two readers take is refused: each tool would see another archive in it
+// (a umod hidden in a ZIP's comment, pointing into a stored entry's bytes).
+std::string two_formats(const char* a, const char* b) {
+  return std::string("the file reads both as ") + a + " and as " + b +
+         ", which no real archive does: one is hidden inside the other; nothing was extracted";
+}
+
 }  // namespace
 
-std::unique_ptr<ArchiveReader> open_reader(std::unique_ptr<Source> src, std::string& err) {
+std::unique_ptr<ArchiveReader> open_reader(std::unique_ptr<Source> src, std::string& err, Failure& kind) {
+  kind = Failure::Damaged;
   // 7z and RAR 4/5 by their signatures at the start.
   unsigned char head[7] = {};
   if (src->size() >= sizeof head && src->read_at(0, head, sizeof head) &&
-      (std::memcmp(head, k7z, sizeof k7z) == 0 || std::memcmp(head, kRar, sizeof kRar) == 0))
-    return open_libarchive(std::move(src), err);
+      (std::memcmp(head, k7z, sizeof k7z) == 0 || std::memcmp(head, kRar, sizeof kRar) == 0)) {
+    if (opens_as_umod(*src)) {
+      kind = Failure::TwoFormats;
+      return err = two_formats(head[0] == '7' ? "a 7z archive" : "a RAR archive", "a UMOD installer"), nullptr;
+    }
+    return open_libarchive(std::move(src), err, &kind);
+  }
   // A umod's trailer is exact, where a ZIP's end record is searched for
   // backwards, and a umod may well hold a zip among its files: umod first.
-  if (looks_like_umod(*src)) return open_umod(std::move(src), err);
+  if (looks_like_umod(*src)) {
+    if (zip_ends_file(*src)) return kind = Failure::TwoFormats, err = two_formats("a ZIP archive", "a UMOD installer"), nullptr;
+    return open_umod(std::move(src), err, &kind);
+  }
   // A self-extracting 7z or RAR: the archive after the program.
   if (uint64_t offset = archive_after_stub(*src))
-    return open_libarchive(std::unique_ptr<Source>(new TailSource(std::move(src), offset)), err);
-  std::unique_ptr<ArchiveReader> zip = open_zip(std::move(src), err);
-  if (!zip && err.rfind("not a ZIP archive", 0) == 0)
+    return open_libarchive(std::unique_ptr<Source>(new TailSource(std::move(src), offset)), err, &kind);
+  std::unique_ptr<ArchiveReader> zip = open_zip(std::move(src), err, &kind);
+  if (!zip && kind == Failure::NotArchive)
     err = "not an archive Pkzip25 can unpack (neither ZIP, 7z, RAR nor UMOD)";
   return zip;
 }

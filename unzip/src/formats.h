@@ -12,6 +12,6 @@ namespace orvane {
 // Opens src as ZIP, 7z, RAR or UMOD, whichever its bytes say; the reader owns
 // src. nullptr and the reason, in plain words, when it is none of them or
 // cannot be read.
-std::unique_ptr<ArchiveReader> open_reader(std::unique_ptr<Source> src, std::string& err);
+std::unique_ptr<ArchiveReader> open_reader(std::unique_ptr<Source> src, std::string& err, Failure& kind);
 
 }  // namespace orvane

@@ -216,7 +216,7 @@ Rar5Facts scan_rar5(Source& src) {
 }
 
 // Why a RAR archive cannot be listed at all, or empty; also fills format.
-std::string check_by_bytes(Source& src, std::string& format, Rar5Facts& rar5) {
+std::string check_by_bytes(Source& src, std::string& format, Rar5Facts& rar5, Failure& kind) {
   const char kVolume[] =
       "it is one part of a multi-volume RAR archive: the other parts are needed (open the whole set with "
       "a RAR program and make one archive of it)";
@@ -232,21 +232,21 @@ std::string check_by_bytes(Source& src, std::string& format, Rar5Facts& rar5) {
     }
     const uint64_t room = src.size() >= sizeof h ? src.size() - sizeof h : 0;
     if (src.size() < sizeof h || offset > room || size > room - offset)
-      return "the archive is cut short: it is the first part of a multi-volume 7z archive (.7z.001), whose "
+      return kind = Failure::Volume, "the archive is cut short: it is the first part of a multi-volume 7z archive (.7z.001), whose "
              "other parts are needed, or an incomplete download";
   } else if (starts_with(src, kRar5Signature, sizeof kRar5Signature)) {
     format = "RAR";
     rar5 = scan_rar5(src);
-    if (rar5.headers_encrypted) return std::string("the archive is ") + kPassword + " (even its list of files)";
-    if (rar5.volume) return kVolume;
+    if (rar5.headers_encrypted) return kind = Failure::Password, std::string("the archive is ") + kPassword + " (even its list of files)";
+    if (rar5.volume) return kind = Failure::Volume, kVolume;
   } else if (starts_with(src, kRar4Signature, sizeof kRar4Signature)) {
     format = "RAR";
     // The main header follows the marker: CRC (2 bytes), type 0x73, flags (2 bytes).
     unsigned char h[5];
     if (src.size() >= 12 && src.read_at(7, h, sizeof h) && h[2] == 0x73) {
       uint16_t flags = static_cast<uint16_t>(h[3] | h[4] << 8);
-      if (flags & 0x0080) return std::string("the archive is ") + kPassword + " (even its list of files)";
-      if (flags & 0x0001) return kVolume;
+      if (flags & 0x0080) return kind = Failure::Password, std::string("the archive is ") + kPassword + " (even its list of files)";
+      if (flags & 0x0001) return kind = Failure::Volume, kVolume;
     }
   }
   return std::string();
@@ -293,15 +293,17 @@ void describe(struct archive_entry* e, Entry& out) {
   } else if (!out.directory && !out.link) {
     // The extractor checks free space and guards against bombs by the declared sizes.
     out.unsupported = "its size is not stored in the archive";
+    out.unsupported_kind = Failure::Method;
   }
   if (type != 0 && type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK)
-    out.unsupported = "it is a special file (a device, pipe or socket), not a file";
+    out.unsupported = "it is a special file (a device, pipe or socket), not a file", out.unsupported_kind = Failure::Special;
   if (archive_entry_mtime_is_set(e)) {
     out.has_unix_mtime = true;
     out.unix_mtime = static_cast<int64_t>(archive_entry_mtime(e));
   }
   out.has_crc = false;  // libarchive checks the stored CRCs itself
-  if (archive_entry_is_data_encrypted(e) || archive_entry_is_metadata_encrypted(e)) out.unsupported = kPassword;
+  if (archive_entry_is_data_encrypted(e) || archive_entry_is_metadata_encrypted(e))
+    out.unsupported = kPassword, out.unsupported_kind = Failure::Password;
 }
 
 class LibarchiveReader final : public ArchiveReader {
@@ -310,12 +312,13 @@ class LibarchiveReader final : public ArchiveReader {
 
   std::string format() const override { return format_; }
   bool random_access() const override { return false; }
+  Failure failure = Failure::Damaged;  // why open() failed
 
   // Lists every header without reading data (7z then decodes nothing; solid RAR 5 must
   // decode to find the next header).
   std::string open() {
     Rar5Facts rar5;
-    std::string why = check_by_bytes(*src_, format_, rar5);
+    std::string why = check_by_bytes(*src_, format_, rar5, failure);
     if (!why.empty()) return why;
     Utf8Locale utf8;
     Pass pass(*src_);
@@ -331,7 +334,7 @@ class LibarchiveReader final : public ArchiveReader {
       describe(e, entry);
       const size_t i = entries_.size();
       if (i < rar5.files.size() && rar5.files[i].first == entry.raw_name && rar5.files[i].second)
-        entry.unsupported = kPassword;
+        entry.unsupported = kPassword, entry.unsupported_kind = Failure::Password;
       entries_.push_back(std::move(entry));
     }
     return std::string();
@@ -378,11 +381,11 @@ class LibarchiveReader final : public ArchiveReader {
   // Why listing failed, in plain words.
   std::string not_listed(Pass& pass, struct archive_entry* e) {
     if (e && archive_entry_is_metadata_encrypted(e))
-      return std::string("the archive is ") + kPassword + " (even its list of files)";
+      return failure = Failure::Password, std::string("the archive is ") + kPassword + " (even its list of files)";
     std::string lib = pass.error();
-    if (format_.empty()) return "not a 7z or RAR archive (" + lib + ")";
+    if (format_.empty()) return failure = Failure::NotArchive, "not a 7z or RAR archive (" + lib + ")";
     if (lib.find("RAR solid archive support unavailable") != std::string::npos)
-      return "solid RAR 4 archives are not supported (" + lib + ")";
+      return failure = Failure::Method, "solid RAR 4 archives are not supported (" + lib + ")";
     return "the archive's list of files cannot be read (" + lib + ")";
   }
 
@@ -446,13 +449,14 @@ class LibarchiveReader final : public ArchiveReader {
 
 }  // namespace
 
-std::unique_ptr<ArchiveReader> open_libarchive(std::unique_ptr<Source> src, std::string& err) {
+std::unique_ptr<ArchiveReader> open_libarchive(std::unique_ptr<Source> src, std::string& err, Failure* kind) {
   if (!src) {
     err = "no archive to read";
     return nullptr;
   }
   std::unique_ptr<LibarchiveReader> reader(new LibarchiveReader(std::move(src)));
   err = reader->open();
+  if (kind) *kind = reader->failure;
   if (!err.empty()) return nullptr;
   return reader;
 }

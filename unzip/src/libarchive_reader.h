@@ -11,6 +11,6 @@ namespace orvane {
 
 // Opens a 7z or RAR archive (the caller has already recognised the format by its bytes).
 // The reader owns src. On failure returns nullptr and sets err to a plain-words reason.
-std::unique_ptr<ArchiveReader> open_libarchive(std::unique_ptr<Source> src, std::string& err);
+std::unique_ptr<ArchiveReader> open_libarchive(std::unique_ptr<Source> src, std::string& err, Failure* kind = nullptr);
 
 }  // namespace orvane

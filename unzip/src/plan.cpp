@@ -51,19 +51,25 @@ Plan make_plan(Run& run) {
     Outcome& out = run.outcomes[i];
     if (out.state != Outcome::Pending) continue;  // settled before (an unpacked .umod, its manifest)
     const std::string name = without_dot_folders(e.name);
-    const bool folders = opt.directories || item.by_stored_path;
+    // A .umod's files go by their stored paths below the umod root; with groups they
+    // are taken by the groups, as every other entry is, so a umod cannot put a file of a
+    // kind or in a folder the groups do not allow. Their whole stored path must be safe.
+    const bool stored = item.by_stored_path && !grouped;
+    const bool folders = stored || (opt.directories && !item.by_stored_path);
     bool excluded = false;
-    const Group* group =
-        item.by_stored_path ? &umod_root : select(opt, single, e.name.empty() ? e.raw_name : name, excluded);
+    const Group* group = stored ? &umod_root : select(opt, single, e.name.empty() ? e.raw_name : name, excluded);
     // "./" alone is the archive's root folder: nothing to make.
     if (e.directory && (!folders || (name.empty() && e.name_error.empty()))) {
       out.state = Outcome::Silent;
       continue;
     }
     // Flattened, only the file's own name is made, so only it must be safe.
-    std::string why = !e.name_error.empty() ? e.name_error
-                      : folders              ? check_entry_name(name)
-                                             : check_entry_name(split_path(name).back());
+    std::string why = !e.name_error.empty()                 ? e.name_error
+                      : folders || item.by_stored_path ? check_entry_name(name)
+                                                       : check_entry_name(split_path(name).back());
+    // Such a file would be made under its folder's name (Maps\ as a file Maps).
+    if (why.empty() && !e.directory && (name.back() == '/' || name.back() == '\\'))
+      why = "a file whose name ends in a folder separator, as only a folder's may";
     if (why.empty() && e.link) why = "a link; links are never created";
     // Folders are only made by stored paths; flattened, depth costs nothing.
     if (why.empty() && folders && folder_depth(name, e.directory) > kMaxDepth)
@@ -85,7 +91,7 @@ Plan make_plan(Run& run) {
       continue;
     }
     if (!e.unsupported.empty()) {
-      run.fail(i, e.unsupported);
+      run.fail(i, e.unsupported_kind, e.unsupported);
       continue;
     }
     std::vector<std::string> parts = split_path(name);

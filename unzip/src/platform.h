@@ -20,6 +20,11 @@ std::vector<std::string> arguments(int argc, char** argv);
 
 void print_out(const std::string& line);  // adds the newline
 void print_err(const std::string& line);
+// Text that a redirected print_out wrote, back as UTF-8 (on Windows it is in
+// the console's code page).
+std::string from_console(const std::string& bytes);
+// Writes text as a new file in the form a redirected print_out writes.
+bool write_console_text(const std::string& path, const std::string& text, std::string& err);
 
 std::unique_ptr<Source> open_archive(const std::string& path, std::string& err);
 
@@ -87,12 +92,43 @@ class TempFile : public Source {
   void take_back();
   // Ends it: a committed file stays, anything else is removed.
   void close();
+  // Ends it but keeps the file under its temporary name, with no handle held (on
+  // Windows no longer marked for deletion), for keep_path() to move later.
+  bool keep(std::string& err);
+  // The temporary name, as a full path.
+  std::string keep_path() const;
   void discard() { close(); }
   // True when write() or finish() failed because the volume is full.
   bool disk_full() const;
   // What was written so far, read back through the open file.
   uint64_t size() const override;
   bool read_at(uint64_t offset, void* dst, size_t n) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The full path of a path given relative to the current folder, for records that a
+// later run, from another folder, reads.
+std::string absolute(const std::string& path);
+bool remove_file(const std::string& path);
+bool read_only(const std::string& path);
+// Renames a closed file within its volume; replace=false never replaces an existing file.
+Commit move_file(const std::string& from, const std::string& to, bool replace, std::string& err);
+
+// A file that lines are appended to, each written through at once, so that it
+// survives the process being killed; flush() also takes it to the disk.
+class AppendFile {
+ public:
+  AppendFile();
+  ~AppendFile();
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+  bool create(const std::string& path, std::string& err);  // fails when it exists
+  bool append(const std::string& line, std::string& err);
+  bool flush(std::string& err);
+  void close();
 
  private:
   struct Impl;

@@ -92,6 +92,16 @@ std::vector<std::string> arguments(int argc, char** argv) {
 void print_out(const std::string& line) { print_to(stdout, line); }
 void print_err(const std::string& line) { print_to(stderr, line); }
 
+std::string from_console(const std::string& bytes) { return bytes; }
+
+bool write_console_text(const std::string& path, const std::string& text, std::string& err) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  const bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (f && std::fclose(f) != 0) return err = std::strerror(errno), false;
+  if (!ok) err = f ? "cannot write the report" : std::strerror(errno);
+  return ok;
+}
+
 std::unique_ptr<Source> open_archive(const std::string& path, std::string& err) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) {
@@ -178,6 +188,7 @@ struct TempFile::Impl {
   uint64_t written = 0;
   bool full = false;
   bool placed = false;
+  bool kept = false;  // closed, left under its temporary name
 };
 
 TempFile::TempFile() : impl_(new Impl) {}
@@ -287,8 +298,17 @@ void TempFile::take_back() {
 
 bool TempFile::disk_full() const { return impl_->full; }
 
+bool TempFile::keep(std::string&) {
+  impl_->fd.reset();
+  impl_->kept = true;
+  return true;
+}
+
+std::string TempFile::keep_path() const { return absolute(impl_->path); }
+
 void TempFile::close() {
   impl_->fd.reset();
+  if (impl_->kept) return;
   if (impl_->placed) {
     if (!impl_->backup.empty()) ::unlink(impl_->backup.c_str());
   } else if (!impl_->path.empty()) {
@@ -298,6 +318,59 @@ void TempFile::close() {
   impl_->path.clear();
   impl_->placed = false;
 }
+
+std::string absolute(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char cwd[PATH_MAX];
+  if (!::getcwd(cwd, sizeof cwd)) return path;
+  return join(cwd, path);
+}
+
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool read_only(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & 0222);
+}
+
+Commit move_file(const std::string& from, const std::string& to, bool replace, std::string& err) {
+  if (replace ? ::rename(from.c_str(), to.c_str()) == 0 : ::link(from.c_str(), to.c_str()) == 0) {
+    if (!replace) ::unlink(from.c_str());
+    return Commit::Done;
+  }
+  if (!replace && errno == EEXIST) return Commit::Exists;
+  err = last_error("cannot move the file into place");
+  return Commit::Failed;
+}
+
+struct AppendFile::Impl {
+  UniqueFd fd;
+};
+
+AppendFile::AppendFile() : impl_(new Impl) {}
+AppendFile::~AppendFile() = default;
+
+bool AppendFile::create(const std::string& path, std::string& err) {
+  impl_->fd = UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666));
+  if (impl_->fd.get() >= 0) return true;
+  err = last_error("cannot create " + path);
+  return false;
+}
+
+bool AppendFile::append(const std::string& line, std::string& err) {
+  std::string l = line + "\n";
+  if (::write(impl_->fd.get(), l.data(), l.size()) == static_cast<ssize_t>(l.size())) return true;
+  err = last_error("cannot write the journal");
+  return false;
+}
+
+bool AppendFile::flush(std::string& err) {
+  if (::fsync(impl_->fd.get()) == 0) return true;
+  err = last_error("cannot write the journal");
+  return false;
+}
+
+void AppendFile::close() { impl_->fd.reset(); }
 
 }  // namespace platform
 }  // namespace orvane

@@ -146,6 +146,32 @@ std::vector<std::string> arguments(int, char**) {
 void print_out(const std::string& line) { print_to(STD_OUTPUT_HANDLE, line); }
 void print_err(const std::string& line) { print_to(STD_ERROR_HANDLE, line); }
 
+std::string from_console(const std::string& bytes) {
+  if (bytes.empty()) return std::string();
+  UINT cp = GetConsoleOutputCP();
+  if (!cp) cp = CP_OEMCP;
+  int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), &w[0], n);
+  return narrow(w);
+}
+
+bool write_console_text(const std::string& path, const std::string& text, std::string& err) {
+  std::string lines;  // line ends as the console's redirected output has them
+  for (char c : text) lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  UINT cp = GetConsoleOutputCP();
+  const std::string bytes = narrow(widen(lines), cp ? cp : CP_OEMCP);
+  UniqueHandle h(CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
+  DWORD done = 0;
+  if (!h.valid() || !WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ||
+      done != bytes.size()) {
+    err = last_error("cannot write the report");
+    return false;
+  }
+  return true;
+}
+
 std::unique_ptr<Source> open_archive(const std::string& path, std::string& err) {
   UniqueHandle h(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -254,6 +280,7 @@ struct TempFile::Impl {
   bool full = false;
   bool doomed = false;  // marked for deletion when the handle closes
   bool placed = false;
+  bool kept = false;    // closed, left under its temporary name
 
   bool mark(bool doom) {
     FILE_DISPOSITION_INFO d = {static_cast<BOOLEAN>(doom)};
@@ -406,7 +433,21 @@ void TempFile::take_back() {
 
 bool TempFile::disk_full() const { return impl_->full; }
 
+bool TempFile::keep(std::string& err) {
+  if (impl_->doomed && !impl_->mark(false)) {
+    err = last_error("cannot keep the file");
+    return false;
+  }
+  impl_->doomed = false;
+  impl_->h.reset();
+  impl_->kept = true;
+  return true;
+}
+
+std::string TempFile::keep_path() const { return absolute(narrow(impl_->path)); }
+
 void TempFile::close() {
+  if (impl_->kept) return impl_->h.reset();
   bool placed = impl_->placed;
   bool doomed = impl_->doomed;
   impl_->h.reset();
@@ -416,6 +457,64 @@ void TempFile::close() {
   impl_->path.clear();
   impl_->placed = false;
 }
+
+std::string absolute(const std::string& path) {
+  std::wstring w = widen(path);
+  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+  std::wstring full(n, L'\0');
+  if (n == 0 || GetFullPathNameW(w.c_str(), n, &full[0], nullptr) != n - 1) return path;
+  full.resize(n - 1);
+  return narrow(full);
+}
+
+bool remove_file(const std::string& path) { return DeleteFileW(widen(path).c_str()) != 0; }
+
+bool read_only(const std::string& path) {
+  DWORD a = GetFileAttributesW(widen(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+Commit move_file(const std::string& from, const std::string& to, bool replace, std::string& err) {
+  // Without MOVEFILE_REPLACE_EXISTING the move fails on any existing file, even one made
+  // after we looked.
+  if (MoveFileExW(widen(from).c_str(), widen(to).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) return Commit::Done;
+  DWORD e = GetLastError();
+  if (!replace && (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS)) return Commit::Exists;
+  err = last_error("cannot move the file into place", e);
+  return Commit::Failed;
+}
+
+struct AppendFile::Impl {
+  UniqueHandle h;
+};
+
+AppendFile::AppendFile() : impl_(new Impl) {}
+AppendFile::~AppendFile() = default;
+
+bool AppendFile::create(const std::string& path, std::string& err) {
+  // Shared for reading only: a second run into the same folder finds it held.
+  impl_->h = UniqueHandle(CreateFileW(widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (impl_->h.valid()) return true;
+  err = last_error("cannot create " + path);
+  return false;
+}
+
+bool AppendFile::append(const std::string& line, std::string& err) {
+  std::string l = line + "\n";
+  DWORD put = 0;
+  if (WriteFile(impl_->h.get(), l.data(), static_cast<DWORD>(l.size()), &put, nullptr) && put == l.size()) return true;
+  err = last_error("cannot write the journal");
+  return false;
+}
+
+bool AppendFile::flush(std::string& err) {
+  if (FlushFileBuffers(impl_->h.get())) return true;
+  err = last_error("cannot write the journal");
+  return false;
+}
+
+void AppendFile::close() { impl_->h.reset(); }
 
 }  // namespace platform
 }  // namespace orvane

@@ -17,13 +17,14 @@ int rank(int code) {
 
 }  // namespace
 
-void Run::settle(size_t i, Outcome::State s, const std::string& text, bool identical, int code) {
+void Run::settle(size_t i, Outcome::State s, const std::string& text, bool identical, int code, Failure kind) {
   {
     std::lock_guard<std::mutex> lock(mu);
     outcomes[i].state = s;
     outcomes[i].text = text;
     outcomes[i].identical = identical;
     outcomes[i].code = code;
+    outcomes[i].kind = kind;
   }
   ready.notify_all();
 }
@@ -44,6 +45,10 @@ std::string Run::shown_path(const Job& job) const {
   return opt.groups.empty() && !items[job.item].by_stored_path ? job.rel : platform::join(job.dest, job.rel);
 }
 
+std::string failed_line(Failure kind, const std::string& name, const std::string& why) {
+  return std::string("Failed: ") + token(kind) + ": " + name + " (" + why + ")";
+}
+
 void print_outcome(const Run& run, size_t i, Report& report) {
   const Outcome& o = run.outcomes[i];
   switch (o.state) {
@@ -62,7 +67,7 @@ void print_outcome(const Run& run, size_t i, Report& report) {
     case Outcome::Failed:
       report.err("Error: " + run.display_name(i) + ": " + o.text);
       // With groups the report is a script's input: failures belong in it too.
-      if (!run.opt.groups.empty()) report.out("Failed: " + run.display_name(i) + " (" + o.text + ")");
+      if (!run.opt.groups.empty()) report.out(failed_line(o.kind, run.display_name(i), o.text));
       break;
     default: break;
   }

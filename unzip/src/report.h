@@ -9,6 +9,10 @@
 
 namespace orvane {
 
+// "Failed: KIND: NAME (REASON)": the kind first, as a fixed token, so that a
+// script never has to search the name or the reason.
+std::string failed_line(Failure kind, const std::string& name, const std::string& why);
+
 // The report line(s) for item i, once its outcome is known.
 void print_outcome(const Run& run, size_t i, Report& report);
 

@@ -33,6 +33,7 @@ struct Outcome {
   bool identical = false;   // Kept: the existing file holds the entry's data
   bool counts = true;       // Refused: a matched item (an unmatched one never affects the exit code)
   int code = kExitEntries;  // Failed: the exit code it calls for
+  Failure kind = Failure::Damaged;  // Failed: why, as the report's token says it
 };
 
 // One item to write: its destination and the output path relative to it.
@@ -56,8 +57,11 @@ class Run {
   std::mutex mu;
   std::condition_variable ready;  // an outcome is no longer Pending
 
-  void settle(size_t i, Outcome::State s, const std::string& text, bool identical = false, int code = kExitEntries);
-  void fail(size_t i, const std::string& why, int code = kExitEntries) { settle(i, Outcome::Failed, why, false, code); }
+  void settle(size_t i, Outcome::State s, const std::string& text, bool identical = false, int code = kExitEntries,
+              Failure kind = Failure::Damaged);
+  void fail(size_t i, Failure kind, const std::string& why, int code = kExitEntries) {
+    settle(i, Outcome::Failed, why, false, code, kind);
+  }
 
   // The item's stored name as messages show it, control characters as '?'
   // so that a name holding a line break cannot forge a report line.

@@ -59,6 +59,13 @@ std::map<std::string, std::vector<uint64_t>> sizes_to_write(const Run& run, cons
 
 void set_volume_probe(VolumeProbe probe) { volume_probe = probe; }
 
+std::string room_in(const std::string& folder, uint64_t bytes) {
+  VolumeProbe probe = volume_probe.load();
+  platform::Volume v;
+  if (!(probe ? probe : platform::volume_of)(existing_folder(folder), v) || bytes <= v.free) return std::string();
+  return "it needs " + size_text(bytes) + ", the disk has " + size_text(v.free) + " free";
+}
+
 bool enough_room(const Run& run, const Plan& plan, Report& report) {
   if (run.opt.test) return true;
   // Destinations on one volume add up, and each file takes whole allocation

@@ -11,4 +11,8 @@ namespace orvane {
 // False, after reporting which volume lacks how much, when the files do not fit.
 bool enough_room(const Run& run, const Plan& plan, Report& report);
 
+// Empty when bytes fit in the free space of the volume of folder (an existing
+// folder), else how much is needed and how much is free.
+std::string room_in(const std::string& folder, uint64_t bytes);
+
 }  // namespace orvane

@@ -105,6 +105,7 @@ class UmodReader : public ArchiveReader {
   bool random_access() const override { return true; }
   std::string extract(size_t i, Sink& sink) override;
   std::string open();
+  Failure failure = Failure::Damaged;  // why open() failed
 
  private:
   std::string check_overlaps() const;
@@ -118,7 +119,7 @@ std::string UmodReader::open() {
   const uint64_t size = src_->size();
   unsigned char t[kTrailerSize];
   if (size < kTrailerSize || !src_->read_at(size - kTrailerSize, t, kTrailerSize) || le32(t) != kMagic)
-    return "not a UMOD installer (no UMOD trailer at its end), or truncated";
+    return failure = Failure::NotArchive, "not a UMOD installer (no UMOD trailer at its end), or truncated";
   const uint32_t dir_offset = le32(t + 4), total = le32(t + 8);
   // The trailer's size must be the file's: the format has no room for data
   // before or after it, and offsets count from the file's first byte.
@@ -190,7 +191,9 @@ std::string UmodReader::open() {
   }
   if (at != d.size())
     warnings_.push_back(std::to_string(d.size() - at) + " bytes after the UMOD directory were ignored");
-  return check_overlaps();
+  why = check_overlaps();
+  if (!why.empty()) failure = Failure::Bomb;
+  return why;
 }
 
 // Two files sharing bytes is the overlapping-entry zip bomb: a small file
@@ -354,13 +357,14 @@ bool looks_like_umod(Source& src) {
   return src.size() >= kTrailerSize && src.read_at(src.size() - kTrailerSize, m, 4) && le32(m) == kMagic;
 }
 
-std::unique_ptr<ArchiveReader> open_umod(std::unique_ptr<Source> src, std::string& err) {
+std::unique_ptr<ArchiveReader> open_umod(std::unique_ptr<Source> src, std::string& err, Failure* kind) {
   if (!src) {
     err = "cannot read the archive";
     return nullptr;
   }
   std::unique_ptr<UmodReader> r(new UmodReader(std::move(src)));
   err = r->open();
+  if (kind) *kind = r->failure;
   if (!err.empty()) return nullptr;
   return r;
 }

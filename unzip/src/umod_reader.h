@@ -19,7 +19,7 @@ bool looks_like_umod(Source& src);
 // Refused: a trailer whose size is not the file's, a directory or file range
 // outside the data, overlapping files, malformed counts and names. The
 // trailer's CRC is never checked (which bytes it covers is not known).
-std::unique_ptr<ArchiveReader> open_umod(std::unique_ptr<Source> src, std::string& err);
+std::unique_ptr<ArchiveReader> open_umod(std::unique_ptr<Source> src, std::string& err, Failure* kind = nullptr);
 
 // True for the installer's own files (Manifest.ini, Manifest.int), which are never copied.
 bool is_umod_manifest(const Entry& e);

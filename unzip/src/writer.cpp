@@ -71,6 +71,11 @@ class CompareSink : public Sink {
   bool same_ = true;
 };
 
+// An in-order reader reports an entry it cannot decode with the entry's own reason.
+Failure kind_of(const Entry& e, const std::string& why) {
+  return !e.unsupported.empty() && why == e.unsupported ? e.unsupported_kind : Failure::Damaged;
+}
+
 std::string parent_of(const std::string& rel) {
   size_t cut = rel.find_last_of(platform::kSeparator);
   return cut == std::string::npos ? std::string() : rel.substr(0, cut);
@@ -180,10 +185,19 @@ bool Writer::prepare_folder(std::string folder, std::string& err) {
   }
   bool ok = platform::make_dirs(folder, err);
   std::lock_guard<std::mutex> lock(run_.mu);
-  for (const std::string& m : missing)
-    if (platform::kind_of(m) == platform::Kind::Directory) made.push_back(m);
+  for (const std::string& m : missing) {
+    if (platform::kind_of(m) != platform::Kind::Directory) continue;
+    made.push_back(m);
+    journal.folder(platform::absolute(m));
+  }
   if (ok) known_.insert(folder);
   return ok;
+}
+
+bool Writer::start_journal(const std::string& folder, std::string& err) {
+  if (!prepare_folder(folder, err) || !journal.open(folder, err)) return false;
+  for (const std::string& m : made) journal.folder(platform::absolute(m));  // the journal's own folder
+  return true;
 }
 
 Sink* Writer::begin(const Job& job, JobState& st) {
@@ -201,17 +215,17 @@ Sink* Writer::begin(const Job& job, JobState& st) {
   // Under -all-or-nothing a folder that cannot take a file is told apart from damage.
   const int unwritable = hold ? kExitUnwritable : kExitEntries;
   if (job.directory) {
-    if (!prepare_folder(st.target, err)) return run_.fail(job.item, err, unwritable), nullptr;
+    if (!prepare_folder(st.target, err)) return run_.fail(job.item, Failure::Unwritable, err, unwritable), nullptr;
     directory_made_ = true;
     return run_.settle(job.item, Outcome::Silent, std::string()), nullptr;
   }
   std::string folder = platform::join(job.dest, parent_of(job.rel));
-  if (!folder.empty() && !prepare_folder(folder, err)) return run_.fail(job.item, err, unwritable), nullptr;
+  if (!folder.empty() && !prepare_folder(folder, err)) return run_.fail(job.item, Failure::Unwritable, err, unwritable), nullptr;
   platform::Kind kind = platform::kind_of(st.target);
   // Under -all-or-nothing a folder in the way is found with every other final
   // name, before anything is moved.
   if (kind == platform::Kind::Directory && !hold)
-    return run_.fail(job.item, "a folder of that name is in the way of " + job.rel), nullptr;
+    return run_.fail(job.item, Failure::InTheWay, "a folder of that name is in the way of " + job.rel), nullptr;
   if (kind != platform::Kind::Missing && kind != platform::Kind::Directory && !run_.opt.overwrite_all) {
     // Kept: told apart by the CRC-32 where the archive stores one (nothing
     // to decode then), else by the data itself. The commit below still
@@ -227,7 +241,8 @@ Sink* Writer::begin(const Job& job, JobState& st) {
     return st.sink.get();
   }
   st.file.reset(new platform::TempFile);
-  if (!st.file->create(folder, err)) return run_.fail(job.item, err, unwritable), nullptr;
+  if (!st.file->create(folder, err)) return run_.fail(job.item, Failure::Unwritable, err, unwritable), nullptr;
+  if (hold) journal.temp(st.file->keep_path());
   st.sink.reset(new TempFileSink(*st.file, packages_ && is_package_file(job.rel) ? &st.head : nullptr));
   return st.sink.get();
 }
@@ -236,10 +251,10 @@ void Writer::end(const Job& job, JobState& st, const std::string& why) {
   const Entry& e = run_.items[job.item].entry();
   const std::string shown = run_.shown_path(job);
   if (st.mode == JobState::Test)
-    return why.empty() ? run_.settle(job.item, Outcome::Tested, job.rel) : run_.fail(job.item, why);
+    return why.empty() ? run_.settle(job.item, Outcome::Tested, job.rel) : run_.fail(job.item, kind_of(e, why), why);
   if (st.mode == JobState::Compare)
     return why.empty() ? run_.settle(job.item, Outcome::Kept, shown, static_cast<CompareSink&>(*st.sink).same())
-                       : run_.fail(job.item, why);
+                       : run_.fail(job.item, kind_of(e, why), why);
   const bool hold = run_.opt.all_or_nothing;
   platform::TempFile& file = *st.file;
   // A destination that cannot take the data is not damage in the archive. The
@@ -248,9 +263,10 @@ void Writer::end(const Job& job, JobState& st, const std::string& why) {
   auto fail_writing = [&](const std::string& reason, bool writing) {
     file.discard();
     if (file.disk_full())
-      return run_.fail(job.item, "not enough free space: the disk filled up while writing (" + reason +
+      return run_.fail(job.item, Failure::NoRoom, "not enough free space: the disk filled up while writing (" + reason +
                                      "); the partial file was removed", kExitDestination);
-    run_.fail(job.item, reason, writing && hold ? kExitUnwritable : kExitEntries);
+    run_.fail(job.item, writing ? Failure::Unwritable : kind_of(e, reason), reason,
+              writing && hold ? kExitUnwritable : kExitEntries);
   };
   if (!why.empty()) return fail_writing(why, !st.sink->error().empty());
   platform::FileTime t;
@@ -265,9 +281,10 @@ void Writer::end(const Job& job, JobState& st, const std::string& why) {
     packages_->read(job.item, shown, written);
   }
   if (hold) {
+    if (!file.keep(err)) return fail_writing(err, true);
     {
       std::lock_guard<std::mutex> lock(run_.mu);
-      held[job.item] = std::move(st.file);
+      held[job.item] = file.keep_path();
       target_of[job.item] = st.target;
     }
     return run_.settle(job.item, Outcome::Ready, shown);
@@ -292,9 +309,9 @@ void Writer::work(const std::vector<std::vector<Job>>& groups) {
         JobState st;
         if (Sink* sink = begin(job, st)) end(job, st, item.reader->extract(item.index, *sink));
       } catch (const std::bad_alloc&) {
-        run_.fail(job.item, "out of memory");
+        run_.fail(job.item, Failure::Damaged, "out of memory");
       } catch (const std::exception& ex) {
-        run_.fail(job.item, ex.what());
+        run_.fail(job.item, Failure::Damaged, ex.what());
       }
       ++done_;
     }
@@ -338,7 +355,7 @@ void Writer::write_in_order(ArchiveReader& reader, const std::vector<const Job*>
         try {
           end(*jobs[c.job], a.st, c.why);
         } catch (const std::exception& ex) {
-          run_.fail(jobs[c.job]->item, ex.what());
+          run_.fail(jobs[c.job]->item, Failure::Damaged, ex.what());
         }
         ++done_;
         active[c.job].reset();
@@ -385,7 +402,7 @@ void Writer::write_in_order(ArchiveReader& reader, const std::vector<const Job*>
   for (size_t i = 0; i < jobs.size(); ++i) {
     if (!jobs[i] || ended[i]) continue;
     if (!active[i]) {
-      run_.fail(jobs[i]->item, fatal.empty() ? "the archive ended before this entry" : fatal);
+      run_.fail(jobs[i]->item, Failure::Damaged, fatal.empty() ? "the archive ended before this entry" : fatal);
       ++done_;
       continue;
     }

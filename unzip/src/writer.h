@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "journal.h"
 #include "platform.h"
 #include "plan.h"
 
@@ -60,11 +61,17 @@ class Writer {
   size_t done() const { return done_; }
   bool directory_made() const { return directory_made_; }
 
+  // -all-or-nothing: makes folder if need be and starts the run's journal there.
+  bool start_journal(const std::string& folder, std::string& err);
+
   // -all-or-nothing: each complete file, waiting for the run to be decided,
-  // by item; and the folders this run created, to take back.
-  std::vector<std::unique_ptr<platform::TempFile>> held;
+  // by item: closed, so that a pack of any size holds no handle for each (its
+  // temporary name, as a full path); the folders this run created, to take back;
+  // and the journal that lets the next run take them back when this one is killed.
+  std::vector<std::string> held;
   std::vector<std::string> target_of;
   std::vector<std::string> made;
+  Journal journal;
 
  private:
   bool prepare_folder(std::string folder, std::string& err);

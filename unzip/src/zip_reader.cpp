@@ -34,6 +34,7 @@ struct EndRecord {
   uint32_t disk = 0, cd_disk = 0;
   bool zip64 = false;
   std::string comment;
+  bool split = false;  // the record names other disks: one part of a split archive
 };
 
 // Finds the end-of-central-directory record. Prefers a record whose comment
@@ -73,7 +74,7 @@ std::string find_end(Source& src, EndRecord& end) {
     unsigned char loc[20];
     if (!src.read_at(end.pos - 20, loc, 20)) return "cannot read the archive";
     if (le32(loc) == kEnd64LocatorSig) {
-      if (le32(loc + 16) > 1) return "split (multi-part) archive is not supported";
+      if (le32(loc + 16) > 1) return end.split = true, "split (multi-part) archive is not supported";
       uint64_t off64 = le64(loc + 8);
       unsigned char rec[56];
       auto record_at = [&](uint64_t at) {
@@ -96,7 +97,7 @@ std::string find_end(Source& src, EndRecord& end) {
       end.cd_offset = le64(rec + 48);
     }
   }
-  if (end.disk != 0 || end.cd_disk != 0) return "split (multi-part) archive is not supported";
+  if (end.disk != 0 || end.cd_disk != 0) return end.split = true, "split (multi-part) archive is not supported";
   return std::string();
 }
 
@@ -275,7 +276,13 @@ bool ZipEntry::is_symlink() const {
 std::string read_archive(Source& src, ZipArchive& out) {
   EndRecord end;
   std::string err = find_end(src, end);
-  if (!err.empty()) return err;
+  if (!err.empty()) {
+    unsigned char head[4] = {0};
+    const bool split = end.split || (src.size() >= 4 && src.read_at(0, head, 4) && le32(head) == kSpanSig);
+    const bool zip = split || le32(head) == kLocalSig;
+    out.failure = split ? Failure::Volume : zip ? Failure::Damaged : Failure::NotArchive;
+    return err;
+  }
   out.comment = end.comment;
   // The directory normally starts its stated size before the end record;
   // that also measures data prepended to the archive (a self-extractor stub),
@@ -348,7 +355,7 @@ std::string read_archive(Source& src, ZipArchive& out) {
     apply_extra(e, h + 46 + nlen, xlen, zip64_ok);
     if (e.name.empty() && e.name_error.empty()) e.name_error = "empty name";
     if (!zip64_ok) return "central directory is damaged (ZIP64 field missing for " + e.name + ")";
-    if (e.disk != 0) return "split (multi-part) archive is not supported";
+    if (e.disk != 0) return out.failure = Failure::Volume, "split (multi-part) archive is not supported";
     if (e.local_offset > UINT64_MAX - shift) return "central directory is damaged (offset)";
     e.local_offset += shift;
     out.entries.push_back(std::move(e));
@@ -360,7 +367,9 @@ std::string read_archive(Source& src, ZipArchive& out) {
   if (!counts_agree)
     return "central directory is damaged (the end record says " + std::to_string(end.entries) +
            " entries, the directory holds " + std::to_string(walked) + ")";
-  return check_local_headers(src, out.entries, cd_start);
+  err = check_local_headers(src, out.entries, cd_start);
+  if (!err.empty()) out.failure = Failure::Bomb;  // its only refusal: entries that overlap
+  return err;
 }
 
 namespace {
@@ -383,6 +392,7 @@ class ZipReader : public ArchiveReader {
       e.dos_date = z.dos_date;
       e.dos_time = z.dos_time;
       e.unsupported = unsupported_reason(z);
+      if ((z.flags & 0x0041) || z.method == 99) e.unsupported_kind = Failure::Password;
       entries_.push_back(std::move(e));
     }
     warnings_ = zip_.warnings;
@@ -398,9 +408,10 @@ class ZipReader : public ArchiveReader {
 
 }  // namespace
 
-std::unique_ptr<ArchiveReader> open_zip(std::unique_ptr<Source> src, std::string& err) {
+std::unique_ptr<ArchiveReader> open_zip(std::unique_ptr<Source> src, std::string& err, Failure* kind) {
   ZipArchive zip;
   err = read_archive(*src, zip);
+  if (kind) *kind = zip.failure;
   if (!err.empty()) return nullptr;
   return std::unique_ptr<ArchiveReader>(new ZipReader(std::move(src), std::move(zip)));
 }

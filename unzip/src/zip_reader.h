@@ -34,6 +34,7 @@ struct ZipArchive {
   std::vector<ZipEntry> entries;
   std::string comment;
   std::vector<std::string> warnings;  // recovered damage, for the user to know
+  Failure failure = Failure::Damaged;  // why read_archive failed
 };
 
 // Returns an empty string on success, otherwise why the archive is unusable.
@@ -46,7 +47,7 @@ std::string method_name(uint16_t method);
 std::string unsupported_reason(const ZipEntry& e);
 
 // The ZIP reader as an archive reader of the run (random access); it owns src.
-std::unique_ptr<ArchiveReader> open_zip(std::unique_ptr<Source> src, std::string& err);
+std::unique_ptr<ArchiveReader> open_zip(std::unique_ptr<Source> src, std::string& err, Failure* kind = nullptr);
 
 // Decodes the entry into sink, checking the declared size and the CRC-32.
 // Never hands the sink more than e.usize bytes. Returns an empty string on

@@ -536,7 +536,7 @@ TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
   EXPECT_EQ(test::list_tree(dir.path() / "Game"), (Lines{"Tex/", "Tex/a.UTX/"}));
   EXPECT_NE(report.all_err().find("a folder of that name is in the way"), std::string::npos) << report.all_err();
   EXPECT_EQ(std::count(report.out_lines.begin(), report.out_lines.end(),
-                       "Failed: Pack/a.UTX (a folder of that name is in the way of " + tex + "a.UTX)"), 1);
+                       "Failed: in-the-way: Pack/a.UTX (a folder of that name is in the way of " + tex + "a.UTX)"), 1);
 #ifdef _WIN32
   const std::string deep = dir.sub("Game") + sep() + std::string(200, 'D') + sep();
   EXPECT_EQ(run({"-extract", "-all-or-nothing", archive({file("a.unr", "A"), file(std::string(60, 'b') + ".utx", "B")}),
@@ -679,6 +679,45 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   EXPECT_EQ(report.out_lines.back(), "Kept (differs from the archive's): " + maps + "Broken.unr");
 }
 
+// Each object the map takes is looked for in the first file of its package's name that
+// the game finds; why it is not there is told.
+TEST_F(ExtractTest, ObjectsAreLookedForWhereTheGameFindsThem) {
+  const std::string map = package_needing({{"Render", "Texture"}}), right = package_holding({{"Texture", "Walls.ThingRender"}});
+  const std::string game = dir.sub("g"), maps = game + sep() + "Maps" + sep(), tex = game + sep() + "Textures" + sep();
+  const std::string unfound = "Unfound: Texture Render.Walls.ThingRender (needed by " + maps + "CTF-X.unr; ";
+  struct {
+    std::string code, texture;  // the game's System\Render.u, Textures\Render.utx; empty: none
+    bool archive_brings;        // the archive brings the right Textures\Render.utx
+    std::string why;            // empty: found
+  } rows[] = {
+      {package_holding({{"Class", "Render"}}), right, false,
+       "System\\Render.u is found first under the name Render, and it holds no such texture)"},
+      {"", package_holding({{"Texture", "ThingRender"}}), false,
+       "Textures\\Render.utx holds ThingRender, but not in the group Walls)"},
+      {"", package_holding({{"Sound", "Walls.ThingRender"}}), false,
+       "Textures\\Render.utx holds ThingRender, but as a Sound, not a Texture)"},
+      {"", package_holding({}), true,
+       "the game's Textures\\Render.utx (kept: it differs from the archive's) lacks it)"},
+      {"", right, true, ""},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(dir.path() / "g");
+    test::write_file(dir.path() / "g" / "System" / "Core.u", package_holding({{"Class", "Package"}, {"Class", "Class"}}));
+    test::write_file(dir.path() / "g" / "System" / "Engine.u", package_holding({{"Class", "Texture"}}));
+    if (!row.code.empty()) test::write_file(dir.path() / "g" / "System" / "Render.u", row.code);
+    test::write_file(dir.path() / "g" / "Textures" / "Render.utx", row.texture);
+    std::vector<Item> files = {file("Maps/CTF-X.unr", map)};
+    if (row.archive_brings) files.push_back(file("Textures/Render.utx", right));
+    const std::string zip = archive(files);
+    EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}),
+              row.why.empty() ? kExitOk : kExitPackages);
+    if (!row.why.empty()) {
+      EXPECT_EQ(report.out_lines.back(), unfound + row.why);
+    }
+    EXPECT_EQ(report.out_lines[0].find(", 0 unfound") == std::string::npos, !row.why.empty()) << report.out_lines[0];
+  }
+}
+
 TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
   const std::string manifest =
       "[Setup]\r\nGroup=SetupGroup\r\n[SetupGroup]\r\nCopy=(Src=System\\Mod.u)\r\n"
@@ -695,6 +734,25 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
   const Lines installed = {"Help/", "Help/Mod.txt", "Maps/", "Maps/CTF-Other.unr", "Maps/DM-Mod.unr", "System/",
                            "System/Mod.u"};
   const std::string request = "adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=Mod";
+  auto with = [&](const test::UmodFile& more) {
+    std::vector<test::UmodFile> all = files;
+    all.push_back(more);
+    return test::build_umod(all);
+  };
+  auto hidden_umod = [] {
+    const std::string bat = "@echo off\r\n";
+    Item readme = file("ReadMe.txt", bat);
+    readme.method = 0;
+    auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    const std::string dir = std::string("\x01\x0B") + "Launch.bat" + '\0' + le32(30 + 10) + le32(bat.size()) + le32(0);
+    test::Layout layout;
+    layout.comment = std::string(dir.size() + 20, 'x');
+    const size_t size = build_zip({readme}, layout).size();
+    layout.comment = dir + le32(0x9FE3C5A3) + le32(size - 20 - dir.size()) + le32(size) + le32(1) + le32(0);
+    return build_zip({readme}, layout);
+  };
+  Item bomb_umod = file("Mod.umod", umod);
+  bomb_umod.size_delta = (600 << 20) - static_cast<int64_t>(umod.size());
   struct {
     std::string bytes;  // the archive
     int code;
@@ -712,18 +770,41 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
       {build_zip({file("Mod.umod", umod.substr(0, umod.size() - 7)), file("Maps/CTF-Other.unr", "other")}),
        kExitEntries, {}, "Total: 0 extracted, 0 identical, 0 differing, 0 duplicates, 0 refused, 0 skipped, "
                          "0 excluded, 1 failed, 0 unpacked, 0 requests, 0 missing, 0 unloadable, 0 unfound"},
+      // Taken by the groups as every other entry: what none takes is skipped, not put
+      // into the game's own folder; a file named as a folder is refused.
+      {build_zip({file("Mod.umod", with({"Launch.bat", "@echo evil", 0})), file("Maps/CTF-Other.unr", "other")}),
+       kExitOk, installed, "Skipped: Mod.umod > Launch.bat"},
+      {build_zip({file("Mod.umod", with({"Maps\\", "x", 0})), file("Maps/CTF-Other.unr", "other")}), kExitOk,
+       installed, "Refused: Mod.umod > Maps\\ (a file whose name ends in a folder separator, as only a folder's may)"},
+      // A umod hidden in a ZIP's comment, pointing into a stored entry that every other tool lists.
+      {hidden_umod(), kExitArchive, {},
+       "Failed: two-formats: " + dir.sub("Map.ZIP") + " (the file reads both as a ZIP archive and as a UMOD installer, which no "
+       "real archive does: one is hidden inside the other; nothing was extracted)"},
+      // Judged by its declared size, before a byte of it is unpacked.
+      {build_zip({bomb_umod, file("Maps/CTF-Other.unr", "other")}), kExitEntries, {},
+       "Failed: bomb: Mod.umod (this .umod would unpack to 600 MB, more than any mod installer holds (at most 512 MB): "
+       "a zip bomb, made to fill the disk)"},
   };
   for (const auto& row : rows) {
     fs::remove_all(dir.path() / "g");
     fs::create_directories(dir.path() / "g");
     test::write_file(u8(dir.sub("Map.ZIP")), row.bytes);
-    int rc = run({"-extract", "-all-or-nothing", "-install-umods=" + game, dir.sub("Map.ZIP"), "*.unr", maps,
-                  "*.umod", dir.sub("nowhere") + sep()});
+    int rc = run({"-extract", "-all-or-nothing", "-install-umods=" + game, dir.sub("Map.ZIP"), "*.unr", maps, "*.u",
+                  game + sep() + "System" + sep(), "*.txt", game + sep() + "Help" + sep(), "*.umod",
+                  dir.sub("nowhere") + sep()});
     EXPECT_EQ(rc, row.code) << report.all_err();
     EXPECT_EQ(test::list_tree(dir.path() / "g"), row.tree);
     EXPECT_NE(std::find(report.out_lines.begin(), report.out_lines.end(), row.line), report.out_lines.end())
         << row.line;
   }
+  // The folder for temporary files is measured before a .umod is unpacked into it.
+  test::write_file(u8(dir.sub("Map.ZIP")), rows[0].bytes);
+  set_volume_probe([](const std::string&, platform::Volume& v) { return v.free = 100, v.id = "C", true; });
+  int rc = run({"-extract", "-all-or-nothing", "-install-umods=" + game, dir.sub("Map.ZIP"), "*.unr", maps});
+  set_volume_probe(nullptr);
+  EXPECT_EQ(rc, kExitDestination);
+  EXPECT_NE(report.all_err().find("not enough free space in the folder for temporary files"), std::string::npos)
+      << report.all_err();
   // Nothing is replaced; a kept file is told apart by its data, as a umod stores no CRC.
   test::write_file(dir.path() / "g" / "System" / "Mod.u", "mine");
   test::write_file(dir.path() / "g" / "Help" / "Mod.txt", "help");
@@ -733,6 +814,74 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
   EXPECT_NE(std::find(report.out_lines.begin(), report.out_lines.end(),
                       "Kept (identical): " + game + sep() + "Help" + sep() + "Mod.txt"),
             report.out_lines.end());
+}
+
+// Several archives in one run: each all or nothing by itself, a file two bring goes in
+// once (the first one's copy), and a package one brings counts for another's map.
+TEST_F(ExtractTest, ArchivesOfABatchEachByItself) {
+  const std::string a = dir.sub("a.zip"), b = dir.sub("b.zip"), c = dir.sub("c.zip");
+  test::write_file(u8(a), build_zip({file("Maps/CTF-A.unr", package_needing({{"BTex", "Texture"}})),
+                                     file("Help/Same.txt", "same"), file("Help/Other.txt", "first")}));
+  test::write_file(u8(b), "<html>gone</html>");
+  test::write_file(u8(c), build_zip({file("Textures/BTex.utx", package_holding({{"Texture", "Walls.ThingBTex"}})), file("Help/Same.txt", "same"),
+                                     file("Help/Other.txt", "second")}));
+  test::write_file(dir.path() / "list.txt", c + "\r\n\"" + b + "\"\r\n");
+  test::write_file(dir.path() / "names.txt", "c.zip=D:\\Downloads\\C pack.zip\r\n");
+  const std::string game = dir.sub("g"), help = game + sep() + "Help" + sep(), maps = game + sep() + "Maps" + sep(),
+                    tex = game + sep() + "Textures" + sep();
+  test::write_file(dir.path() / "g" / "System" / "Core.u", package_holding({{"Class", "Package"}, {"Class", "Class"}}));
+  test::write_file(dir.path() / "g" / "System" / "Engine.u", package_holding({{"Class", "Texture"}}));
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, "-archives=" + dir.sub("list.txt"),
+                 "-reports=" + dir.path().string(), "-names=" + dir.sub("names.txt"), a, "*.unr", maps, "*.utx", tex,
+                 "*.txt", help}),
+            kExitArchive);
+  EXPECT_EQ(report.out_lines, (Lines{"Archive: 1 0 " + a, "Archive: 2 0 D:\\Downloads\\C pack.zip",
+                                     "Archive: 3 3 " + b}));
+  EXPECT_EQ(test::read_file(dir.path() / "g" / "Help" / "Other.txt"), "first");
+  EXPECT_TRUE(fs::exists(dir.path() / "g" / "Textures" / "BTex.utx"));
+  EXPECT_EQ(report.err_lines.front(), "1 of 3: " + a.substr(a.find_last_of(sep()) + 1));
+  std::string second = test::read_file(dir.path() / "report-2.txt");
+  second.erase(std::remove(second.begin(), second.end(), '\r'), second.end());  // CRLF on Windows
+  EXPECT_NE(second.find("Kept (identical): " + help + "Same.txt\n"), std::string::npos) << second;
+  EXPECT_NE(second.find("Kept (differs from the archive's): " + help + "Other.txt\n"), std::string::npos) << second;
+  EXPECT_EQ(test::read_file(dir.path() / "report-1.txt").find("Missing"), std::string::npos);
+  EXPECT_EQ(test::read_file(dir.path() / "report-3.txt").rfind("Failed: not-archive: " + b + " (", 0), 0u);
+}
+
+// What the install script shows the player: at most 79 columns, broken at spaces, a
+// continued line further in, and a file name never broken, alone when no line holds it.
+TEST_F(ExtractTest, LinesForThePlayerFitTheConsole) {
+  const std::string name = "Pack v2 (final)" + std::string(70, 'N') + ".utx", spaced = "Help" + sep() + "a b c.txt";
+  test::write_file(dir.path() / "report.txt",
+                   "Total: 1 extracted\r\nDuplicate: " + spaced +
+                       " (an earlier entry of the archive has the same name; not written)\r\nRefused: " + name +
+                       " (name longer than 255 characters)\r\nSkipped: x.jpg\r\nSkipped: CTF-A.unr.uz\r\n"
+                       "Manifest: M.umod: adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=OrvaneMod\r\n");
+  const std::string report_path = dir.sub("report.txt");
+  ASSERT_EQ(run({"-show=Duplicate", report_path}), kExitOk);
+  EXPECT_EQ(report.out_lines, (Lines{"  " + spaced + " (an earlier entry of the archive has the same name; not",
+                                     "    written)"}));
+  ASSERT_EQ(run({"-show=Refused", report_path}), kExitOk);
+  EXPECT_EQ(report.out_lines, (Lines{"  " + name, "    (name longer than 255 characters)"}));
+  ASSERT_EQ(run({"-show=Manifest", report_path}), kExitOk);
+  EXPECT_EQ(report.out_lines, (Lines{"  M.umod: adds to UnrealTournament.ini: [Engine.GameEngine]",
+                                     "    ServerPackages=OrvaneMod"}));
+  ASSERT_EQ(run({"-show=Skipped", "-note=(not a game file)", "-exclude=*.uz", report_path}), kExitOk);
+  EXPECT_EQ(report.out_lines, (Lines{"  x.jpg (not a game file)"}));
+  ASSERT_EQ(run({"-show=Skipped", report_path, "*.uz"}), kExitOk);
+  EXPECT_EQ(report.out_lines, (Lines{"  CTF-A.unr.uz"}));
+
+  // Standard error under -width: the archive's name whole, the reason broken at spaces.
+  const std::string zip = dir.sub(std::string(60, 'Z') + ".zip");
+  test::write_file(u8(zip), "<html>not a zip, not at all, only a page that says the file is gone</html>");
+  EXPECT_EQ(run({"-extract", "-width=79", zip, out_dir()}), kExitArchive);
+  ASSERT_GE(report.err_lines.size(), 3u);
+  EXPECT_EQ(report.err_lines[0], "Error:");
+  EXPECT_EQ(report.err_lines[1], "  " + zip + ":");
+  for (size_t i = 2; i < report.err_lines.size(); ++i) {
+    EXPECT_LE(report.err_lines[i].size(), 79u) << report.err_lines[i];
+    EXPECT_EQ(report.err_lines[i].rfind("  ", 0), 0u) << report.err_lines[i];
+  }
 }
 
 TEST_F(ExtractTest, HelpAndUsage) {

@@ -405,10 +405,11 @@ TEST(LibarchiveReader, SelfExtractorsAreReadAfterTheirProgram) {
   // The program may hold the signatures' bytes itself; only a header that checks out counts.
   const std::string stub = "MZ" + std::string(90, '\0') + "Rar!\x1A\x07\x00 and Rar!\x1A\x07\x01\x00 and 7z\xBC\xAF\x27\x1C" +
                            std::string(70, '\x90');
+  Failure kind;
   for (const char* name : {"rar4.rar", "rar5_solid.rar", "lzma2_solid.7z"}) {
     std::string err;
     std::unique_ptr<ArchiveReader> plain = open_named(name),
-                                   sfx = open_reader(std::unique_ptr<Source>(new BytesSource(stub + test_archive(name))), err);
+                                   sfx = open_reader(std::unique_ptr<Source>(new BytesSource(stub + test_archive(name))), err, kind);
     ASSERT_TRUE(plain && sfx) << name << ": " << err;
     std::map<std::string, Outcome> want, got;
     EXPECT_EQ(pass(*plain, want), "");
@@ -418,7 +419,7 @@ TEST(LibarchiveReader, SelfExtractorsAreReadAfterTheirProgram) {
   }
   // Not after a program, and not an archive inside a self-extracting ZIP.
   std::string err;
-  EXPECT_FALSE(open_reader(std::unique_ptr<Source>(new BytesSource("XZ" + stub.substr(2) + test_archive("rar4.rar"))), err));
+  EXPECT_FALSE(open_reader(std::unique_ptr<Source>(new BytesSource("XZ" + stub.substr(2) + test_archive("rar4.rar"))), err, kind));
   test::Item inner;
   inner.name = "inner.rar";
   inner.data = test_archive("rar4.rar");
@@ -426,7 +427,7 @@ TEST(LibarchiveReader, SelfExtractorsAreReadAfterTheirProgram) {
   test::Layout layout;
   layout.prefix = stub;
   const std::string zip = test::build_zip({inner}, layout);
-  std::unique_ptr<ArchiveReader> outer = open_reader(std::unique_ptr<Source>(new BytesSource(zip)), err);
+  std::unique_ptr<ArchiveReader> outer = open_reader(std::unique_ptr<Source>(new BytesSource(zip)), err, kind);
   ASSERT_TRUE(outer) << err;
   EXPECT_EQ(outer->format(), "ZIP");
 }

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
 #include "cli.h"
+#include "commit.h"
+#include "journal.h"
 #include "test_support.h"
 #include "unreal_package.h"
 #include "umod_reader.h"
@@ -203,6 +207,76 @@ TEST(WriteFailure, FullDiskLeavesNoPartialFile) {
   EXPECT_EQ(report.out_lines, Lines{"Extracted: small.txt"});
   EXPECT_EQ(test::list_tree(out), Lines{"small.txt"});
   EXPECT_EQ(report.temps, 0);
+}
+
+// A run killed after any number of its moves leaves, once the next run has read its
+// journal, the game as it was: every player's file under its own name, nothing of ours.
+TEST(WriteFailure, KilledDuringTheMovesIsTakenBack) {
+  ScratchDir dir;
+  std::vector<test::Item> items;
+  for (int i = 0; i < 12; ++i) {
+    test::Item it;
+    it.name = "CTF-K" + std::to_string(i) + (i % 3 ? ".unr" : ".utx");
+    it.data = "the map's " + it.name;
+    items.push_back(it);
+  }
+  const std::string zip = (dir.path() / "m.zip").string(), game = (dir.path() / "g").string();
+  test::write_file(zip, test::build_zip(items));
+  const Lines args = {"-extract", "-all-or-nothing", "-overwrite=all", zip, "*.unr", game + "/Maps/", "*.utx",
+                      game + "/Textures/"};
+  auto reset = [&] {
+    fs::remove_all(game);
+    for (int i = 0; i < 12; i += 2)  // half of them the player has already, in their own words
+      test::write_file(fs::path(game) / (i % 3 ? "Maps" : "Textures") / items[i].name, "the player's " + items[i].name);
+  };
+  reset();
+  const Lines before = test::list_tree(game);
+  static size_t kill_at;
+  for (kill_at = 1; kill_at <= 12 + 6; ++kill_at) {
+    reset();
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      set_move_hook([](size_t changes) {
+        if (changes == kill_at) _exit(0);
+      });
+      CaptureReport report;
+      test::run_args(args, report);
+      _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "not killed after change " << kill_at;
+    EXPECT_NE(Journal::recover(game), "") << kill_at;
+    EXPECT_EQ(test::list_tree(game), before) << "killed after change " << kill_at;
+    for (int i = 0; i < 12; i += 2)
+      EXPECT_EQ(test::read_file(fs::path(game) / (i % 3 ? "Maps" : "Textures") / items[i].name),
+                "the player's " + items[i].name);
+  }
+  // The next real run puts it right itself, and then installs the map.
+  CaptureReport report;
+  EXPECT_EQ(test::run_args(args, report), kExitOk) << report.all_err();
+  EXPECT_EQ(test::list_tree(game).size(), 2 + items.size());
+}
+
+// Files waiting for the run to be decided hold no handle: a pack of more files than the
+// process may open installs.
+TEST(WriteFailure, MoreFilesThanHandles) {
+  ScratchDir dir;
+  std::vector<test::Item> items(300);
+  for (size_t i = 0; i < items.size(); ++i) items[i].name = "f" + std::to_string(i) + ".unr";
+  const std::string zip = (dir.path() / "m.zip").string(), out = (dir.path() / "out").string() + "/";
+  test::write_file(zip, test::build_zip(items));
+  struct rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+  struct rlimit low = old;
+  low.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  CaptureReport report;
+  int rc = test::run_args({"-extract", "-all-or-nothing", zip, out}, report);
+  setrlimit(RLIMIT_NOFILE, &old);
+  EXPECT_EQ(rc, kExitOk) << report.all_err();
+  EXPECT_EQ(test::list_tree(out).size(), items.size());
 }
 
 // The script tests build their packages in Python; both builders must write the same bytes,
