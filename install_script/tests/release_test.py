@@ -54,7 +54,7 @@ def check_package(path, script_source):
     check(all(b < 0x80 for b in readme), "README.txt must be plain ASCII")
     text = readme.decode("ascii")
     for topic in ("Program Files", "Run as administrator", "Wine", "unpack", "Licences", ".7z", ".umod",
-                  "missing packages"):
+                  "missing packages", "not found where the game looks"):
         check(topic.lower() in text.lower(), "README.txt says nothing about " + topic)
     # The licences of the libraries built into Pkzip25.exe, readable in Notepad.
     for library, words in LICENCES.items():
