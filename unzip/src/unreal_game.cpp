@@ -127,7 +127,12 @@ void PackageCheck::read(size_t item, const std::string& shown, Source& src) {
   r.shown = shown;
   r.own_name = stem_of(shown);
   Package p;
-  r.why = read_package(src, p);
+  const bool is_map = lower_ascii(shown.substr(shown.find_last_of('.'))) == ".unr";
+  // Damaged exports are told only if something takes from the file, as before.
+  r.holds_read = !is_map && read_package(src, p, true).empty();
+  if (!r.holds_read) p = Package();
+  r.why = r.holds_read ? std::string() : read_package(src, p);
+  if (r.holds_read) r.holds = exported_objects(p, r.own_name);
   if (r.why.empty()) {
     for (const Dependency& d : dependencies(p, r.own_name)) {
       r.needs.push_back(d.name);
@@ -206,6 +211,12 @@ struct Loaded {
   std::vector<ObjectName> holds;
   std::unordered_multimap<std::string, size_t> by_name;  // lower-case object name -> index in holds
   std::vector<Dependency> needs;
+
+  void take(std::vector<ObjectName> objects) {
+    ok = true;
+    holds = std::move(objects);
+    for (size_t i = 0; i < holds.size(); ++i) by_name.emplace(lower_ascii(holds[i].path.back()), i);
+  }
 };
 
 // Why `o` is not in `found`, the first of the files of its package's name.
@@ -283,14 +294,19 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
     auto at = loaded.find(f.path);
     if (at != loaded.end()) return at->second;
     Loaded& l = loaded[f.path];
+    auto own = f.path.empty() ? by_path.end() : by_path.find(path_key(f.path));
+    if (own != by_path.end() && own->second->holds_read) {
+      // The install's own file: read as it was put in place or kept. What it needs
+      // is looked at as a record's, never one level further.
+      l.take(own->second->holds);
+      return l;
+    }
     std::string err;
     std::unique_ptr<Source> src = f.path.empty() ? nullptr : platform::open_archive(f.path, err);
     Package p;
     std::string why = src ? read_package(*src, p, true) : std::string("cannot read the package");
     if (why.empty()) {
-      l.ok = true;
-      l.holds = exported_objects(p, stem_of(f.shown));
-      for (size_t i = 0; i < l.holds.size(); ++i) l.by_name.emplace(lower_ascii(l.holds[i].path.back()), i);
+      l.take(exported_objects(p, stem_of(f.shown)));
       l.needs = dependencies(p, stem_of(f.shown));
     } else {
       // The install's own file, readable but for its exports: the game cannot load it either.
