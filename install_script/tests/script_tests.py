@@ -774,9 +774,9 @@ def case_objects_unfound(sb):
          ["Textures\\CityTex.utx holds Texture1, but not in the group Walls)", "Get the version of the package"]),
         ({"Rocks": "Texture"}, {}, {"Textures\\Rocks.utx": pkg("Rocks", [("Sound", "Texture1")])}, {},
          ["Textures\\Rocks.utx holds Texture1, but as a Sound, not a Texture)", "put it in place of the game's"]),
-        ({"Botpack": "Class"}, {}, {}, {},
-         ["These come with Unreal Tournament itself: Botpack (code package (.u), needed by Maps\\CTF-Y.unr)",
-          "The game folder looks incomplete"]),
+        ({"Botpack": "Class", "UWindow": "Texture"}, {}, {}, {},  # UWindow is a code package, whatever is taken
+         ["These come with Unreal Tournament itself: Botpack (code package (.u), needed by Maps\\CTF-Y.unr) "
+          "UWindow (code package (.u), needed by", "The game folder looks incomplete"]),
         ({"CityTex": "Texture"}, {}, {"Textures\\CityTex.utx": pkg("deep", texture1, needs={"DeepTex": "Texture"})}, {},
          ["DeepTex (texture package (.utx), needed by Textures\\CityTex.utx, which Maps\\CTF-Y.unr needs)",
           "Map sites carry each"]),
