@@ -76,6 +76,9 @@ def install_from_package(zip_path, launch):
     game_unix = os.path.join(root_unix, "Program Files (x86)", "Unreal Tournament")
     os.makedirs(os.path.join(game_unix, "System"))
     os.makedirs(os.path.join(game_unix, "Textures"))
+    for stock in ("Core.u", "Engine.u"):  # the game's own, which packages' classes come from
+        with open(os.path.join(game_unix, "System", stock), "wb") as f:
+            f.write(b"stand-in")
     mine = game_data("the player's own ReleaseTex.utx")  # a package too, but another
     with open(os.path.join(game_unix, "Textures", "ReleaseTex.utx"), "wb") as f:
         f.write(mine)

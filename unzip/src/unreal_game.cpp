@@ -127,12 +127,16 @@ void PackageCheck::read(size_t item, const std::string& shown, Source& src) {
   r.shown = shown;
   r.own_name = stem_of(shown);
   Package p;
+  // A map's exports are many and seldom taken from: read only when something does.
+  // Damaged exports are told then too, when the file is read again.
   const bool is_map = lower_ascii(shown.substr(shown.find_last_of('.'))) == ".unr";
-  // Damaged exports are told only if something takes from the file, as before.
-  r.holds_read = !is_map && read_package(src, p, true).empty();
-  if (!r.holds_read) p = Package();
-  r.why = r.holds_read ? std::string() : read_package(src, p);
-  if (r.holds_read) r.holds = exported_objects(p, r.own_name);
+  if (!is_map && read_package(src, p, true).empty()) {
+    r.holds_read = true;
+    r.holds = exported_objects(p, r.own_name);
+  } else {
+    p = Package();
+    r.why = read_package(src, p);
+  }
   if (r.why.empty()) {
     for (const Dependency& d : dependencies(p, r.own_name)) {
       r.needs.push_back(d.name);
