@@ -65,7 +65,7 @@ pack("CTF-OrvaneDemo.zip", {
     "Maps/CTF-OrvaneDemo.unr": package_bytes(needs={"Botpack": "Class", "OrvaneDemoTex": "Texture"},
                                              groups={"OrvaneDemoTex": ["Walls"]}, exports=["MyLevel"],
                                              unique="CTF-OrvaneDemo"),
-    "Textures/OrvaneDemoTex.utx": package_bytes(unique="OrvaneDemoTex"),
+    "Textures/OrvaneDemoTex.utx": package_bytes(unique="OrvaneDemoTex", holds=[("Texture", "Walls.Texture1")]),
     "Help/CTF-OrvaneDemo.txt": b"CTF-OrvaneDemo\r\nA sample map for trying Orvane.\r\n"})
 pack("DM-OrvaneNeeds.zip", {
     "DM-OrvaneNeeds.unr": package_bytes(needs={"Botpack": "Class", "CityTex": "Texture", "CitySounds": "Sound"},
@@ -75,12 +75,23 @@ PY
 
 if [ -z "$game" ]; then
   game='C:\Games\UnrealTournament'
-  mkdir -p "$drive_c/Games/UnrealTournament/System"
-  # Stand-ins for the game and the code packages every map needs.
-  for f in UnrealTournament.EXE Core.u Engine.u Botpack.u; do
-    [ -f "$drive_c/Games/UnrealTournament/System/$f" ] ||
-      printf 'stand-in for the game\r\n' > "$drive_c/Games/UnrealTournament/System/$f"
-  done
+  system="$drive_c/Games/UnrealTournament/System"
+  mkdir -p "$system"
+  [ -f "$system/UnrealTournament.EXE" ] || printf 'stand-in for the game\r\n' > "$system/UnrealTournament.EXE"
+  # Stand-ins for the code packages every map needs: packages that hold what the sample
+  # maps take from them. A text stand-in of an earlier run is replaced; anything else stays.
+  python3 - "$system" "$ORVANE_ROOT/install_script/tests" <<'PY'
+import os, sys
+sys.path.insert(0, sys.argv[2])
+from unreal_package import stock_package
+
+for name in ("Core", "Engine", "Botpack"):
+    path = os.path.join(sys.argv[1], name + ".u")
+    if os.path.exists(path) and open(path, "rb").read() != b"stand-in for the game\r\n":
+        continue
+    with open(path, "wb") as f:
+        f.write(stock_package(name))
+PY
 fi
 # In the registry's 32-bit view, where the game's own 32-bit installer writes it.
 wine reg add 'HKLM\Software\Unreal Technology\Installed Apps\UnrealTournament' \

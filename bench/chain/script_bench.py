@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times an install through Orvane.BAT under Wine's cmd against a plain extraction of the
-same archive by Pkzip25, for a 600-file bonus pack and a 20 MB single map, and the same
-install without its package check. All run under Wine with one resident wineserver (the
+same archive by Pkzip25, for a 600-file bonus pack, a 20 MB single map, and a map that needs
+20 packages of a game that holds 2,000, and the same install without its package check. All run under Wine with one resident wineserver (the
 caller starts it); median of RUNS each.
 
     script_bench.py BUILD_DIR WORK_DIR [RUNS]         (needs WINEPREFIX)
@@ -21,7 +21,7 @@ import zipfile
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "unzip"))
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "install_script", "tests"))
 import make_pack  # noqa: E402  (the extraction benchmark's file imitations)
-from unreal_package import package_bytes  # noqa: E402
+from unreal_package import package_bytes, stock_package  # noqa: E402
 
 GAME_PACKAGES = ("Core.u", "Engine.u", "Botpack.u")  # what every map of the pack needs of the game
 
@@ -29,8 +29,8 @@ GAME_PACKAGES = ("Core.u", "Engine.u", "Botpack.u")  # what every map of the pac
 def bonus_pack(path):
     """600 files, about 90 MB: maps, textures, sounds and .int files, foldered. The maps,
     textures and sounds are real packages, so that the install's package check reads what
-    a real pack makes it read: each map needs four of the pack's texture packages, two of
-    its sound packages and the game's code."""
+    a real pack makes it read: each map needs a texture from four of the pack's texture
+    packages, a sound from two of its sound packages and the game's code."""
     rng = random.Random(20261207)
     kinds = [("Maps", "unr", 60, 40.0), ("Textures", "utx", 240, 30.0),
              ("Sounds", "uax", 200, 19.0), ("System", "int", 100, 1.0)]
@@ -47,7 +47,8 @@ def bonus_pack(path):
                     if ext == "unr":
                         needs = dict({t: "Texture" for t in rng.sample(stems["utx"], 4)},
                                      **{a: "Sound" for a in rng.sample(stems["uax"], 2)}, Botpack="Class")
-                    head = package_bytes(needs=needs, unique=stem, exports=["MyLevel"] if needs else ())
+                    holds = {"utx": [("Texture", "Texture1")], "uax": [("Sound", "Sound1")]}.get(ext, ())
+                    head = package_bytes(needs=needs, unique=stem, exports=["MyLevel"] if needs else (), holds=holds)
                     data = head + make_pack.make_file(rng, ext, size - len(head))
                 z.writestr("BonusPack/%s/%s.%s" % (folder, stem, ext), data)
 
@@ -57,11 +58,46 @@ def single_map(path):
     the map needs the other two and the game's code."""
     head = {"Maps/BenchMap.unr": package_bytes(needs={"Bench": "Texture", "BenchSounds": "Sound", "Botpack": "Class"},
                                                unique="BenchMap", exports=["MyLevel"]),
-            "Textures/Bench.utx": package_bytes(unique="Bench"), "Sounds/BenchSounds.uax": package_bytes(unique="BS")}
+            "Textures/Bench.utx": package_bytes(unique="Bench", holds=[("Texture", "Texture1")]),
+            "Sounds/BenchSounds.uax": package_bytes(unique="BS", holds=[("Sound", "Sound1")])}
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
         for name, size in (("Maps/BenchMap.unr", 12000000), ("Textures/Bench.utx", 6000000),
                            ("Sounds/BenchSounds.uax", 2000000)):
             z.writestr(name, head[name] + os.urandom(size - len(head[name])))
+
+
+# A game of 2,000 packages, of which the map below needs 20: (folder, extension, class, count).
+BIG_GAME = (("System", "u", "Class", 100), ("Textures", "utx", "Texture", 1000), ("Sounds", "uax", "Sound", 600),
+            ("Music", "umx", "Music", 300))
+NEEDED = {"System": 2, "Textures": 12, "Sounds": 5, "Music": 1}
+
+
+def big_game_file(folder, ext, cls, i):
+    """The name and bytes of package i of the big game: it holds one object of its kind, in a group."""
+    stem = "%s%04d" % (folder[:3], i)
+    return "%s/%s.%s" % (folder, stem, ext), package_bytes(unique=stem, holds=[(cls, "Grp." + cls + "1")])
+
+
+def needs_20(path):
+    """A 2 MB map that takes an object from each of 20 packages of the big game."""
+    needs = {"%s%04d" % (folder[:3], i): cls for folder, _, cls, _ in BIG_GAME for i in range(NEEDED[folder])}
+    head = package_bytes(needs=needs, groups={p: ["Grp"] for p in needs}, unique="DM-Needs20", exports=["MyLevel"])
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("Maps/DM-Needs20.unr", head + os.urandom(2000000 - len(head)))
+
+
+def make_game(unix, big):
+    shutil.rmtree(unix, ignore_errors=True)
+    os.makedirs(os.path.join(unix, "System"))
+    for stock in GAME_PACKAGES:
+        with open(os.path.join(unix, "System", stock), "wb") as f:
+            f.write(stock_package(stock[:-2]))
+    for folder, ext, cls, count in BIG_GAME if big else ():
+        os.makedirs(os.path.join(unix, folder), exist_ok=True)
+        for i in range(count):
+            name, data = big_game_file(folder, ext, cls, i)
+            with open(os.path.join(unix, *name.split("/")), "wb") as f:
+                f.write(data)
 
 
 def timed(argv, env, log, must=None):
@@ -140,8 +176,8 @@ def main():
         f.write(script.replace(check_option, b"") if check_option in script else script)
     checking = check_option in script
     archives = []
-    for name, make in (("BonusPack.zip", bonus_pack), ("SingleMap.zip", single_map)):
-        cached = os.path.join(work, "v2-" + name)  # v2: the pack's packages are real ones
+    for name, make in (("BonusPack.zip", bonus_pack), ("SingleMap.zip", single_map), ("Needs20.zip", needs_20)):
+        cached = os.path.join(work, "v3-" + name)  # v3: the packages hold what the maps take
         if not os.path.exists(cached):
             make(cached + ".part")
             os.rename(cached + ".part", cached)
@@ -170,11 +206,7 @@ def main():
                                 win + "\\" + name, win + "\\plain\\"], env, log))
             # In turns first, so that neither always follows the plain extraction's writes.
             for script, times in ((("Orvane.BAT", install), ("NoCheck.BAT", unchecked))[::1 - 2 * (run % 2)]):
-                shutil.rmtree(os.path.join(unix, "Game"), ignore_errors=True)
-                os.makedirs(os.path.join(unix, "Game", "System"))
-                for stock in GAME_PACKAGES:
-                    with open(os.path.join(unix, "Game", "System", stock), "wb") as f:
-                        f.write(b"stand-in")
+                make_game(os.path.join(unix, "Game"), name == "Needs20.zip")
                 times.append(timed(["wine", "cmd", "/c", win + "\\" + script, win + "\\" + name,
                                     win + "\\Game"], env, log, "Done. The map is installed."))
         p, i, u = statistics.median(plain), statistics.median(install), statistics.median(unchecked)

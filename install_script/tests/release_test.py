@@ -54,7 +54,7 @@ def check_package(path, script_source):
     check(all(b < 0x80 for b in readme), "README.txt must be plain ASCII")
     text = readme.decode("ascii")
     for topic in ("Program Files", "Run as administrator", "Wine", "unpack", "Licences", ".7z", ".umod",
-                  "missing packages"):
+                  "missing packages", "not found where the game looks"):
         check(topic.lower() in text.lower(), "README.txt says nothing about " + topic)
     # The licences of the libraries built into Pkzip25.exe, readable in Notepad.
     for library, words in LICENCES.items():
@@ -76,6 +76,9 @@ def install_from_package(zip_path, launch):
     game_unix = os.path.join(root_unix, "Program Files (x86)", "Unreal Tournament")
     os.makedirs(os.path.join(game_unix, "System"))
     os.makedirs(os.path.join(game_unix, "Textures"))
+    for stock in ("Core.u", "Engine.u"):  # the game's own, which packages' classes come from
+        with open(os.path.join(game_unix, "System", stock), "wb") as f:
+            f.write(b"stand-in")
     mine = game_data("the player's own ReleaseTex.utx")  # a package too, but another
     with open(os.path.join(game_unix, "Textures", "ReleaseTex.utx"), "wb") as f:
         f.write(mine)

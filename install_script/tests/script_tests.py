@@ -67,7 +67,11 @@ def game_data(name):
     """Distinct content per file, so a kept or swapped file shows; a package file is a real
     package (one that needs nothing the test games lack), the text after it."""
     text = ("Orvane test payload for " + name + "\n").encode("utf-8") * 3
-    return package_bytes(unique=name) + text if name.lower().endswith(PACKAGE_EXTENSIONS) else text
+    if not name.lower().endswith(PACKAGE_EXTENSIONS):
+        return text
+    # It holds the object of its kind that a map built with needs= takes from it.
+    held = {".utx": "Texture", ".uax": "Sound", ".umx": "Music", ".u": "Class"}.get(os.path.splitext(name)[1].lower())
+    return package_bytes(unique=name, holds=[(held, held + "1")] if held else ()) + text
 
 
 class Failure(Exception):
@@ -770,13 +774,49 @@ def case_packages_found(sb):
     ini = ("[Engine.Engine]\r\nGameRenderDevice=SoftDrv.SoftwareRenderDevice\r\n[Core.System]\r\n" +
            "".join("Paths=../%s/*.%s\r\n" % p for p in (("System", "u"), ("Maps", "unr"), ("Textures", "utx"),
                                                           ("Sounds", "uax"), ("Music", "umx"), ("ExtraTex", "utx"))))
-    mine = {"System\\UnrealTournament.ini": ini.encode(), "Textures\\gametex.UTX": package_bytes(unique="game"),
-            "ExtraTex\\ModTex.utx": package_bytes(unique="mod")}
+    mine = {"System\\UnrealTournament.ini": ini.encode(), "Textures\\gametex.UTX": game_data("game.utx"),
+            "ExtraTex\\ModTex.utx": game_data("mod.utx")}
     city = package_bytes(needs={"ArchTex": "Texture", "GameTex": "Texture", "ModTex": "Texture"}, unique="CTF-City")
     sb.archive(zip_bytes([("Maps/CTF-City.unr", city), ("Textures/ArchTex.utx", game_data("ArchTex.utx"))]))
     game = sb.game("UT", mine)
     rc, out = sb.run(game)
-    check(rc == 0 and "Done. The map is installed." in out and "MISSING" not in out, "exit code %d\n%s" % (rc, out))
+    check(rc == 0 and "Done. The map is installed." in out and "MISSING" not in out and "NOT FOUND" not in out,
+          "exit code %d\n%s" % (rc, out))
+
+
+def case_objects_unfound(sb):
+    # Each object the map takes is looked for in the file the game finds first under its
+    # package's name; each one not there is named with why, and the remedy that fits.
+    def pkg(name, holds=(), **more):
+        return package_bytes(unique=name, holds=holds, **more)
+    texture1 = [("Texture", "Texture1")]
+    rows = [  # needs, groups, the game's files, the archive's other files, phrases
+        ({"Render": "Texture"}, {}, {"System\\Render.u": pkg("Render", [("Class", "Render")]),
+                                     "Textures\\Render.utx": pkg("RenderTex", texture1)}, {},
+         ["Texture Render.Texture1 (needed by Maps\\CTF-Y.unr; System\\Render.u is found first under the name "
+          "Render, and it holds no such texture)", "move it out of the game's folders"]),
+        ({"CityTex": "Texture"}, {}, {"Textures\\CityTex.utx": pkg("old")}, {"Textures/CityTex.utx": pkg("new", texture1)},
+         ["Texture CityTex.Texture1 (needed by Maps\\CTF-Y.unr; the game's Textures\\CityTex.utx (kept: it differs "
+          "from the archive's) lacks it)", "move the game's copy out of its folder and install the map again"]),
+        ({"CityTex": "Texture"}, {"CityTex": ["Walls"]}, {"Textures\\CityTex.utx": pkg("top", texture1)}, {},
+         ["Textures\\CityTex.utx holds Texture1, but not in the group Walls)", "Get the version of the package"]),
+        ({"Rocks": "Texture"}, {}, {"Textures\\Rocks.utx": pkg("Rocks", [("Sound", "Texture1")])}, {},
+         ["Textures\\Rocks.utx holds Texture1, but as a Sound, not a Texture)", "put it in place of the game's"]),
+        ({"Botpack": "Class", "UWindow": "Texture"}, {}, {}, {},  # UWindow is a code package, whatever is taken
+         ["These come with Unreal Tournament itself: Botpack (code package (.u), needed by Maps\\CTF-Y.unr) "
+          "UWindow (code package (.u), needed by", "The game folder looks incomplete"]),
+        ({"CityTex": "Texture"}, {}, {"Textures\\CityTex.utx": pkg("deep", texture1, needs={"DeepTex": "Texture"})}, {},
+         ["DeepTex (texture package (.utx), needed by Textures\\CityTex.utx, which Maps\\CTF-Y.unr needs)",
+          "Map sites carry each"]),
+    ]
+    for k, (needs, groups, mine, theirs, phrases) in enumerate(rows):
+        city = package_bytes(needs=needs, groups=groups, unique="CTF-Y")
+        sb.archive(zip_bytes([("Maps/CTF-Y.unr", city)] + list(theirs.items())))
+        rc, out = sb.run(sb.game("UT%d" % k, mine))
+        flat = " ".join(out.split())
+        expect_failure(rc, flat, 10, "The map is installed, but it will not load", *phrases)
+        # The first four lack an object; no map site is named for the game's own Botpack.
+        check(("NOT FOUND where the game looks" in out) == (k < 4) and ("Map sites" in out) == (k == 5), out)
 
 
 def case_file_that_is_no_package(sb):
@@ -798,7 +838,8 @@ def case_fits_80_columns(sb):
         for name, case in [("flat", case_flat), ("kept_told_apart", case_kept_told_apart),
                            ("odd_entries_do_not_block", case_odd_entries_do_not_block),
                            ("umod_in_zip", case_umod_in_zip), ("missing_packages", case_missing_packages),
-                           ("file_that_is_no_package", case_file_that_is_no_package), ("batch", case_batch)] + [
+                           ("file_that_is_no_package", case_file_that_is_no_package),
+                           ("objects_unfound", case_objects_unfound), ("batch", case_batch)] + [
                                c for c in GROUPS["failures"] if c[0] not in ("killed_run_leaves_nothing",
                                                                             "fits_80_columns")]:
             case(Sandbox(sb.env, "fits-" + name))
@@ -972,6 +1013,7 @@ GROUPS = {
              ("umod_names_that_escape", case_umod_names_that_escape), ("umod_truncated", case_umod_truncated),
              ("batch", case_batch), ("batch_thirty", case_batch_thirty)],
     "packages": [("missing_packages", case_missing_packages), ("packages_found", case_packages_found),
+                 ("objects_unfound", case_objects_unfound),
                  ("file_that_is_no_package", case_file_that_is_no_package)],
     "pause": [("pause", case_pause)],
     "not_writable": [("not_writable", case_not_writable)],

@@ -75,7 +75,8 @@ def raw_package(names=(), imports=(), exports=(), version=69, guid=b"OrvaneTestG
     return out
 
 
-def package_bytes(imports=(), needs=None, groups=None, version=69, extra_names=(), unique=None, exports=()):
+def package_bytes(imports=(), needs=None, groups=None, version=69, extra_names=(), unique=None, exports=(),
+                  holds=()):
     """A valid package.
 
     imports: (class package, class name, object name, where) tuples, `where` being the
@@ -86,6 +87,8 @@ def package_bytes(imports=(), needs=None, groups=None, version=69, extra_names=(
     unique: a name (str or bytes) that makes this file's bytes differ from those of a
       file built for another name: it becomes a name and the GUID.
     exports: object names of this package's own objects (a map's MyLevel, say).
+    holds: (class, dotted path) pairs: objects this package exports, each inside the groups
+      its path names ("Walls.Texture1"); class "Class" makes a class object.
     """
     wanted = list(imports)
     for pkg, cls in (needs or {}).items():
@@ -117,9 +120,37 @@ def package_bytes(imports=(), needs=None, groups=None, version=69, extra_names=(
         class_ref(class_package, class_name)
         table.append((class_package, class_name, object_name, package_ref(where)))
 
+    own = [(0, 0, 0, e, 0) for e in exports]
+    group_at = {}
+
+    def group_ref(path):
+        """The export of a group of this package, made (with its outers) when missing."""
+        if path not in group_at:
+            outer, _, name = path.rpartition(".")
+            own.append((class_ref("Core", "Package"), 0, group_ref(outer) if outer else 0, name, 0))
+            group_at[path] = len(own)  # an export reference is its index plus one
+        return group_at[path]
+
+    for cls, path in holds:
+        outer, _, name = path.rpartition(".")
+        where = group_ref(outer) if outer else 0
+        own.append((0 if cls == "Class" else class_ref(CLASS_PACKAGE.get(cls, "Engine"), cls), 0, where, name, 0))
+
     names = ["None"] + list(extra_names)  # every package the game writes names None
     guid = b"OrvaneTestGuid!!"
     if unique is not None:
         names.append(_bytes(unique))
         guid = hashlib.md5(_bytes(unique)).digest()
-    return raw_package(names, table, [(0, 0, 0, e, 0) for e in exports], version, guid)
+    return raw_package(names, table, own, version, guid)
+
+
+# What the game's own code packages export that test maps take: the classes of the objects
+# they use, and Botpack's game class.
+STOCK_HOLDS = {"Core": [("Class", c) for c in ("Package", "Class")],
+               "Engine": [("Class", c) for c in ("Texture", "Sound", "Music")],
+               "Botpack": [("Class", "Class1")]}
+
+
+def stock_package(name):
+    """A stand-in for the game's System\\<name>.u that holds what the test maps take from it."""
+    return package_bytes(unique=name, holds=STOCK_HOLDS.get(name, ()))

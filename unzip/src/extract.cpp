@@ -101,28 +101,38 @@ void execute(Run& run, const Plan& plan, Writer& writer, PackageCheck* packages,
 int tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
   const Options& opt = run.opt;
   const bool at_once = (opt.all_or_nothing && !opt.test) || !opt.groups.empty() || packages;
-  std::vector<PackageCheck::Missing> missing;
-  std::vector<PackageCheck::Unloadable> unloadable;
+  PackageCheck::Result found;
   if (packages) {
-    std::vector<size_t> installed;
-    for (size_t i = 0; i < run.outcomes.size(); ++i)
-      if (run.outcomes[i].state == Outcome::Extracted || run.outcomes[i].state == Outcome::Kept) installed.push_back(i);
-    packages->finish(installed, missing, unloadable);
+    std::vector<size_t> installed, differing;
+    for (size_t i = 0; i < run.outcomes.size(); ++i) {
+      const Outcome& o = run.outcomes[i];
+      if (o.state == Outcome::Extracted || o.state == Outcome::Kept) installed.push_back(i);
+      if (o.state == Outcome::Kept && !o.identical) differing.push_back(i);
+    }
+    found = packages->finish(installed, differing);
   }
   if (at_once) {
     // A script reads the counts from the first line instead of counting lines.
-    if (!opt.groups.empty()) report.out(total_line(run, missing.size(), unloadable.size()));
+    if (!opt.groups.empty())
+      report.out(total_line(run, found.missing.size(), found.unloadable.size(), found.unfound.size()));
     for (size_t i = 0; i < run.outcomes.size(); ++i) print_outcome(run, i, report);
   }
   for (const std::string& r : run.requests) report.out("Manifest: " + r);
-  for (const PackageCheck::Missing& m : missing) {
-    std::string by;
-    for (const std::string& s : m.needed_by) by += (by.empty() ? "" : ", ") + s;
-    report.out("Missing: " + m.name + " (" + kind_text(m.kinds) + ", needed by " + by + ")");
-  }
-  for (const PackageCheck::Unloadable& u : unloadable) report.out("Unloadable: " + u.shown + " (" + u.why + ")");
+  auto list = [](const std::vector<std::string>& names) {
+    std::string s;
+    for (const std::string& n : names) s += (s.empty() ? "" : ", ") + n;
+    return s;
+  };
+  for (const PackageCheck::Missing& m : found.missing)
+    report.out((m.stock ? "Missing from the game itself: " : "Missing: ") + m.name + " (" + kind_text(m.kinds) +
+               ", needed by " + list(m.needed_by) + ")");
+  for (const PackageCheck::Unloadable& u : found.unloadable)
+    report.out("Unloadable: " + u.shown + " (" + u.why + ")");
+  for (const PackageCheck::Unfound& u : found.unfound)
+    report.out("Unfound: " + u.object + " (needed by " + list(u.needed_by) + "; " + u.why + ")");
   int code = exit_code(run, writer.directory_made());
-  if (code == kExitOk && (!missing.empty() || !unloadable.empty())) code = kExitPackages;
+  if (code == kExitOk && (!found.missing.empty() || !found.unloadable.empty() || !found.unfound.empty()))
+    code = kExitPackages;
   return code;
 }
 

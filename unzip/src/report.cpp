@@ -44,8 +44,8 @@ void print_outcome(const Run& run, size_t i, Report& report) {
   }
 }
 
-std::string total_line(const Run& run, size_t missing, size_t unloadable) {
-  size_t n[12] = {};
+std::string total_line(const Run& run, size_t missing, size_t unloadable, size_t unfound) {
+  size_t n[13] = {};
   for (const Outcome& o : run.outcomes) {
     switch (o.state) {
       case Outcome::Extracted: ++n[0]; break;
@@ -62,10 +62,11 @@ std::string total_line(const Run& run, size_t missing, size_t unloadable) {
   n[9] = run.requests.size();
   n[10] = missing;
   n[11] = unloadable;
-  const char* what[12] = {"extracted", "identical", "differing", "duplicates", "refused", "skipped",
-                          "excluded",  "failed",    "unpacked",  "requests",   "missing", "unloadable"};
+  n[12] = unfound;
+  const char* what[13] = {"extracted", "identical", "differing", "duplicates", "refused",    "skipped", "excluded",
+                          "failed",    "unpacked",  "requests",  "missing",    "unloadable", "unfound"};
   std::string line = "Total:";
-  for (int k = 0; k < 12; ++k) line += std::string(k ? "," : "") + " " + std::to_string(n[k]) + " " + what[k];
+  for (int k = 0; k < 13; ++k) line += std::string(k ? "," : "") + " " + std::to_string(n[k]) + " " + what[k];
   return line;
 }
 

@@ -27,8 +27,8 @@ std::string failed_line(Failure kind, const std::string& name, const std::string
 void print_outcome(const Run& run, size_t i, Report& report);
 
 // "Total: N extracted, N identical, ...", first with groups, so that a script
-// need not count lines; missing and unloadable come from the package check.
-std::string total_line(const Run& run, size_t missing, size_t unloadable);
+// need not count lines; missing, unloadable and unfound come from the package check.
+std::string total_line(const Run& run, size_t missing, size_t unloadable, size_t unfound);
 
 // The exit code the outcomes call for. produced_any: something was made
 // (a folder counts) although no file line says so.

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
 
 #include "platform.h"
 #include "unreal_package.h"
@@ -30,6 +31,86 @@ std::string trimmed(const std::string& s) {
   return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
 }
 
+std::string joined(const std::vector<std::string>& parts, size_t from, size_t to, const char* sep) {
+  std::string s;
+  for (size_t i = from; i < to; ++i) s += (i > from ? sep : "") + parts[i];
+  return s;
+}
+
+// How a path names a file, for telling two names of one file apart: "." and
+// ".." resolved, folders joined by "\\", lower case.
+std::string path_key(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '/' && path[i] != '\\') {
+      part += path[i];
+      continue;
+    }
+    if (part == ".." && !parts.empty() && parts.back() != "..")
+      parts.pop_back();
+    else if (part != "." && !(part.empty() && !parts.empty()))
+      parts.push_back(part);
+    part.clear();
+  }
+  return lower_ascii(joined(parts, 0, parts.size(), "\\"));
+}
+
+bool is_absolute(const std::string& path) {
+  return (!path.empty() && (path[0] == '/' || path[0] == '\\')) || (path.size() > 1 && path[1] == ':');
+}
+
+// The packages the stock game ships (its 436 release with the bonus packs'
+// usual companions left out): when one of these is missing, the folder is
+// incomplete or not the game's, and no map site is the remedy.
+const char* const kStockFiles[] = {
+    "System\\Core.u", "System\\Engine.u", "System\\Botpack.u", "System\\UnrealShare.u", "System\\UnrealI.u",
+    "System\\UWindow.u", "System\\UTMenu.u", "System\\UMenu.u", "System\\UBrowser.u", "System\\UTBrowser.u",
+    "System\\Fire.u", "System\\IpDrv.u", "System\\IpServer.u", "System\\UWeb.u", "System\\UTServerAdmin.u",
+    "System\\Editor.u", "System\\Relics.u",
+    "Textures\\Ancient.utx", "Textures\\AlfaFX.utx", "Textures\\Belt_fx.utx", "Textures\\BossSkins.utx",
+    "Textures\\Castle.utx", "Textures\\CommandoSkins.utx", "Textures\\Coret_FX.utx", "Textures\\credits.utx",
+    "Textures\\Crypt.utx", "Textures\\Crypt_FX.utx", "Textures\\Crypt2.utx", "Textures\\CTF.utx",
+    "Textures\\DDayFX.utx", "Textures\\DecayedS.utx", "Textures\\DMeffects.utx", "Textures\\Egypt.utx",
+    "Textures\\EgyptPan.utx", "Textures\\eol.utx", "Textures\\Faces.utx", "Textures\\FCommandoSkins.utx",
+    "Textures\\Female1Skins.utx", "Textures\\Female2Skins.utx", "Textures\\FireEng.utx", "Textures\\FlareFX.utx",
+    "Textures\\FractalFx.utx", "Textures\\GenEarth.utx", "Textures\\GenFluid.utx", "Textures\\GenFX.utx",
+    "Textures\\GenIn.utx", "Textures\\GenTerra.utx", "Textures\\GenWarp.utx", "Textures\\GothFem.utx",
+    "Textures\\GothMale.utx", "Textures\\GreatFire.utx", "Textures\\GreatFire2.utx", "Textures\\HubEffects.utx",
+    "Textures\\JWSky.utx", "Textures\\LadderFonts.utx", "Textures\\LadrArrow.utx", "Textures\\LadrStatic.utx",
+    "Textures\\LavaFX.utx", "Textures\\Lian-X.utx", "Textures\\Liquids.utx", "Textures\\Male1Skins.utx",
+    "Textures\\Male2Skins.utx", "Textures\\Male3Skins.utx", "Textures\\Metalmys.utx", "Textures\\Mine.utx",
+    "Textures\\noxxpack.utx", "Textures\\Old_FX.utx", "Textures\\Palettes.utx", "Textures\\PlayrShp.utx",
+    "Textures\\Queen.utx", "Textures\\RainFX.utx", "Textures\\Scripted.utx", "Textures\\SGirlSkins.utx",
+    "Textures\\ShaneChurch.utx", "Textures\\Shanesky.utx", "Textures\\Skaarj.utx", "Textures\\SkTrooperSkins.utx",
+    "Textures\\SkyBox.utx", "Textures\\Slums.utx", "Textures\\Soldierskins.utx", "Textures\\Spacefx.utx",
+    "Textures\\Starship.utx", "Textures\\TCrystal.utx", "Textures\\Terranius.utx", "Textures\\TrenchesFX.utx",
+    "Textures\\UT.utx", "Textures\\UTbase1.utx", "Textures\\UTcrypt.utx", "Textures\\UTtech1.utx",
+    "Textures\\UTtech2.utx", "Textures\\UTtech3.utx", "Textures\\UT_ArtFX.utx", "Textures\\XFX.utx",
+    "Textures\\Xtortion.utx", "Sounds\\Activates.uax", "Sounds\\Addon1.uax", "Sounds\\AmbAncient.uax",
+    "Sounds\\AmbCity.uax", "Sounds\\AmbModern.uax", "Sounds\\AmbOutside.uax", "Sounds\\Announcer.uax",
+    "Sounds\\BossVoice.uax", "Sounds\\DDay.uax", "Sounds\\DoorsAnc.uax", "Sounds\\DoorsMod.uax",
+    "Sounds\\Extro.uax", "Sounds\\Female1Voice.uax", "Sounds\\Female2Voice.uax", "Sounds\\LadderSounds.uax",
+    "Sounds\\Male1Voice.uax", "Sounds\\Male2Voice.uax", "Sounds\\noxxsnd.uax", "Sounds\\rain.uax",
+    "Sounds\\TutVoiceAS.uax", "Sounds\\TutVoiceCTF.uax", "Sounds\\TutVoiceDM.uax", "Sounds\\TutVoiceDOM.uax",
+    "Music\\Botmca9.umx", "Music\\Cannon.umx", "Music\\Colossus.umx", "Music\\Course.umx", "Music\\Credits.umx",
+    "Music\\Ending.umx", "Music\\Firebr.umx", "Music\\Foregone.umx", "Music\\Godown.umx", "Music\\Lock.umx",
+    "Music\\Mech8.umx", "Music\\Mission.umx", "Music\\Nether.umx", "Music\\Organic.umx", "Music\\Phantom.umx",
+    "Music\\Razor-ub.umx", "Music\\Run.umx", "Music\\SaveMe.umx", "Music\\Seeker.umx", "Music\\Seeker2.umx",
+    "Music\\Skyward.umx", "Music\\Strider.umx", "Music\\Suprfist.umx", "Music\\UnWorld2.umx", "Music\\Uttitle.umx",
+    "Music\\Wheels.umx",
+};
+
+// The stock file of that package name, or nullptr. Where the game ships two
+// of one name (credits.utx and Credits.umx) the first listed stands for both.
+const char* stock_file(const std::string& name) {
+  for (const char* f : kStockFiles)
+    if (same_package_name(stem_of(f), name)) return f;
+  return nullptr;
+}
+
+const size_t kMaxFurther = 64;  // game packages whose own needs are looked at, one level down
+
 }  // namespace
 
 bool is_package_file(const std::string& name) {
@@ -46,12 +127,22 @@ void PackageCheck::read(size_t item, const std::string& shown, Source& src) {
   r.shown = shown;
   r.own_name = stem_of(shown);
   Package p;
-  r.why = read_package(src, p);
+  // A map's exports are many and seldom taken from: read only when something does.
+  // Damaged exports are told then too, when the file is read again.
+  const bool is_map = lower_ascii(shown.substr(shown.find_last_of('.'))) == ".unr";
+  if (!is_map && read_package(src, p, true).empty()) {
+    r.holds_read = true;
+    r.holds = exported_objects(p, r.own_name);
+  } else {
+    p = Package();
+    r.why = read_package(src, p);
+  }
   if (r.why.empty()) {
     for (const Dependency& d : dependencies(p, r.own_name)) {
       r.needs.push_back(d.name);
       r.kinds.push_back(d.kinds);
     }
+    r.takes = imported_objects(p, r.own_name);
   }
   std::lock_guard<std::mutex> lock(mu_);
   auto same = std::find_if(records_.begin(), records_.end(), [&](const Record& o) { return o.item == item; });
@@ -61,19 +152,29 @@ void PackageCheck::read(size_t item, const std::string& shown, Source& src) {
     records_.push_back(std::move(r));
 }
 
-std::vector<std::string> PackageCheck::search_folders() const {
-  // Paths are relative to System, as in Paths=../Maps/*.unr; only the folder
-  // counts, since a package of the name is found whatever its extension.
+std::vector<PackageCheck::SearchPath> PackageCheck::search_paths() const {
+  // Paths are relative to System, as in Paths=../Maps/*.unr.
   const std::string system = platform::join(game_, "System");
-  auto folder_of = [&](std::string path) {
-    for (char& c : path)
-      if (c == '/' || c == '\\') c = platform::kSeparator;
-    size_t cut = path.find_last_of(platform::kSeparator);
-    std::string folder = cut == std::string::npos ? std::string(".") : path.substr(0, cut);
-    bool absolute = (folder.size() > 1 && folder[1] == ':') || (!folder.empty() && folder[0] == platform::kSeparator);
-    return absolute ? folder : platform::join(system, folder);
+  auto path_of = [&](std::string pattern) {
+    for (char& c : pattern)
+      if (c == '/') c = '\\';
+    size_t cut = pattern.find_last_of('\\');
+    std::string folder = cut == std::string::npos ? std::string(".") : pattern.substr(0, cut);
+    std::string wildcard = lower_ascii(cut == std::string::npos ? pattern : pattern.substr(cut + 1));
+    SearchPath sp;
+    // "*.utx" asks for that extension; anything else is taken as any package file.
+    if (wildcard.size() > 2 && wildcard.compare(0, 2, "*.") == 0 && wildcard.find_first_of("*?", 2) == std::string::npos)
+      sp.ext = wildcard.substr(1);
+    bool absolute = (folder.size() > 1 && folder[1] == ':') || (!folder.empty() && folder[0] == '\\');
+    sp.shown = absolute ? folder + "\\" : folder.compare(0, 3, "..\\") == 0 ? folder.substr(3) + "\\"
+                                                                             : "System\\" + folder + "\\";
+    if (sp.shown == "System\\.\\") sp.shown = "System\\";
+    for (char& c : folder)
+      if (c == '\\') c = platform::kSeparator;
+    sp.folder = absolute ? folder : platform::join(system, folder);
+    return sp;
   };
-  std::vector<std::string> folders;
+  std::vector<SearchPath> paths;
   bool section = false;
   std::string err;
   std::unique_ptr<Source> ini = platform::open_archive(platform::join(system, "UnrealTournament.ini"), err);
@@ -91,52 +192,190 @@ std::vector<std::string> PackageCheck::search_folders() const {
         section = section || inside;
       } else if (inside && line.find('=') != std::string::npos &&
                  lower_ascii(trimmed(line.substr(0, line.find('=')))) == "paths") {
-        folders.push_back(folder_of(trimmed(line.substr(line.find('=') + 1))));
+        paths.push_back(path_of(trimmed(line.substr(line.find('=') + 1))));
       }
     }
   }
   if (!section)
     for (const char* d : {"../System/*.u", "../Maps/*.unr", "../Textures/*.utx", "../Sounds/*.uax", "../Music/*.umx"})
-      folders.push_back(folder_of(d));
-  return folders;
+      paths.push_back(path_of(d));
+  return paths;
 }
 
-void PackageCheck::finish(const std::vector<size_t>& installed, std::vector<Missing>& missing,
-                          std::vector<Unloadable>& unloadable) const {
-  std::lock_guard<std::mutex> lock(mu_);
-  std::vector<const Record*> records;
-  std::set<std::string> present;  // lower-case names of the packages the game will have
-  for (const Record& r : records_) {
-    if (!std::binary_search(installed.begin(), installed.end(), r.item)) continue;
-    records.push_back(&r);
-    present.insert(lower_ascii(r.own_name));
+namespace {
+
+// A file the game finds under a package name: where it is, and as the summary shows it.
+struct Found {
+  std::string path, shown;
+};
+
+// What the check reads of a package file the game finds.
+struct Loaded {
+  bool ok = false;
+  std::vector<ObjectName> holds;
+  std::unordered_multimap<std::string, size_t> by_name;  // lower-case object name -> index in holds
+  std::vector<Dependency> needs;
+
+  void take(std::vector<ObjectName> objects) {
+    ok = true;
+    holds = std::move(objects);
+    for (size_t i = 0; i < holds.size(); ++i) by_name.emplace(lower_ascii(holds[i].path.back()), i);
   }
+};
+
+// Why `o` is not in `found`, the first of the files of its package's name.
+std::string why_unfound(const ObjectName& o, const std::vector<Found>& found, const Loaded& l, bool kept_differing) {
+  const Found& f = found[0];
+  const std::string kind = lower_ascii(o.class_name);
+  if (kept_differing) return "the game's " + f.shown + " (kept: it differs from the archive's) lacks it";
+  if (found.size() > 1)
+    return f.shown + " is found first under the name " + o.path[0] + ", and it holds no such " + kind;
+  const std::string& name = o.path.back();
+  const ObjectName* other_class = nullptr;
+  auto range = l.by_name.equal_range(lower_ascii(name));
+  for (auto it = range.first; it != range.second; ++it) {
+    const ObjectName& e = l.holds[it->second];
+    if (!same_package_name(e.class_name, o.class_name) || !same_package_name(e.class_package, o.class_package)) {
+      other_class = &e;
+      continue;
+    }
+    if (o.path.size() > 2)
+      return f.shown + " holds " + name + ", but not in the group " + joined(o.path, 1, o.path.size() - 1, ".");
+    return f.shown + " holds " + name + " only in the group " + joined(e.path, 1, e.path.size() - 1, ".");
+  }
+  if (other_class) return f.shown + " holds " + name + ", but as a " + other_class->class_name + ", not a " + o.class_name;
+  return f.shown + " holds no such " + kind;
+}
+
+}  // namespace
+
+PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
+                                          const std::vector<size_t>& differing) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  Result res;
+  std::vector<const Record*> records;
+  for (const Record& r : records_)
+    if (std::binary_search(installed.begin(), installed.end(), r.item)) records.push_back(&r);
   std::sort(records.begin(), records.end(), [](const Record* a, const Record* b) { return a->item < b->item; });
-  bool looked = false;
-  std::map<std::string, size_t> index;  // lower-case name -> position in missing
+  // The install's files by path_key of where they are: a shown path is the
+  // game's relative one, or absolute.
+  auto place_of = [&](const std::string& shown) { return path_key(is_absolute(shown) ? shown : platform::join(game_, shown)); };
+  std::map<std::string, const Record*> by_path;
+  bool needs_any = false;
   for (const Record* r : records) {
-    if (!r->why.empty()) unloadable.push_back({r->shown, r->why});
-    for (size_t k = 0; k < r->needs.size(); ++k) {
-      const std::string key = lower_ascii(r->needs[k]);
-      if (!present.count(key) && !looked) {
-        // The game's folders are listed once, and only when something is not in the install.
-        looked = true;
-        for (const std::string& folder : search_folders()) {
-          std::vector<std::string> names;
-          if (!platform::list_files(folder, names)) continue;
-          for (const std::string& n : names)
-            if (is_package_file(n)) present.insert(lower_ascii(stem_of(n)));
-        }
-      }
-      if (present.count(key)) continue;
-      auto at = index.emplace(key, missing.size());
-      if (at.second) missing.push_back({r->needs[k], 0, {}});
-      Missing& m = missing[at.first->second];
-      m.kinds |= r->kinds[k];
-      if (std::find(m.needed_by.begin(), m.needed_by.end(), r->shown) == m.needed_by.end())
-        m.needed_by.push_back(r->shown);
+    if (!r->why.empty()) res.unloadable.push_back({r->shown, r->why});
+    by_path.emplace(place_of(r->shown), r);
+    needs_any = needs_any || !r->needs.empty();
+  }
+  if (!needs_any) return res;
+
+  // Every package file the game can find, by lower-case name, in the order it
+  // looks: the first is the one it loads. The install's files are in place now.
+  std::map<std::string, std::vector<Found>> files;
+  std::map<std::string, std::vector<std::string>> listed;  // each folder is listed once
+  for (const SearchPath& sp : search_paths()) {
+    auto at = listed.find(sp.folder);
+    if (at == listed.end()) {
+      at = listed.emplace(sp.folder, std::vector<std::string>()).first;
+      if (!platform::list_files(sp.folder, at->second)) at->second.clear();
+    }
+    for (const std::string& n : at->second) {
+      if (!is_package_file(n) || (!sp.ext.empty() && lower_ascii(n.substr(n.find_last_of('.'))) != sp.ext)) continue;
+      std::vector<Found>& of = files[lower_ascii(stem_of(n))];
+      Found f{platform::join(sp.folder, n), sp.shown + n};
+      if (std::none_of(of.begin(), of.end(), [&](const Found& o) { return o.path == f.path; })) of.push_back(f);
     }
   }
+  // A file of the install outside those folders still counts, as it always
+  // has; where it is the game's search cannot say, so its objects go unchecked.
+  for (const Record* r : records) {
+    std::vector<Found>& of = files[lower_ascii(r->own_name)];
+    if (of.empty()) of.push_back(Found{std::string(), r->shown});
+  }
+
+  std::map<std::string, Loaded> loaded;  // by path
+  auto load = [&](const Found& f) -> const Loaded& {
+    auto at = loaded.find(f.path);
+    if (at != loaded.end()) return at->second;
+    Loaded& l = loaded[f.path];
+    auto own = f.path.empty() ? by_path.end() : by_path.find(path_key(f.path));
+    if (own != by_path.end() && own->second->holds_read) {
+      // The install's own file: read as it was put in place or kept. What it needs
+      // is looked at as a record's, never one level further.
+      l.take(own->second->holds);
+      return l;
+    }
+    std::string err;
+    std::unique_ptr<Source> src = f.path.empty() ? nullptr : platform::open_archive(f.path, err);
+    Package p;
+    std::string why = src ? read_package(*src, p, true) : std::string("cannot read the package");
+    if (why.empty()) {
+      l.take(exported_objects(p, stem_of(f.shown)));
+      l.needs = dependencies(p, stem_of(f.shown));
+    } else {
+      // The install's own file, readable but for its exports: the game cannot load it either.
+      auto r = by_path.find(path_key(f.path));
+      if (!f.path.empty() && r != by_path.end() && r->second->why.empty()) res.unloadable.push_back({f.shown, why});
+    }
+    return l;
+  };
+  auto found_of = [&](const std::string& name) -> const std::vector<Found>* {
+    auto at = files.find(lower_ascii(name));
+    return at == files.end() || at->second.empty() ? nullptr : &at->second;
+  };
+
+  std::map<std::string, size_t> missing_at, unfound_at;  // lower-case name -> position
+  auto add_missing = [&](const std::string& name, unsigned kinds, const std::string& by) {
+    auto at = missing_at.emplace(lower_ascii(name), res.missing.size());
+    if (at.second) {
+      Missing m{name, kinds, false, {}};
+      // The game's own file says what kind it is, whatever the map takes from it.
+      if (const char* stock = stock_file(name)) {
+        m.stock = true;
+        m.kinds = kind_of_extension(stock);
+      }
+      res.missing.push_back(m);
+    }
+    Missing& m = res.missing[at.first->second];
+    if (!m.stock) m.kinds |= kinds;
+    if (std::find(m.needed_by.begin(), m.needed_by.end(), by) == m.needed_by.end()) m.needed_by.push_back(by);
+  };
+  std::set<std::string> further;  // paths of game packages whose own needs were looked at
+  for (const Record* r : records) {
+    for (size_t k = 0; k < r->needs.size(); ++k) {
+      const std::vector<Found>* found = found_of(r->needs[k]);
+      if (!found) {
+        add_missing(r->needs[k], r->kinds[k], r->shown);
+        continue;
+      }
+      // One level further, for the game's files only: the install's are records themselves.
+      const Found& f = (*found)[0];
+      if (by_path.count(path_key(f.path)) || further.size() >= kMaxFurther || !further.insert(f.path).second) continue;
+      const Loaded& l = load(f);
+      for (const Dependency& d : l.needs)
+        if (!found_of(d.name)) add_missing(d.name, d.kinds, f.shown + ", which " + r->shown + " needs");
+    }
+    for (const ObjectName& o : r->takes) {
+      const std::vector<Found>* found = found_of(o.path[0]);
+      if (!found) continue;  // the package is missing, named above
+      const Loaded& l = load((*found)[0]);
+      if (!l.ok) continue;
+      auto range = l.by_name.equal_range(lower_ascii(o.path.back()));
+      if (std::any_of(range.first, range.second, [&](const std::pair<const std::string, size_t>& e) {
+            return same_object(l.holds[e.second], o);
+          }))
+        continue;
+      auto kept = by_path.find(path_key((*found)[0].path));
+      bool kept_differing = kept != by_path.end() &&
+                            std::binary_search(differing.begin(), differing.end(), kept->second->item);
+      const std::string text = object_text(o);
+      auto at = unfound_at.emplace(lower_ascii(text), res.unfound.size());
+      if (at.second) res.unfound.push_back({text, why_unfound(o, *found, l, kept_differing), {}});
+      std::vector<std::string>& by = res.unfound[at.first->second].needed_by;
+      if (std::find(by.begin(), by.end(), r->shown) == by.end()) by.push_back(r->shown);
+    }
+  }
+  return res;
 }
 
 }  // namespace orvane

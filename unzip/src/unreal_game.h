@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "source.h"
+#include "unreal_package.h"
 
 namespace orvane {
 
@@ -29,16 +30,31 @@ class PackageCheck {
   struct Missing {
     std::string name;   // as the first import of it spells it
     unsigned kinds = 0; // PackageKind bits
+    bool stock = false; // one of the files the game itself ships
     std::vector<std::string> needed_by;
   };
   struct Unloadable {
     std::string shown, why;
   };
-  // Once the install is decided, given the items that are in the game now:
-  // each package they need that neither they nor the game's folders hold,
-  // and each of them that is no package the game can load.
-  void finish(const std::vector<size_t>& installed, std::vector<Missing>& missing,
-              std::vector<Unloadable>& unloadable) const;
+  // An object that the game will not find where it looks.
+  struct Unfound {
+    std::string object;  // "Texture Render.Ground.Slate"
+    std::string why;     // "System\Render.u is found first under the name Render, ..."
+    std::vector<std::string> needed_by;
+  };
+  struct Result {
+    std::vector<Missing> missing;
+    std::vector<Unloadable> unloadable;
+    std::vector<Unfound> unfound;
+  };
+  // Once the install is decided, given the items that are in the game now
+  // (sorted) and those of them kept although they differ from the archive's:
+  // each package they need that neither they nor the game's folders hold;
+  // each of them that is no package the game can load; and each object they
+  // take from a package that the file the game finds under its name lacks.
+  // One level further, a package of the game that they need and that itself
+  // needs a missing one.
+  Result finish(const std::vector<size_t>& installed, const std::vector<size_t>& differing) const;
 
  private:
   struct Record {
@@ -46,9 +62,20 @@ class PackageCheck {
     std::string shown, own_name, why;
     std::vector<std::string> needs;
     std::vector<unsigned> kinds;
+    std::vector<ObjectName> takes;
+    // What it holds, read with the rest while its bytes are at hand (a map's, which
+    // few take anything from, only when something does).
+    bool holds_read = false;
+    std::vector<ObjectName> holds;
   };
-  // The folders the game searches for packages, from its ini or the defaults.
-  std::vector<std::string> search_folders() const;
+  // A place the game searches for packages: a folder and the extension its
+  // pattern asks for (empty: any package file), with the folder as the
+  // summary shows it (relative to the game, "Textures\\").
+  struct SearchPath {
+    std::string folder, shown, ext;
+  };
+  // From the game's ini, or the defaults.
+  std::vector<SearchPath> search_paths() const;
 
   std::string game_;
   mutable std::mutex mu_;

@@ -191,7 +191,7 @@ bool same_package_name(const std::string& a, const std::string& b) {
   return a.size() == b.size() && ascii_lower(a) == ascii_lower(b);
 }
 
-std::string read_package(Source& src, Package& out) {
+std::string read_package(Source& src, Package& out, bool with_exports) {
   out = Package();
   const uint64_t size = src.size();
   // The fixed part first: what follows it, and so where the header ends, depends on the version.
@@ -315,6 +315,33 @@ std::string read_package(Source& src, Package& out) {
   std::vector<int32_t> roots = import_roots(out);
   for (size_t i = 0; i < roots.size(); ++i)
     if (roots[i] == kLoops) return "import " + std::to_string(i) + " lies in a chain of imports that loops";
+  if (!with_exports || exports.count == 0) return std::string();
+
+  // The export table ends where the next table starts, or at the end of the file.
+  uint64_t exports_end = size;
+  for (const Table& t : {names, imports})
+    if (t.count && t.offset > exports.offset) exports_end = std::min<uint64_t>(exports_end, t.offset);
+  const char* after = exports_end == size ? nullptr : exports_end == names.offset ? "name" : "import";
+  Cursor ec(src, exports.offset, exports_end);
+  out.exports.reserve(exports.count);
+  for (uint32_t i = 0; i < exports.count; ++i) {
+    // Class, super, outer, name, flags, serial size and, when that is above 0, serial offset.
+    int32_t cls, super, name, serial_size, serial_offset;
+    uint32_t outer, flags;
+    if (!ec.compact(cls) || !ec.compact(super) || !ec.u32(outer) || !ec.compact(name) || !ec.u32(flags) ||
+        !ec.compact(serial_size) || (serial_size > 0 && !ec.compact(serial_offset)))
+      return cursor_failure(ec, exports, i, after);
+    const std::string what = "export " + std::to_string(i);
+    if (name < 0 || static_cast<uint32_t>(name) >= names.count)
+      return what + " refers to name " + std::to_string(name) + ", and there are " + std::to_string(names.count) +
+             " names";
+    if ((cls < 0 && -static_cast<int64_t>(cls) - 1 >= static_cast<int64_t>(imports.count)) ||
+        (cls > 0 && static_cast<uint32_t>(cls) > exports.count))
+      return what + " has a class that is in neither table";
+    if (outer > exports.count) return what + " lies in export " + std::to_string(outer - 1) + ", and there are " +
+                                      std::to_string(exports.count) + " exports";
+    out.exports.push_back(PackageExport{cls, static_cast<int32_t>(outer), static_cast<uint32_t>(name)});
+  }
   return std::string();
 }
 
@@ -343,6 +370,87 @@ std::vector<Dependency> dependencies(const Package& p, const std::string& own_na
     if (roots[i] >= 0 && dep_of[roots[i]] >= 0)
       deps[dep_of[roots[i]]].kinds |= kind_of_class(name_of(p.imports[i].class_name));
   return deps;
+}
+
+std::vector<ObjectName> imported_objects(const Package& p, const std::string& own_name) {
+  std::vector<ObjectName> out;
+  std::vector<int32_t> roots = import_roots(p);
+  // Only objects of the packages that dependencies() names: not this one, not MyLevel.
+  std::vector<bool> wanted(p.imports.size(), false);
+  for (const Dependency& d : dependencies(p, own_name))
+    for (size_t i = 0; i < p.imports.size(); ++i)
+      if (p.imports[i].outer == 0 && same_package_name(p.names[p.imports[i].object_name], d.name)) wanted[i] = true;
+  for (size_t i = 0; i < p.imports.size(); ++i) {
+    const PackageImport& imp = p.imports[i];
+    if (roots[i] < 0 || !wanted[roots[i]] || same_package_name(p.names[imp.class_name], "Package")) continue;
+    ObjectName o{p.names[imp.class_package], p.names[imp.class_name], {}};
+    // The chain has no loops (read_package checked), so it ends at its root.
+    for (int32_t j = static_cast<int32_t>(i);; j = -p.imports[j].outer - 1) {
+      o.path.push_back(p.names[p.imports[j].object_name]);
+      if (p.imports[j].outer == 0) break;
+    }
+    std::reverse(o.path.begin(), o.path.end());
+    out.push_back(std::move(o));
+  }
+  return out;
+}
+
+std::vector<ObjectName> exported_objects(const Package& p, const std::string& own_name) {
+  std::vector<ObjectName> out;
+  const size_t n = p.exports.size();
+  out.reserve(n);
+  for (const PackageExport& e : p.exports) {
+    ObjectName o;
+    if (e.class_ref == 0) {
+      o.class_package = "Core";
+      o.class_name = "Class";
+    } else if (e.class_ref < 0) {
+      const PackageImport& c = p.imports[-e.class_ref - 1];
+      o.class_name = p.names[c.object_name];
+      if (c.outer < 0) o.class_package = p.names[p.imports[-c.outer - 1].object_name];
+    } else if (static_cast<size_t>(e.class_ref) <= n) {
+      o.class_name = p.names[p.exports[e.class_ref - 1].object_name];
+      o.class_package = own_name;
+    }
+    o.path.push_back(p.names[e.object_name]);
+    // At most n steps: a longer chain loops.
+    size_t steps = 0;
+    for (int32_t at = e.outer; at > 0 && steps <= n; at = p.exports[at - 1].outer, ++steps)
+      o.path.push_back(p.names[p.exports[at - 1].object_name]);
+    if (steps > n) continue;
+    o.path.push_back(own_name);
+    std::reverse(o.path.begin(), o.path.end());
+    out.push_back(std::move(o));
+  }
+  return out;
+}
+
+std::string object_text(const ObjectName& o) {
+  std::string s = o.class_name + " ";
+  for (size_t i = 0; i < o.path.size(); ++i) s += (i ? "." : "") + o.path[i];
+  return s;
+}
+
+bool same_object(const ObjectName& a, const ObjectName& b) {
+  if (a.path.size() != b.path.size() || !same_package_name(a.class_name, b.class_name) ||
+      !same_package_name(a.class_package, b.class_package))
+    return false;
+  for (size_t i = 0; i < a.path.size(); ++i)
+    if (!same_package_name(a.path[i], b.path[i])) return false;
+  return true;
+}
+
+unsigned kind_of_extension(const std::string& file_name) {
+  static const struct {
+    const char* ext;
+    unsigned kind;
+  } kExtensions[] = {{".utx", kTexturePackage}, {".uax", kSoundPackage}, {".umx", kMusicPackage}, {".u", kCodePackage}};
+  const std::string lower = ascii_lower(file_name);
+  for (const auto& k : kExtensions) {
+    const size_t n = std::char_traits<char>::length(k.ext);
+    if (lower.size() > n && lower.compare(lower.size() - n, n, k.ext) == 0) return k.kind;
+  }
+  return 0;
 }
 
 std::string kind_text(unsigned kinds) {

@@ -1,6 +1,7 @@
 // Reads an Unreal package (.unr .u .utx .uax .umx: one container format) far
-// enough to tell which other packages it needs: the header, the name table and
-// the import table. Works on any Source, so it holds no file-system code.
+// enough to tell which other packages it needs and what it holds: the header,
+// the name table, the import table and, when asked, the export table. Works on
+// any Source, so it holds no file-system code.
 //
 // Safe on any bytes: each table is read once, front to back; a claimed count
 // is trusted only as far as the bytes left could hold it; names are at most
@@ -30,6 +31,14 @@ struct PackageImport {
   int32_t outer = 0;
 };
 
+// An object of this package. class_ref: 0 a class object, below 0 import
+// -class_ref-1, above 0 export class_ref-1; outer: 0 top level, k+1 export k
+// (a group). All checked by read_package.
+struct PackageExport {
+  int32_t class_ref = 0, outer = 0;
+  uint32_t object_name = 0;
+};
+
 struct Package {
   uint16_t version = 0, licensee = 0;
   uint32_t flags = 0;
@@ -37,13 +46,15 @@ struct Package {
   uint32_t export_count = 0;
   std::vector<std::string> names;  // bytes as stored, without the NUL
   std::vector<PackageImport> imports;
+  std::vector<PackageExport> exports;  // only when read_package is asked for them
 };
 
 // Reads the header, the name table and the import table. Empty on success,
 // otherwise why the file is not a package the game can load; `out` then holds
 // what came before the damage. Never throws on bad input (only std::bad_alloc
 // when memory runs out).
-std::string read_package(Source& src, Package& out);
+// With exports, the export table too (it may lie anywhere, often at the end).
+std::string read_package(Source& src, Package& out, bool with_exports = false);
 
 enum PackageKind : unsigned {
   kTexturePackage = 1,
@@ -64,11 +75,35 @@ struct Dependency {
 // and MyLevel, a map's own objects, are this package itself and left out.
 std::vector<Dependency> dependencies(const Package& p, const std::string& own_name);
 
+// An object as the game's linker finds it: by its class (name and package) and
+// its path, the package first, then each group, then the object's own name.
+struct ObjectName {
+  std::string class_package, class_name;
+  std::vector<std::string> path;
+};
+
+// The objects this package takes from the packages dependencies() names: each
+// import that is no package or group, in import order.
+std::vector<ObjectName> imported_objects(const Package& p, const std::string& own_name);
+
+// The objects read_package found in the export table, with own_name as the
+// first part of each path. An export whose outers loop is left out.
+std::vector<ObjectName> exported_objects(const Package& p, const std::string& own_name);
+
+// How the game writes an object: "Texture Render.Ground.Slate".
+std::string object_text(const ObjectName& o);
+
+// True when a and b name the same object, ignoring ASCII case.
+bool same_object(const ObjectName& a, const ObjectName& b);
+
 // What to call a package of these kinds: "texture package (.utx)", "code
 // package (.u)", "texture and sound package (.utx or .uax)", "package".
 std::string kind_text(unsigned kinds);
 
 // True when a and b are equal ignoring ASCII case, as the game compares names.
 bool same_package_name(const std::string& a, const std::string& b);
+
+// The kind that a package file's extension stands for (.utx a texture package), else 0.
+unsigned kind_of_extension(const std::string& file_name);
 
 }  // namespace orvane

@@ -516,7 +516,7 @@ TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
       << report.all_err();
   EXPECT_EQ(report.out_lines,
             (Lines{"Total: 2 extracted, 0 identical, 0 differing, 1 duplicates, 1 refused, 1 skipped, 1 excluded, 0 failed, "
-                   "0 unpacked, 0 requests, 0 missing, 0 unloadable",
+                   "0 unpacked, 0 requests, 0 missing, 0 unloadable, 0 unfound",
                    "Extracted: " + maps + "a.unr", "Extracted: " + tex + "a.UTX", "Skipped: shot.jpg",
                    "Refused: Why?.jpg (" + check_entry_name("Why?.jpg") + ")",
                    "Duplicate: " + maps + "A.unr (an earlier entry of the archive has the same name; not written)",
@@ -596,6 +596,31 @@ std::string package_needing(const std::vector<std::pair<std::string, std::string
   return test::build_package(spec);
 }
 
+// A package that holds each (class, dotted path) object: "Texture", "Walls.ThingCityTex"
+// is a texture in the group Walls; a class of Engine, of Core for Package, a class object for Class.
+std::string package_holding(const std::vector<std::pair<std::string, std::string>>& objects) {
+  test::PackageSpec spec;
+  spec.names = {"None"};
+  auto class_ref = [&](const std::string& cls) {
+    const std::string pkg = cls == "Package" ? "Core" : "Engine";
+    for (size_t i = 0; i < spec.imports.size(); ++i)
+      if (spec.imports[i].object_name == cls && spec.imports[i].class_name == "Class") return test::import_ref(i);
+    spec.imports.push_back({"Core", "Package", pkg, 0});
+    spec.imports.push_back({"Core", "Class", cls, test::import_ref(spec.imports.size() - 1)});
+    return test::import_ref(spec.imports.size() - 1);
+  };
+  for (const auto& o : objects) {
+    int32_t outer = 0;
+    std::string path = o.second;
+    for (size_t dot; (dot = path.find('.')) != std::string::npos; path.erase(0, dot + 1)) {
+      spec.exports.push_back({class_ref("Package"), 0, outer, path.substr(0, dot)});
+      outer = static_cast<int32_t>(spec.exports.size());
+    }
+    spec.exports.push_back({o.first == "Class" ? 0 : class_ref(o.first), 0, outer, path});
+  }
+  return test::build_package(spec);
+}
+
 TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   // The map needs six packages: one the archive brings, one the game has
   // under another case, one in a folder the game's ini adds, and three that
@@ -604,7 +629,7 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   std::string map = package_needing({{"CityTex", "Texture"}, {"CitySounds", "Sound"}, {"botpack", "Class"},
                                      {"ModTex", "Texture"}, {"OtherPkg", "Texture"}, {"CityMusic", "Music"}}, 80);
   ASSERT_GT(map.size(), 80000u);
-  std::string zip = archive({file("Maps/CTF-City.unr", map), file("Textures/OtherPkg.utx", package_needing({})),
+  std::string zip = archive({file("Maps/CTF-City.unr", map), file("Textures/OtherPkg.utx", package_holding({{"Texture", "ThingOtherPkg"}})),
                              file("Maps/Broken.unr", "not a package")});
   const std::string game = dir.sub("g"), maps = game + sep() + "Maps" + sep(), tex = game + sep() + "Textures" + sep();
   const std::string paths = "[Core.System]\r\nPaths=../System/*.u\r\nPaths=../Maps/*.unr\r\nPaths=../Textures/*.utx\r\n"
@@ -618,7 +643,9 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   for (const auto& row : rows) {
     fs::remove_all(dir.path() / "g");
     fs::create_directories(dir.path() / "g" / "Extra");
-    test::write_file(dir.path() / "g" / "System" / "BotPack.U", "code");
+    test::write_file(dir.path() / "g" / "System" / "BotPack.U", "code");  // unreadable: its objects go unchecked
+    test::write_file(dir.path() / "g" / "System" / "Core.u", package_holding({{"Class", "Package"}, {"Class", "Class"}}));
+    test::write_file(dir.path() / "g" / "System" / "Engine.u", package_holding({{"Class", "Texture"}}));
     test::write_file(dir.path() / "g" / "Extra" / "modtex.utx", "textures");
     if (!row.ini.empty()) test::write_file(dir.path() / "g" / "System" / "UnrealTournament.ini", row.ini);
     EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}),
@@ -639,9 +666,9 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   // Everything found: no such line, and the run ends as before. A kept
   // package is checked as the game has it.
   test::write_file(dir.path() / "g" / "System" / "UnrealTournament.ini", paths);
-  test::write_file(dir.path() / "g" / "Textures" / "CityTex.utx", package_needing({}));
-  test::write_file(dir.path() / "g" / "Sounds" / "citysounds.uax", package_needing({}));
-  test::write_file(dir.path() / "g" / "Music" / "CityMusic.umx", package_needing({}));
+  test::write_file(dir.path() / "g" / "Textures" / "CityTex.utx", package_holding({{"Texture", "Walls.ThingCityTex"}}));
+  test::write_file(dir.path() / "g" / "Sounds" / "citysounds.uax", package_holding({{"Sound", "ThingCitySounds"}}));
+  test::write_file(dir.path() / "g" / "Music" / "CityMusic.umx", package_holding({{"Music", "ThingCityMusic"}}));
   test::write_file(dir.path() / "g" / "Maps" / "Broken.unr", package_needing({{"Gone", "Texture"}}));
   fs::remove(dir.path() / "g" / "Maps" / "CTF-City.unr");
   EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}),
@@ -650,6 +677,45 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   test::write_file(dir.path() / "g" / "Maps" / "Broken.unr", package_needing({}));
   EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}), kExitOk);
   EXPECT_EQ(report.out_lines.back(), "Kept (differs from the archive's): " + maps + "Broken.unr");
+}
+
+// Each object the map takes is looked for in the first file of its package's name that
+// the game finds; why it is not there is told.
+TEST_F(ExtractTest, ObjectsAreLookedForWhereTheGameFindsThem) {
+  const std::string map = package_needing({{"Render", "Texture"}}), right = package_holding({{"Texture", "Walls.ThingRender"}});
+  const std::string game = dir.sub("g"), maps = game + sep() + "Maps" + sep(), tex = game + sep() + "Textures" + sep();
+  const std::string unfound = "Unfound: Texture Render.Walls.ThingRender (needed by " + maps + "CTF-X.unr; ";
+  struct {
+    std::string code, texture;  // the game's System\Render.u, Textures\Render.utx; empty: none
+    bool archive_brings;        // the archive brings the right Textures\Render.utx
+    std::string why;            // empty: found
+  } rows[] = {
+      {package_holding({{"Class", "Render"}}), right, false,
+       "System\\Render.u is found first under the name Render, and it holds no such texture)"},
+      {"", package_holding({{"Texture", "ThingRender"}}), false,
+       "Textures\\Render.utx holds ThingRender, but not in the group Walls)"},
+      {"", package_holding({{"Sound", "Walls.ThingRender"}}), false,
+       "Textures\\Render.utx holds ThingRender, but as a Sound, not a Texture)"},
+      {"", package_holding({}), true,
+       "the game's Textures\\Render.utx (kept: it differs from the archive's) lacks it)"},
+      {"", right, true, ""},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(dir.path() / "g");
+    test::write_file(dir.path() / "g" / "System" / "Core.u", package_holding({{"Class", "Package"}, {"Class", "Class"}}));
+    test::write_file(dir.path() / "g" / "System" / "Engine.u", package_holding({{"Class", "Texture"}}));
+    if (!row.code.empty()) test::write_file(dir.path() / "g" / "System" / "Render.u", row.code);
+    test::write_file(dir.path() / "g" / "Textures" / "Render.utx", row.texture);
+    std::vector<Item> files = {file("Maps/CTF-X.unr", map)};
+    if (row.archive_brings) files.push_back(file("Textures/Render.utx", right));
+    const std::string zip = archive(files);
+    EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}),
+              row.why.empty() ? kExitOk : kExitPackages);
+    if (!row.why.empty()) {
+      EXPECT_EQ(report.out_lines.back(), unfound + row.why);
+    }
+    EXPECT_EQ(report.out_lines[0].find(", 0 unfound") == std::string::npos, !row.why.empty()) << report.out_lines[0];
+  }
 }
 
 TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
@@ -703,7 +769,7 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
        installed, "Refused: Mod.umod > ..\\..\\Evil.u ('..' component leads outside the destination)"},
       {build_zip({file("Mod.umod", umod.substr(0, umod.size() - 7)), file("Maps/CTF-Other.unr", "other")}),
        kExitEntries, {}, "Total: 0 extracted, 0 identical, 0 differing, 0 duplicates, 0 refused, 0 skipped, "
-                         "0 excluded, 1 failed, 0 unpacked, 0 requests, 0 missing, 0 unloadable"},
+                         "0 excluded, 1 failed, 0 unpacked, 0 requests, 0 missing, 0 unloadable, 0 unfound"},
       // Taken by the groups as every other entry: what none takes is skipped, not put
       // into the game's own folder; a file named as a folder is refused.
       {build_zip({file("Mod.umod", with({"Launch.bat", "@echo evil", 0})), file("Maps/CTF-Other.unr", "other")}),
@@ -757,13 +823,14 @@ TEST_F(ExtractTest, ArchivesOfABatchEachByItself) {
   test::write_file(u8(a), build_zip({file("Maps/CTF-A.unr", package_needing({{"BTex", "Texture"}})),
                                      file("Help/Same.txt", "same"), file("Help/Other.txt", "first")}));
   test::write_file(u8(b), "<html>gone</html>");
-  test::write_file(u8(c), build_zip({file("Textures/BTex.utx", package_needing({})), file("Help/Same.txt", "same"),
+  test::write_file(u8(c), build_zip({file("Textures/BTex.utx", package_holding({{"Texture", "Walls.ThingBTex"}})), file("Help/Same.txt", "same"),
                                      file("Help/Other.txt", "second")}));
   test::write_file(dir.path() / "list.txt", c + "\r\n\"" + b + "\"\r\n");
   test::write_file(dir.path() / "names.txt", "c.zip=D:\\Downloads\\C pack.zip\r\n");
   const std::string game = dir.sub("g"), help = game + sep() + "Help" + sep(), maps = game + sep() + "Maps" + sep(),
                     tex = game + sep() + "Textures" + sep();
-  fs::create_directories(dir.path() / "g" / "System");
+  test::write_file(dir.path() / "g" / "System" / "Core.u", package_holding({{"Class", "Package"}, {"Class", "Class"}}));
+  test::write_file(dir.path() / "g" / "System" / "Engine.u", package_holding({{"Class", "Texture"}}));
   EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, "-archives=" + dir.sub("list.txt"),
                  "-reports=" + dir.path().string(), "-names=" + dir.sub("names.txt"), a, "*.unr", maps, "*.utx", tex,
                  "*.txt", help}),

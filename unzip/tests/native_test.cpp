@@ -310,7 +310,9 @@ TEST(PythonPackageBuilder, WritesWhatOursWritesAndTheReaderReadsIt) {
                    "        data = u.package_bytes(needs={'CityTex': 'Texture', 'CitySounds': 'Sound'},\n"
                    "                               groups={'CityTex': ['Walls']}, unique=unique,\n"
                    "                               exports=['MyLevel'], version=version)\n"
-                   "        open('%s/%s-%d.unr' % (sys.argv[2], unique, version), 'wb').write(data)\n");
+                   "        open('%s/%s-%d.unr' % (sys.argv[2], unique, version), 'wb').write(data)\n"
+                   "open(sys.argv[2] + '/Holds.utx', 'wb').write(u.package_bytes(holds=[('Texture', 'Walls.Brick'),\n"
+                   "    ('Texture', 'Brick'), ('Sound', 'Walls.Brick'), ('Class', 'Door')]))\n");
   ASSERT_EQ(sh("python3 '" + (dir.path() / "make.py").string() + "' '" ORVANE_PACKAGE_BUILDER_DIR "' '" +
                dir.str() + "'"),
             0);
@@ -344,6 +346,16 @@ TEST(PythonPackageBuilder, WritesWhatOursWritesAndTheReaderReadsIt) {
     EXPECT_EQ(got, (Lines{"Core: code package (.u)", "Engine: code package (.u)", "CityTex: texture package (.utx)",
                           "CitySounds: sound package (.uax)"}));
   }
+  // What a package holds: a group, a texture inside it and one outside, a sound of
+  // the texture's name, a class.
+  std::string holds = test::read_file(dir.path() / "Holds.utx");
+  MemorySource src(holds.data(), holds.size());
+  Package p;
+  ASSERT_EQ(read_package(src, p, true), "");
+  Lines got;
+  for (const ObjectName& o : exported_objects(p, "Holds")) got.push_back(object_text(o));
+  EXPECT_EQ(got, (Lines{"Package Holds.Walls", "Texture Holds.Walls.Brick", "Texture Holds.Brick",
+                        "Sound Holds.Walls.Brick", "Class Holds.Door"}));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace {
 using test::build_package;
 using test::import_ref;
 using test::PackageSpec;
+using Lines = std::vector<std::string>;
 
 // Fails the test when any byte is read twice or a read leaves the file.
 class ReadOnceSource : public MemorySource {
@@ -167,6 +168,67 @@ TEST(UnrealPackage, DependenciesAreTopLevelPackagesWithTheirKinds) {
   EXPECT_EQ(deps[2].name, "CityTex");
   EXPECT_EQ(deps[2].kinds, 0u);
   EXPECT_EQ(deps[3].kinds, 0u);
+}
+
+TEST(UnrealPackage, ObjectsTakenAndHeldByClassAndPath) {
+  // Taken: only objects of other packages, with their groups; held: each export's class
+  // through the imports, a class object, or a class of this package's own.
+  PackageSpec s = texture_user(69);
+  s.imports.push_back({"Core", "Package", "Engine", 0});                  // 3
+  s.imports.push_back({"Core", "Class", "Sound", import_ref(3)});         // 4
+  s.imports.push_back({"Core", "Package", "Core", 0});                    // 5
+  s.imports.push_back({"Core", "Class", "Package", import_ref(5)});       // 6
+  s.imports.push_back({"Engine", "Texture", "Grass", 0 + 1});             // lies in this package's MyLevel
+  s.exports = {{0, 0, 0, "MyLevel", 0},       {import_ref(6), 0, 0, "Cliffs", 0}, {import_ref(4), 0, 2, "Granite", 0},
+               {import_ref(4), 0, 0, "granite", 0}, {0, 0, 0, "Rock", 0}, {5, 0, 2, "Pebble", 0}};
+  std::string bytes = build_package(s);
+  Package p;
+  MemorySource src(bytes.data(), bytes.size());
+  ASSERT_EQ(read_package(src, p, true), "");
+  Lines taken, held;
+  for (const ObjectName& o : imported_objects(p, "Rocks")) taken.push_back(object_text(o));
+  for (const ObjectName& o : exported_objects(p, "Rocks")) held.push_back(o.class_package + "." + object_text(o));
+  EXPECT_EQ(taken, (Lines{"Texture CityTex.Walls.Brick", "Class Engine.Sound", "Class Core.Package"}));
+  EXPECT_EQ(held, (Lines{"Core.Class Rocks.MyLevel", "Core.Package Rocks.Cliffs", "Engine.Sound Rocks.Cliffs.Granite",
+                         "Engine.Sound Rocks.granite", "Core.Class Rocks.Rock", "Rocks.Rock Rocks.Cliffs.Pebble"}));
+  std::vector<ObjectName> objects = exported_objects(p, "Rocks");
+  EXPECT_TRUE(same_object(objects[2], ObjectName{"engine", "SOUND", {"rocks", "CLIFFS", "granite"}}));
+  EXPECT_FALSE(same_object(objects[2], objects[3]));
+  EXPECT_FALSE(same_object(objects[2], ObjectName{"Engine", "Texture", {"Rocks", "Cliffs", "Granite"}}));
+  // Without being asked the exports are not read.
+  Package q;
+  MemorySource again(bytes.data(), bytes.size());
+  ASSERT_EQ(read_package(again, q), "");
+  EXPECT_TRUE(q.exports.empty());
+  EXPECT_EQ(kind_of_extension("Textures\\Rocks.UTX"), kTexturePackage);
+  EXPECT_EQ(kind_of_extension("System\\Botpack.u"), kCodePackage);
+  EXPECT_EQ(kind_of_extension("Maps\\CTF-X.unr"), 0u);
+
+  // Damaged exports are refused with the reason; a loop of groups is left out.
+  struct Row {
+    std::vector<test::PackageExportSpec> exports;
+    const char* error;
+  } rows[] = {
+      {{{import_ref(9), 0, 0, "A", 0}}, "export 0 has a class that is in neither table"},
+      {{{2, 0, 0, "A", 0}}, "export 0 has a class that is in neither table"},
+      {{{0, 0, 3, "A", 0}}, "export 0 lies in export 2, and there are 1 exports"},
+      {{{0, 0, 2, "A", 0}, {0, 0, 1, "B", 0}}, ""},
+  };
+  for (const Row& row : rows) {
+    PackageSpec d = texture_user(69);
+    d.exports = row.exports;
+    std::string b = build_package(d);
+    MemorySource m(b.data(), b.size());
+    Package r;
+    EXPECT_EQ(read_package(m, r, true), row.error);
+    if (row.error[0] == 0) {
+      EXPECT_TRUE(exported_objects(r, "X").empty());
+    }
+  }
+  std::string cut = build_package(texture_user(69));
+  MemorySource m(cut.data(), cut.size() - 1);
+  Package r;
+  EXPECT_EQ(read_package(m, r, true), "the export table runs past the end of the file (the header claims 1 exports)");
 }
 
 TEST(UnrealPackage, LyingAndDamagedTablesAreRefusedWithTheReason) {
