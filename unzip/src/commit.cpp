@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "names.h"
-#include "writer.h"  // same_content
+#include "sinks.h"
 #include "unreal_game.h"
 
 namespace orvane {

@@ -1,75 +1,15 @@
 #include "writer.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <cstring>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <new>
-#include <thread>
-
-#include <zlib.h>
 
 #include "unreal_game.h"
 
 namespace orvane {
 
 namespace {
-
-// Counts what it is given, so -test checks an entry without writing it.
-class NullSink : public Sink {
- public:
-  bool write(const unsigned char*, size_t) override { return true; }
-};
-
-// How much of a package's start TempFileSink keeps.
-constexpr size_t kPackageHead = 64u << 10;
-
-// A file just written, as the package check reads it: its start from what passed through
-// the sink, the rest from the file. Each read of the file costs a trip to the system,
-// which under Wine made the check cost 5% of a 600-file install.
-class HeadFirstSource : public Source {
- public:
-  HeadFirstSource(const std::string& head, Source& file) : head_(head), file_(file) {}
-  uint64_t size() const override { return file_.size(); }
-  bool read_at(uint64_t offset, void* dst, size_t n) override {
-    if (offset > head_.size() || n > head_.size() - offset) return file_.read_at(offset, dst, n);
-    if (n) std::memcpy(dst, head_.data() + offset, n);
-    return true;
-  }
-
- private:
-  const std::string& head_;
-  Source& file_;
-};
-
-// Compares the data with an existing file as it comes, reading that file once:
-// how a kept file is told apart where the archive stores no CRC.
-class CompareSink : public Sink {
- public:
-  explicit CompareSink(std::unique_ptr<Source> file) : file_(std::move(file)) {}
-  bool write(const unsigned char* data, size_t n) override {
-    while (same_ && n > 0) {
-      size_t k = std::min(n, size_t(1) << 20);
-      buf_.resize(k);
-      same_ = file_->size() - at_ >= k && file_->read_at(at_, buf_.data(), k) &&
-              std::equal(buf_.begin(), buf_.end(), data);
-      at_ += k;
-      data += k;
-      n -= k;
-    }
-    return true;
-  }
-  bool same() const { return same_ && at_ == file_->size(); }
-  Source& file() { return *file_; }
-
- private:
-  std::unique_ptr<Source> file_;
-  std::vector<unsigned char> buf_;
-  uint64_t at_ = 0;
-  bool same_ = true;
-};
 
 // An in-order reader reports an entry it cannot decode with the entry's own reason.
 Failure kind_of(const Entry& e, const std::string& why) {
@@ -81,85 +21,7 @@ std::string parent_of(const std::string& rel) {
   return cut == std::string::npos ? std::string() : rel.substr(0, cut);
 }
 
-// Feeds the writing thread behind an in-order decoder, holding at most
-// kBudget bytes so that a fast decoder cannot run far ahead of the disk.
-class ChunkQueue {
- public:
-  struct Chunk {
-    size_t job = 0;
-    std::vector<unsigned char> data;
-    bool last = false;
-    std::string why;  // last: how the entry ended
-  };
-  void push(Chunk c) {
-    std::unique_lock<std::mutex> lock(mu_);
-    room_.wait(lock, [&] { return bytes_ < kBudget || chunks_.empty(); });
-    bytes_ += c.data.size();
-    chunks_.push_back(std::move(c));
-    more_.notify_one();
-  }
-  void close() {
-    std::lock_guard<std::mutex> lock(mu_);
-    closed_ = true;
-    more_.notify_one();
-  }
-  bool pop(Chunk& c) {
-    std::unique_lock<std::mutex> lock(mu_);
-    more_.wait(lock, [&] { return !chunks_.empty() || closed_; });
-    if (chunks_.empty()) return false;
-    c = std::move(chunks_.front());
-    chunks_.pop_front();
-    bytes_ -= c.data.size();
-    room_.notify_one();
-    return true;
-  }
-
- private:
-  static constexpr size_t kBudget = 32u << 20;
-  std::mutex mu_;
-  std::condition_variable more_, room_;
-  std::deque<Chunk> chunks_;
-  size_t bytes_ = 0;
-  bool closed_ = false;
-};
-
 }  // namespace
-
-bool TempFileSink::write(const unsigned char* data, size_t n) {
-  if (head_ && head_->size() < kPackageHead)
-    head_->append(reinterpret_cast<const char*>(data), std::min(n, kPackageHead - head_->size()));
-  return file_.write(data, n, error_);
-}
-
-bool same_crc(const std::string& path, uint64_t size, uint32_t crc) {
-  std::string err;
-  std::unique_ptr<Source> f = platform::open_archive(path, err);
-  if (!f || f->size() != size) return false;
-  std::vector<unsigned char> buf(1 << 16);
-  uLong c = crc32(0L, Z_NULL, 0);
-  for (uint64_t at = 0; at < size;) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - at));
-    if (!f->read_at(at, buf.data(), n)) return false;
-    c = crc32(c, buf.data(), static_cast<uInt>(n));
-    at += n;
-  }
-  return c == crc;
-}
-
-bool same_content(const std::string& path, Source& written) {
-  std::string err;
-  std::unique_ptr<Source> f = platform::open_archive(path, err);
-  if (!f || f->size() != written.size()) return false;
-  std::vector<unsigned char> buf(1 << 16);
-  CompareSink compare(std::move(f));
-  for (uint64_t at = 0; at < written.size();) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(buf.size(), written.size() - at));
-    if (!written.read_at(at, buf.data(), n)) return false;
-    compare.write(buf.data(), n);
-    at += n;
-  }
-  return compare.same();
-}
 
 Writer::Writer(Run& run, PackageCheck* packages)
     : staging(run.items.size()), run_(run), packages_(packages) {}
@@ -316,104 +178,6 @@ void Writer::work(const std::vector<std::vector<Job>>& groups) {
       ++done_;
     }
   }
-}
-
-void Writer::write_in_order(ArchiveReader& reader, const std::vector<const Job*>& jobs) {
-  // Each entry's data goes through the queue to the writing thread, which
-  // starts and ends its job; the decoder only learns of a failed write.
-  struct Active {
-    JobState st;
-    std::atomic<bool> failed{false};
-    std::string error;  // set before failed
-  };
-  class QueueSink : public Sink {
-   public:
-    QueueSink(ChunkQueue& q, Active& a, size_t job) : q_(q), a_(a), job_(job) {}
-    bool write(const unsigned char* data, size_t n) override {
-      if (a_.failed.load(std::memory_order_acquire)) return error_ = a_.error, false;
-      ChunkQueue::Chunk c;
-      c.job = job_;
-      c.data.assign(data, data + n);
-      q_.push(std::move(c));
-      return true;
-    }
-
-   private:
-    ChunkQueue& q_;
-    Active& a_;
-    size_t job_;
-  };
-  ChunkQueue queue;
-  std::vector<std::unique_ptr<Active>> active(jobs.size());
-  std::vector<std::unique_ptr<QueueSink>> sinks(jobs.size());
-  std::vector<char> ended(jobs.size(), 0);
-  std::thread writing([&] {
-    ChunkQueue::Chunk c;
-    while (queue.pop(c)) {
-      Active& a = *active[c.job];
-      if (c.last) {
-        try {
-          end(*jobs[c.job], a.st, c.why);
-        } catch (const std::exception& ex) {
-          run_.fail(jobs[c.job]->item, Failure::Damaged, ex.what());
-        }
-        ++done_;
-        active[c.job].reset();
-        continue;
-      }
-      if (!a.failed.load(std::memory_order_relaxed) && !a.st.sink->write(c.data.data(), c.data.size())) {
-        a.error = a.st.sink->error();
-        a.failed.store(true, std::memory_order_release);
-      }
-    }
-  });
-  std::string fatal;
-  try {
-    fatal = reader.extract_in_order(
-        [&](size_t i) -> Sink* {
-          if (i >= jobs.size() || !jobs[i]) return nullptr;
-          active[i].reset(new Active);
-          Sink* real = begin(*jobs[i], active[i]->st);
-          if (!real) {
-            active[i].reset();
-            ended[i] = 1;
-            ++done_;
-            return nullptr;
-          }
-          sinks[i].reset(new QueueSink(queue, *active[i], i));
-          return sinks[i].get();
-        },
-        [&](size_t i, const std::string& why) {
-          if (i >= jobs.size() || !active[i] || ended[i]) return;
-          ended[i] = 1;
-          ChunkQueue::Chunk c;
-          c.job = i;
-          c.last = true;
-          c.why = why;
-          queue.push(std::move(c));
-        });
-  } catch (const std::bad_alloc&) {
-    fatal = "out of memory";
-  } catch (const std::exception& ex) {
-    fatal = ex.what();
-  }
-  // An entry begun but never ended, and every entry the pass did not reach,
-  // fail with the reason the pass stopped.
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    if (!jobs[i] || ended[i]) continue;
-    if (!active[i]) {
-      run_.fail(jobs[i]->item, Failure::Damaged, fatal.empty() ? "the archive ended before this entry" : fatal);
-      ++done_;
-      continue;
-    }
-    ChunkQueue::Chunk c;
-    c.job = i;
-    c.last = true;
-    c.why = fatal.empty() ? "the archive ended within this entry" : fatal;
-    queue.push(std::move(c));
-  }
-  queue.close();
-  writing.join();
 }
 
 }  // namespace orvane

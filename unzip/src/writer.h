@@ -12,24 +12,12 @@
 
 #include "platform.h"
 #include "plan.h"
+#include "sinks.h"
 #include "staging.h"
 
 namespace orvane {
 
 class PackageCheck;
-
-// What a reader decodes goes into a temporary file.
-class TempFileSink : public Sink {
- public:
-  // head, when given, keeps the start of what is written (a package's header and, in most
-  // packages, its name table), so that the package check need not read the disk again.
-  TempFileSink(platform::TempFile& f, std::string* head) : file_(f), head_(head) {}
-  bool write(const unsigned char* data, size_t n) override;
-
- private:
-  platform::TempFile& file_;
-  std::string* head_;
-};
 
 // What one job holds between its start and its end.
 struct JobState {
@@ -76,10 +64,5 @@ class Writer {
   std::atomic<size_t> next_group_{0}, done_{0};
   std::atomic<bool> directory_made_{false};
 };
-
-// True when the file at path holds exactly what the file `written` holds.
-bool same_content(const std::string& path, Source& written);
-// True when the file at path has this size and CRC-32.
-bool same_crc(const std::string& path, uint64_t size, uint32_t crc);
 
 }  // namespace orvane
