@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include <zlib.h>
@@ -134,22 +135,23 @@ const char* described(Format f) {
 std::unique_ptr<ArchiveReader> open_reader(std::unique_ptr<Source> src, std::string& err, Failure& kind) {
   kind = Failure::Damaged;
   size_t best = 0;
-  Bid bids[sizeof kReaders / sizeof kReaders[0]];
-  for (size_t i = 0; i < sizeof kReaders / sizeof kReaders[0]; ++i) {
+  Bid bids[std::size(kReaders)];
+  for (size_t i = 0; i < std::size(kReaders); ++i) {
     bids[i] = kReaders[i].bid(*src);
     if (bids[i].strength > bids[best].strength) best = i;
   }
   // A file that two readers are sure of and that both can read is refused: each tool would
   // see another archive in it (a umod hidden in a ZIP's comment, pointing into a stored
   // entry's bytes).
-  for (size_t i = 0; i < sizeof kReaders / sizeof kReaders[0]; ++i) {
+  for (size_t i = 0; i < std::size(kReaders); ++i) {
     std::string ignored;
     if (i == best || bids[i].strength < Bid::kCertain ||
         !kReaders[i].open(std::unique_ptr<Source>(new BorrowedSource(*src)), ignored, nullptr))
       continue;
     kind = Failure::TwoFormats;
     const Format one = std::min(bids[best].format, bids[i].format), other = std::max(bids[best].format, bids[i].format);
-    err = std::string("the file reads both as ") + described(one) + " and as " + described(other) + ", which no real archive does: one is hidden inside the other; nothing was extracted";
+    err = std::string("the file reads both as ") + described(one) + " and as " + described(other) +
+          ", which no real archive does: one is hidden inside the other; nothing was extracted";
     return nullptr;
   }
   std::unique_ptr<ArchiveReader> reader = kReaders[best].open(std::move(src), err, &kind);
