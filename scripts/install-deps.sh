@@ -34,5 +34,22 @@ echo "Installing: ${missing[*]}"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+# A Debian mirror in the middle of a sync serves an index of the wrong size for a while
+# ("Mirror sync in progress?"), often for one architecture only: try again, then go on with
+# what could be read.
+for try in 1 2 3; do
+  $SUDO apt-get update -qq && break
+  [ $try -eq 3 ] && echo "apt-get update failed three times; going on with the indexes it has" >&2
+  sleep $((try * 10))
+done
+install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "$@" >/dev/null; }
+# wine32:i386 is the only one the tests can do without: where it cannot be had (an i386 index
+# behind the amd64 one), the Wine tests run the x86_64 build under wine64 (orvane_choose_wine).
+needed=() optional=()
+for p in "${missing[@]}"; do
+  if [ "$p" = wine32:i386 ]; then optional+=("$p"); else needed+=("$p"); fi
+done
+[ ${#needed[@]} -eq 0 ] || install "${needed[@]}"
+if [ ${#optional[@]} -gt 0 ] && ! install "${optional[@]}"; then
+  echo "Could not install ${optional[*]}: the Wine tests will run the x86_64 build under wine64" >&2
+fi
