@@ -1,7 +1,6 @@
 #include "commit.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "names.h"
 #include "sinks.h"
@@ -10,8 +9,6 @@
 namespace orvane {
 
 namespace {
-
-std::atomic<MoveHook> move_hook{nullptr};
 
 std::vector<std::string> components(const std::string& path) {
   std::vector<std::string> parts = split_path(path);
@@ -37,18 +34,22 @@ bool fits_below_short_game(const std::string& target, const std::string& root) {
 
 }  // namespace
 
-void set_move_hook(MoveHook hook) { move_hook = hook; }
-
-std::string journal_folder(const Options& opt) {
+std::vector<std::string> journal_roots(const Options& opt) {
   // The destinations as given, never only those this archive's files go to: a run that
   // installs a map with files for one folder must find the journal of one with many.
   std::vector<std::string> dests;
   for (const Group& g : opt.groups) dests.push_back(g.dest);
   if (opt.groups.empty()) dests.push_back(opt.dest);
   if (!opt.umod_root.empty()) dests.push_back(opt.umod_root);
+  for (std::string& d : dests) d = platform::absolute(d.empty() ? "." : d);
+  return dests;
+}
+
+std::string journal_folder(const Options& opt) {
+  const std::vector<std::string> dests = journal_roots(opt);
   std::vector<std::string> common;
   for (size_t d = 0; d < dests.size(); ++d) {
-    std::vector<std::string> parts = components(platform::absolute(dests[d].empty() ? "." : dests[d]));
+    std::vector<std::string> parts = components(dests[d]);
     if (d == 0) common = parts;
     size_t n = 0;
     while (n < common.size() && n < parts.size() && fold_case(common[n]) == fold_case(parts[n])) ++n;
@@ -92,7 +93,9 @@ void settle_all_or_nothing(Run& run, Staging& staging, PackageCheck* packages) {
     if (!why.empty()) undo(o, kind, why);
     const std::string& temp = staging.held[i];
     std::string backup;
-    if (run.opt.overwrite_all && found == platform::Kind::File) backup = temp.substr(0, temp.size() - 4) + ".old";
+    // A link (a reparse point on Windows) is set aside as itself, so that it can come back.
+    if (run.opt.overwrite_all && (found == platform::Kind::File || found == platform::Kind::Other))
+      backup = temp.substr(0, temp.size() - 4) + ".old";
     item_of.push_back(i);
     moves.push_back({temp, platform::absolute(target), backup, false});
   }
@@ -102,10 +105,6 @@ void settle_all_or_nothing(Run& run, Staging& staging, PackageCheck* packages) {
     for (size_t i : item_of) undo(run.outcomes[i], Failure::Unwritable, err);
     ok = false;
   }
-  size_t changes = 0;
-  auto changed = [&] {
-    if (MoveHook hook = move_hook.load()) hook(++changes);
-  };
   for (size_t k = 0; ok && k < moves.size(); ++k) {
     Move& m = moves[k];
     Outcome& o = run.outcomes[item_of[k]];
@@ -115,10 +114,9 @@ void settle_all_or_nothing(Run& run, Staging& staging, PackageCheck* packages) {
         undo(o, Failure::Unwritable, "cannot set the existing file aside: " + err), ok = false;
         break;
       }
-      changed();
     }
     switch (platform::move_file(m.temp, m.target, run.opt.overwrite_all, err)) {
-      case platform::Commit::Done: changed(); break;
+      case platform::Commit::Done: break;
       case platform::Commit::Exists: {
         // Appeared meanwhile: the game keeps that one.
         staging.journal.kept(k);

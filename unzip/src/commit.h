@@ -15,14 +15,12 @@ class PackageCheck;
 // Where the journal of a run lives: the deepest folder that holds every
 // destination the command line names, the same for every run into the same game.
 std::string journal_folder(const Options& opt);
+// The destinations the command line names, as full paths: all that a journal may touch.
+std::vector<std::string> journal_roots(const Options& opt);
 
 // Every matched file is complete in its temporary file (or something failed):
 // moves them all into place in item order, or takes everything back, the
 // folders the run made included.
 void settle_all_or_nothing(Run& run, Staging& staging, PackageCheck* packages);
-
-// Tests only: called after each change to a final name, with how many were made.
-using MoveHook = void (*)(size_t changes);
-void set_move_hook(MoveHook hook);
 
 }  // namespace orvane

@@ -251,6 +251,7 @@ struct Install {
   std::vector<std::unique_ptr<ArchiveReader>> umods;
   std::unique_ptr<Run> run;
   std::unique_ptr<PackageCheck> packages;
+  Journal journal;  // held by the run from its recovery until it is settled
   std::unique_ptr<Writer> writer;
   bool matched = false;
 };
@@ -278,9 +279,16 @@ int start(Install& in, const std::string& shown, Report& report) {
   Plan plan = make_plan(run);
   in.matched = plan.matched;
   // A run of ours into these folders that was killed is put right first.
-  if (opt.all_or_nothing && !opt.test) {
-    std::string folder = journal_folder(opt), done = Journal::recover(folder);
-    if (!done.empty()) report.err("Warning: " + folder + ": " + done);
+  if (opt.all_or_nothing && !opt.test && platform::kind_of(journal_folder(opt)) == platform::Kind::Directory) {
+    const std::string folder = journal_folder(opt);
+    std::vector<std::string> told;
+    const bool held = in.journal.open(folder, journal_roots(opt), told, err);
+    for (const std::string& t : told) report.err("Warning: " + folder + ": " + t);
+    if (!held) {
+      report.err("Error: " + err);
+      if (!opt.groups.empty()) report.out(failed_line(Failure::Unwritable, shown, err));
+      return kExitUnwritable;
+    }
   }
   if (!enough_room(run, plan, report)) return kExitDestination;
   // Made here so that a destination that cannot be made is one plain error;
@@ -291,8 +299,8 @@ int start(Install& in, const std::string& shown, Report& report) {
     return kExitUnwritable;
   }
   in.packages.reset(opt.game.empty() || opt.test ? nullptr : new PackageCheck(opt.game));
-  in.writer.reset(new Writer(run, in.packages.get()));
-  if (opt.all_or_nothing && !opt.test && !plan.groups.empty() && !in.writer->start_journal(journal_folder(opt), err)) {
+  in.writer.reset(new Writer(run, in.packages.get(), in.journal));
+  if (opt.all_or_nothing && !opt.test && !plan.groups.empty() && !in.writer->start_journal(journal_folder(opt), journal_roots(opt), err)) {
     report.err("Error: " + err);
     if (!opt.groups.empty()) report.out(failed_line(Failure::Unwritable, shown, err));
     return kExitUnwritable;
@@ -385,6 +393,7 @@ int run_batch(const Options& opt, Report& report) {
     installs.back()->opt.archive = paths[k];
     reports.emplace_back(new FileReport(report));
     codes.push_back(start(*installs.back(), shown, *reports.back()));
+    installs.back()->journal.release();  // the next archive's run takes it
   }
   int worst = kExitOk;
   const int order[] = {kExitArchive, kExitUnwritable, kExitDestination, kExitEntries, kExitRefused, kExitPackages,

@@ -1,7 +1,8 @@
 // A record of what an -all-or-nothing run changes in the game, kept beside the game's
 // folders, so that a run killed at any moment is put right by the next one: the
-// temporary files and folders it made as it makes them, then every move it is about to
-// make, taken to the disk before the first of them.
+// temporary files and folders it makes, each named before it is made, then every move it
+// is about to make, taken to the disk before the first of them. The run holds the file
+// from start to end, so that no other run reads it meanwhile.
 #pragma once
 
 #include <mutex>
@@ -28,29 +29,38 @@ void remove_made(std::vector<std::string> folders);
 class Journal {
  public:
   static const char kName[];
-  // What a run cut short left recorded in folder: taken back when its moves had not all
-  // been made, else completed. Returns what was done in plain words, empty when there
-  // was no record.
-  static std::string recover(const std::string& folder);
+  ~Journal() { release(); }
 
-  bool open(const std::string& folder, std::string& err);
+  // Takes the journal in folder for this run, made when missing, and holds it. What a run
+  // cut short left recorded in it is put right first: taken back when its moves had not
+  // all been made, else completed. A record is untrusted input: it acts only on temporary
+  // files named as ours, in folder itself or below one of roots (the destinations the run
+  // names), and on final names below roots; anything else is named and left alone. A
+  // record that cannot be read, or something else of its name, is set aside under another
+  // name. told gets what was done, one line each. False, with err, when another run holds
+  // it or it cannot be made. Opening it again while held does nothing.
+  bool open(const std::string& folder, const std::vector<std::string>& roots, std::vector<std::string>& told,
+            std::string& err);
   bool active() const { return open_; }
   const std::string& folder() const { return folder_; }  // where it lies: the install's root
-  void temp(const std::string& path);    // a temporary file made, as a full path
+  // A temporary file about to be made, as a full path; taken: the name proved another's.
+  void temp(const std::string& path, bool taken);
   void folder(const std::string& path);  // a folder made, as a full path
   // The moves, in order; taken to the disk before it returns.
   bool plan(const std::vector<Move>& moves, std::string& err);
   void kept(size_t move);
   void done();    // every move made: only the set-aside files are left to remove
   void remove();  // the run is settled
+  // Lets it go: removed when it records nothing, else left for the next run.
+  void release();
 
  private:
   void line(const std::string& l);
 
   std::mutex mu_;
-  platform::AppendFile file_;
-  std::string folder_, path_;
-  bool open_ = false;
+  platform::HeldFile file_;
+  std::string folder_;
+  bool open_ = false, recorded_ = false;
 };
 
 }  // namespace orvane

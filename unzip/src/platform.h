@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,9 @@ namespace orvane {
 namespace platform {
 
 extern const char kSeparator;  // '\\' on Windows, '/' elsewhere
+// How the names of our temporary files begin: "~pkz25-" on Windows, ".pkz25-" elsewhere;
+// then the process id, "-", a count, and ".tmp" (".old" for a file set aside).
+extern const char kTempPrefix[];
 
 // The command line as UTF-8 (on Windows from the wide command line).
 std::vector<std::string> arguments(int argc, char** argv);
@@ -79,7 +83,11 @@ class TempFile : public Source {
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
-  bool create(const std::string& dir, std::string& err);
+  // named, when given, is told each name (as a full path) before a file of that name is
+  // made, so that a record of it can outlive a kill at any moment, and told again with
+  // taken=true when the name proved to be another's.
+  using Named = std::function<void(const std::string& path, bool taken)>;
+  bool create(const std::string& dir, std::string& err, const Named& named = nullptr);
   bool write(const void* data, size_t n, std::string& err);
   // Sets the modification time; the file stays open until close().
   bool finish(const FileTime& t, std::string& err);
@@ -114,26 +122,49 @@ class TempFile : public Source {
 std::string absolute(const std::string& path);
 bool remove_file(const std::string& path);
 bool read_only(const std::string& path);
-// Renames a closed file within its volume; replace=false never replaces an existing file.
+// Renames a closed file (or, without replace, a folder) within its volume, a link as itself;
+// replace=false never replaces an existing file.
 Commit move_file(const std::string& from, const std::string& to, bool replace, std::string& err);
 
-// A file that lines are appended to, each written through at once, so that it
-// survives the process being killed; flush() also takes it to the disk.
-class AppendFile {
+// Whether a and b are one file: two names of it (a hard link), not two equal files.
+bool same_file(const std::string& a, const std::string& b);
+// The full path of an existing folder with every link (junction) in it followed; empty when
+// it cannot be opened.
+std::string real_folder(const std::string& dir);
+
+// The journal's file, held from open() until remove() or close() so that no other run reads
+// or changes it meanwhile (on POSIX an exclusive flock, on Windows a handle that shares
+// nothing); a process that dies lets go of it. Lines are written through at once, so that
+// they survive the process being killed; flush() also takes them to the disk.
+class HeldFile {
  public:
-  AppendFile();
-  ~AppendFile();
-  AppendFile(const AppendFile&) = delete;
-  AppendFile& operator=(const AppendFile&) = delete;
-  bool create(const std::string& path, std::string& err);  // fails when it exists
+  HeldFile();
+  ~HeldFile();
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  enum class Open { Held, Busy, NotAFile, Failed };
+  // Opens path, made when missing; never follows a link. Busy: another process holds it.
+  // NotAFile: a folder, link or device has the name.
+  Open open(const std::string& path, std::string& err);
+  bool read(std::string& text);  // all of it
+  bool empty(std::string& err);  // cut to nothing
   bool append(const std::string& line, std::string& err);
   bool flush(std::string& err);
-  void close();
+  // Renames it, never over an existing name, and lets go of it.
+  bool set_aside(const std::string& to, std::string& err);
+  void remove();  // deletes it, then lets go of it
+  void close();   // lets go of it and leaves it
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Tests only (native build): called before each call that changes what is on disk (a file
+// made, written, flushed, timed, linked, unlinked or renamed, a folder made or removed), so
+// that a test can kill the process before any of them.
+using ChangeHook = void (*)();
+void set_change_hook(ChangeHook hook);
 
 }  // namespace platform
 }  // namespace orvane

@@ -2,6 +2,8 @@
 // for the sanitizers, the fuzzer and the benchmark; Windows is the product.
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -21,8 +23,16 @@ namespace orvane {
 namespace platform {
 
 const char kSeparator = '/';
+const char kTempPrefix[] = ".pkz25-";
 
 namespace {
+
+std::atomic<ChangeHook> change_hook{nullptr};
+
+// Before each call that changes the disk.
+void changing() {
+  if (ChangeHook hook = change_hook.load()) hook();
+}
 
 std::string last_error(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -95,6 +105,7 @@ void print_err(const std::string& line) { print_to(stderr, line); }
 std::string from_console(const std::string& bytes) { return bytes; }
 
 bool write_console_text(const std::string& path, const std::string& text, std::string& err) {
+  changing();
   FILE* f = std::fopen(path.c_str(), "wb");
   const bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
   if (f && std::fclose(f) != 0) return err = std::strerror(errno), false;
@@ -134,6 +145,7 @@ bool make_dirs(const std::string& path, std::string& err) {
   int failure = 0;
   for (size_t i = 1; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != '/') continue;
+    changing();
     if (::mkdir(path.substr(0, i).c_str(), 0777) != 0 && errno != EEXIST) failure = errno;
   }
   if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
@@ -156,7 +168,10 @@ std::string temp_folder() {
   return t && *t ? t : "/tmp";
 }
 
-bool remove_dir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+bool remove_dir(const std::string& path) {
+  changing();
+  return ::rmdir(path.c_str()) == 0;
+}
 
 bool volume_of(const std::string& dir, Volume& v) {
   struct stat st;
@@ -194,13 +209,19 @@ struct TempFile::Impl {
 TempFile::TempFile() : impl_(new Impl) {}
 TempFile::~TempFile() { close(); }
 
-bool TempFile::create(const std::string& dir, std::string& err) {
+bool TempFile::create(const std::string& dir, std::string& err, const Named& named) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = ".pkz25-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    std::string name = kTempPrefix + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
     impl_->path = join(dir, name);
+    if (kind_of(impl_->path) != Kind::Missing) continue;  // another's: never named as ours
+    if (named) named(absolute(impl_->path), false);
+    changing();
     impl_->fd = UniqueFd(::open(impl_->path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (impl_->fd.get() >= 0) return true;
+    const int e = errno;
+    if (named && e == EEXIST) named(absolute(impl_->path), true);
+    errno = e;
     if (errno != EEXIST) break;
   }
   err = last_error("cannot create a file in " + (dir.empty() ? std::string(".") : dir));
@@ -211,6 +232,7 @@ bool TempFile::create(const std::string& dir, std::string& err) {
 bool TempFile::write(const void* data, size_t n, std::string& err) {
   auto* p = static_cast<const unsigned char*>(data);
   while (n > 0) {
+    changing();
     ssize_t put = ::write(impl_->fd.get(), p, n);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
@@ -247,6 +269,7 @@ bool TempFile::finish(const FileTime& t, std::string&) {
   }
   if (when != static_cast<time_t>(-1)) {
     struct timespec times[2] = {{0, UTIME_OMIT}, {when, 0}};
+    changing();
     ::futimens(impl_->fd.get(), times);  // a file without its time is still the right file
   }
   return true;
@@ -262,12 +285,14 @@ Commit TempFile::commit(const std::string& target, bool replace, bool undoable, 
     }
     if (undoable && exists && !S_ISDIR(st.st_mode)) {
       std::string aside = impl_->path.substr(0, impl_->path.size() - 4) + ".old";
+      changing();
       if (::rename(target.c_str(), aside.c_str()) != 0) {
         err = last_error("cannot set the existing file aside");
         return Commit::Failed;
       }
       impl_->backup = aside;
     }
+    changing();
     if (::rename(impl_->path.c_str(), target.c_str()) != 0) {
       err = last_error("cannot move the file into place");
       if (!impl_->backup.empty() && ::rename(impl_->backup.c_str(), target.c_str()) == 0) impl_->backup.clear();
@@ -276,11 +301,13 @@ Commit TempFile::commit(const std::string& target, bool replace, bool undoable, 
   } else {
     // link() fails when the target exists, so a file that appeared meanwhile
     // is never replaced.
+    changing();
     if (::link(impl_->path.c_str(), target.c_str()) != 0) {
       if (errno == EEXIST) return Commit::Exists;
       err = last_error("cannot move the file into place");
       return Commit::Failed;
     }
+    changing();
     ::unlink(impl_->path.c_str());
   }
   impl_->path = target;
@@ -290,7 +317,9 @@ Commit TempFile::commit(const std::string& target, bool replace, bool undoable, 
 
 void TempFile::take_back() {
   if (!impl_->placed) return;
+  changing();
   ::unlink(impl_->path.c_str());
+  if (!impl_->backup.empty()) changing();
   if (!impl_->backup.empty() && ::rename(impl_->backup.c_str(), impl_->path.c_str()) == 0) impl_->backup.clear();
   impl_->placed = false;
   impl_->path.clear();
@@ -310,8 +339,9 @@ void TempFile::close() {
   impl_->fd.reset();
   if (impl_->kept) return;
   if (impl_->placed) {
-    if (!impl_->backup.empty()) ::unlink(impl_->backup.c_str());
+    if (!impl_->backup.empty()) changing(), ::unlink(impl_->backup.c_str());
   } else if (!impl_->path.empty()) {
+    changing();
     ::unlink(impl_->path.c_str());
   }
   impl_->backup.clear();
@@ -326,7 +356,10 @@ std::string absolute(const std::string& path) {
   return join(cwd, path);
 }
 
-bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool remove_file(const std::string& path) {
+  changing();
+  return ::unlink(path.c_str()) == 0;
+}
 
 bool read_only(const std::string& path) {
   struct stat st;
@@ -334,43 +367,119 @@ bool read_only(const std::string& path) {
 }
 
 Commit move_file(const std::string& from, const std::string& to, bool replace, std::string& err) {
+  changing();
   if (replace ? ::rename(from.c_str(), to.c_str()) == 0 : ::link(from.c_str(), to.c_str()) == 0) {
-    if (!replace) ::unlink(from.c_str());
+    // A kill between the two leaves both names of one file, which take_back() tells.
+    if (!replace) changing(), ::unlink(from.c_str());
     return Commit::Done;
   }
   if (!replace && errno == EEXIST) return Commit::Exists;
+  // A folder takes no second name: renamed only when its new name is free.
+  if (!replace && errno == EPERM && kind_of(from) == Kind::Directory && kind_of(to) == Kind::Missing) {
+    changing();
+    if (::rename(from.c_str(), to.c_str()) == 0) return Commit::Done;
+  }
   err = last_error("cannot move the file into place");
   return Commit::Failed;
 }
 
-struct AppendFile::Impl {
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::lstat(a.c_str(), &sa) == 0 && ::lstat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+std::string real_folder(const std::string& dir) {
+  char* real = ::realpath(dir.empty() ? "." : dir.c_str(), nullptr);
+  if (!real) return std::string();
+  std::string out = real;
+  std::free(real);
+  return kind_of(out) == Kind::Directory ? out : std::string();
+}
+
+void set_change_hook(ChangeHook hook) { change_hook = hook; }
+
+struct HeldFile::Impl {
   UniqueFd fd;
+  std::string path;
 };
 
-AppendFile::AppendFile() : impl_(new Impl) {}
-AppendFile::~AppendFile() = default;
+HeldFile::HeldFile() : impl_(new Impl) {}
+HeldFile::~HeldFile() = default;
 
-bool AppendFile::create(const std::string& path, std::string& err) {
-  impl_->fd = UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666));
-  if (impl_->fd.get() >= 0) return true;
-  err = last_error("cannot create " + path);
+HeldFile::Open HeldFile::open(const std::string& path, std::string& err) {
+  // A run that removes the file lets go of it after: what was locked must still be the
+  // file of that name, else it is opened again.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (kind_of(path) == Kind::Missing) changing();
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (fd.get() < 0) {
+      if (errno == ELOOP || errno == EISDIR || errno == ENXIO) return Open::NotAFile;
+      err = last_error("cannot create " + path);
+      return Open::Failed;
+    }
+    struct stat held, named;
+    if (::fstat(fd.get(), &held) != 0 || !S_ISREG(held.st_mode)) return Open::NotAFile;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EWOULDBLOCK) return Open::Busy;
+      err = last_error("cannot lock " + path);
+      return Open::Failed;
+    }
+    if (::lstat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+      impl_->fd = std::move(fd);
+      impl_->path = path;
+      return Open::Held;
+    }
+  }
+  err = "cannot hold " + path + ": it keeps being replaced";
+  return Open::Failed;
+}
+
+bool HeldFile::read(std::string& text) {
+  struct stat st;
+  if (::fstat(impl_->fd.get(), &st) != 0) return false;
+  text.assign(static_cast<size_t>(st.st_size), '\0');
+  return text.empty() || read_fully_at(impl_->fd.get(), 0, &text[0], text.size());
+}
+
+bool HeldFile::empty(std::string& err) {
+  changing();
+  if (::ftruncate(impl_->fd.get(), 0) == 0 && ::lseek(impl_->fd.get(), 0, SEEK_SET) == 0) return true;
+  err = last_error("cannot write the journal");
   return false;
 }
 
-bool AppendFile::append(const std::string& line, std::string& err) {
+bool HeldFile::append(const std::string& line, std::string& err) {
   std::string l = line + "\n";
+  changing();
   if (::write(impl_->fd.get(), l.data(), l.size()) == static_cast<ssize_t>(l.size())) return true;
   err = last_error("cannot write the journal");
   return false;
 }
 
-bool AppendFile::flush(std::string& err) {
+bool HeldFile::flush(std::string& err) {
+  changing();
   if (::fsync(impl_->fd.get()) == 0) return true;
   err = last_error("cannot write the journal");
   return false;
 }
 
-void AppendFile::close() { impl_->fd.reset(); }
+bool HeldFile::set_aside(const std::string& to, std::string& err) {
+  if (kind_of(to) != Kind::Missing) return err = to + " exists", false;
+  changing();
+  if (::rename(impl_->path.c_str(), to.c_str()) != 0) return err = last_error("cannot rename " + impl_->path), false;
+  close();
+  return true;
+}
+
+void HeldFile::remove() {
+  if (impl_->fd.get() < 0) return;
+  changing();
+  ::unlink(impl_->path.c_str());
+  close();
+}
+
+void HeldFile::close() { impl_->fd.reset(); }
 
 }  // namespace platform
 }  // namespace orvane

@@ -14,6 +14,7 @@ namespace orvane {
 namespace platform {
 
 const char kSeparator = '\\';
+const char kTempPrefix[] = "~pkz25-";
 
 namespace {
 
@@ -271,6 +272,36 @@ std::string join(const std::string& dir, const std::string& rel) {
   return last == '\\' || last == '/' || (dir.size() == 2 && last == ':') ? dir + rel : dir + "\\" + rel;
 }
 
+namespace {
+
+// Renames an open file by its handle (opened with DELETE access): a file marked for
+// deletion, or held unshared, cannot be opened again by its name.
+bool rename_handle(HANDLE h, const std::wstring& to, bool replace) {
+  DWORD n = GetFullPathNameW(to.c_str(), 0, nullptr, nullptr);
+  std::wstring full(n, L'\0');
+  if (n == 0 || GetFullPathNameW(to.c_str(), n, &full[0], nullptr) != n - 1) return false;
+  full.resize(n - 1);
+  // The rename takes an NT path: \??\C:\... or \??\UNC\server\share\...
+  if (full.compare(0, 4, L"\\\\?\\") == 0) full = full.substr(4);
+  std::wstring nt = full.compare(0, 2, L"\\\\") == 0 ? L"\\??\\UNC\\" + full.substr(2) : L"\\??\\" + full;
+  std::vector<unsigned char> buf(sizeof(FILE_RENAME_INFO) + nt.size() * sizeof(wchar_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+  info->ReplaceIfExists = replace ? TRUE : FALSE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(nt.size() * sizeof(wchar_t));
+  std::memcpy(info->FileName, nt.data(), info->FileNameLength);
+  return SetFileInformationByHandle(h, FileRenameInfo, info, static_cast<DWORD>(buf.size())) != 0;
+}
+
+// Marks an open file (opened with DELETE access) to go when its last handle closes, or takes
+// the mark back.
+bool mark_for_deletion(HANDLE h, bool doom) {
+  FILE_DISPOSITION_INFO d = {static_cast<BOOLEAN>(doom)};
+  return SetFileInformationByHandle(h, FileDispositionInfo, &d, sizeof d) != 0;
+}
+
+}  // namespace
+
 struct TempFile::Impl {
   UniqueHandle h;
   std::wstring path;    // where the file is: its temporary name, after commit() its target
@@ -282,28 +313,7 @@ struct TempFile::Impl {
   bool placed = false;
   bool kept = false;    // closed, left under its temporary name
 
-  bool mark(bool doom) {
-    FILE_DISPOSITION_INFO d = {static_cast<BOOLEAN>(doom)};
-    return SetFileInformationByHandle(h.get(), FileDispositionInfo, &d, sizeof d) != 0;
-  }
-  // Renames the open file: by handle, since a file marked for deletion cannot
-  // be opened again by its name.
-  bool rename_to(const std::wstring& to, bool replace) {
-    DWORD n = GetFullPathNameW(to.c_str(), 0, nullptr, nullptr);
-    std::wstring full(n, L'\0');
-    if (n == 0 || GetFullPathNameW(to.c_str(), n, &full[0], nullptr) != n - 1) return false;
-    full.resize(n - 1);
-    // The rename takes an NT path: \??\C:\... or \??\UNC\server\share\...
-    if (full.compare(0, 4, L"\\\\?\\") == 0) full = full.substr(4);
-    std::wstring nt = full.compare(0, 2, L"\\\\") == 0 ? L"\\??\\UNC\\" + full.substr(2) : L"\\??\\" + full;
-    std::vector<unsigned char> buf(sizeof(FILE_RENAME_INFO) + nt.size() * sizeof(wchar_t));
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
-    info->ReplaceIfExists = replace ? TRUE : FALSE;
-    info->RootDirectory = nullptr;
-    info->FileNameLength = static_cast<DWORD>(nt.size() * sizeof(wchar_t));
-    std::memcpy(info->FileName, nt.data(), info->FileNameLength);
-    return SetFileInformationByHandle(h.get(), FileRenameInfo, info, static_cast<DWORD>(buf.size())) != 0;
-  }
+  bool mark(bool doom) { return mark_for_deletion(h.get(), doom); }
 };
 
 namespace {
@@ -313,11 +323,14 @@ bool is_full(DWORD e) { return e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FU
 TempFile::TempFile() : impl_(new Impl) {}
 TempFile::~TempFile() { close(); }
 
-bool TempFile::create(const std::string& dir, std::string& err) {
+bool TempFile::create(const std::string& dir, std::string& err, const Named& named) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = "~pkz25-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + ".tmp";
-    impl_->path = widen(join(dir, name));
+    std::string name = kTempPrefix + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + ".tmp";
+    const std::string path = join(dir, name);
+    if (kind_of(path) != Kind::Missing) continue;  // another's: never named as ours
+    if (named) named(absolute(path), false);
+    impl_->path = widen(path);
     impl_->h = UniqueHandle(CreateFileW(impl_->path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (impl_->h.valid()) {
@@ -328,7 +341,11 @@ bool TempFile::create(const std::string& dir, std::string& err) {
       impl_->doomed = impl_->mark(true);
       return true;
     }
-    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    const DWORD e = GetLastError();
+    const bool taken = e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS;
+    if (named && taken) named(absolute(path), true);
+    SetLastError(e);
+    if (!taken) break;
   }
   err = last_error("cannot create a file in " + (dir.empty() ? std::string(".") : dir));
   impl_->path.clear();
@@ -405,7 +422,7 @@ Commit TempFile::commit(const std::string& target, bool replace, bool undoable, 
   }
   // Without replacing, the move fails on any existing file, even one created
   // after we looked, so -overwrite=never cannot replace.
-  if (!impl_->rename_to(to, replace)) {
+  if (!rename_handle(impl_->h.get(), to, replace)) {
     DWORD e = GetLastError();
     if (impl_->doomed) impl_->mark(true);
     if (!impl_->backup.empty() && MoveFileExW(impl_->backup.c_str(), to.c_str(), 0)) impl_->backup.clear();
@@ -484,23 +501,83 @@ Commit move_file(const std::string& from, const std::string& to, bool replace, s
   return Commit::Failed;
 }
 
-struct AppendFile::Impl {
+namespace {
+
+// The volume and index that tell a file apart from every other; false when it cannot be opened.
+bool file_id(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  UniqueHandle h(CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return h.valid() && GetFileInformationByHandle(h.get(), &info);
+}
+
+}  // namespace
+
+bool same_file(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  return file_id(a, ia) && file_id(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+std::string real_folder(const std::string& dir) {
+  UniqueHandle h(CreateFileW(widen(dir.empty() ? "." : dir).c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!h.valid()) return std::string();
+  wchar_t buf[32768];
+  DWORD n = GetFinalPathNameByHandleW(h.get(), buf, 32768, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0 || n >= 32768) return std::string();
+  std::wstring w(buf, n);
+  // \\?\C:\... and \\?\UNC\server\share\..., in the form the rest of the program writes.
+  if (w.compare(0, 8, L"\\\\?\\UNC\\") == 0) w = L"\\\\" + w.substr(8);
+  else if (w.compare(0, 4, L"\\\\?\\") == 0) w = w.substr(4);
+  return narrow(w);
+}
+
+struct HeldFile::Impl {
   UniqueHandle h;
 };
 
-AppendFile::AppendFile() : impl_(new Impl) {}
-AppendFile::~AppendFile() = default;
+HeldFile::HeldFile() : impl_(new Impl) {}
+HeldFile::~HeldFile() = default;
 
-bool AppendFile::create(const std::string& path, std::string& err) {
-  // Shared for reading only: a second run into the same folder finds it held.
-  impl_->h = UniqueHandle(CreateFileW(widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (impl_->h.valid()) return true;
-  err = last_error("cannot create " + path);
+HeldFile::Open HeldFile::open(const std::string& path, std::string& err) {
+  // Shared with nothing: a second run finds it held. The link itself when it is one.
+  impl_->h = UniqueHandle(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!impl_->h.valid()) {
+    const DWORD e = GetLastError();
+    if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION) return Open::Busy;
+    if (kind_of(path) == Kind::Directory) return Open::NotAFile;
+    err = last_error("cannot create " + path, e);
+    return Open::Failed;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(impl_->h.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+    impl_->h.reset();
+    return Open::NotAFile;
+  }
+  return Open::Held;
+}
+
+bool HeldFile::read(std::string& text) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(impl_->h.get(), &size)) return false;
+  text.assign(static_cast<size_t>(size.QuadPart), '\0');
+  LARGE_INTEGER end;
+  end.QuadPart = size.QuadPart;
+  return (text.empty() || read_fully_at(impl_->h.get(), 0, &text[0], text.size())) &&
+         SetFilePointerEx(impl_->h.get(), end, nullptr, FILE_BEGIN);
+}
+
+bool HeldFile::empty(std::string& err) {
+  LARGE_INTEGER zero = {};
+  if (SetFilePointerEx(impl_->h.get(), zero, nullptr, FILE_BEGIN) && SetEndOfFile(impl_->h.get())) return true;
+  err = last_error("cannot write the journal");
   return false;
 }
 
-bool AppendFile::append(const std::string& line, std::string& err) {
+bool HeldFile::append(const std::string& line, std::string& err) {
   std::string l = line + "\n";
   DWORD put = 0;
   if (WriteFile(impl_->h.get(), l.data(), static_cast<DWORD>(l.size()), &put, nullptr) && put == l.size()) return true;
@@ -508,13 +585,25 @@ bool AppendFile::append(const std::string& line, std::string& err) {
   return false;
 }
 
-bool AppendFile::flush(std::string& err) {
+bool HeldFile::flush(std::string& err) {
   if (FlushFileBuffers(impl_->h.get())) return true;
   err = last_error("cannot write the journal");
   return false;
 }
 
-void AppendFile::close() { impl_->h.reset(); }
+bool HeldFile::set_aside(const std::string& to, std::string& err) {
+  if (!rename_handle(impl_->h.get(), widen(to), false)) return err = last_error("cannot rename the journal"), false;
+  close();
+  return true;
+}
+
+void HeldFile::remove() {
+  // Deleted by its handle as it is let go: no other run can open it in between.
+  if (impl_->h.valid()) mark_for_deletion(impl_->h.get(), true);
+  close();
+}
+
+void HeldFile::close() { impl_->h.reset(); }
 
 }  // namespace platform
 }  // namespace orvane

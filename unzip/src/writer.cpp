@@ -23,8 +23,8 @@ std::string parent_of(const std::string& rel) {
 
 }  // namespace
 
-Writer::Writer(Run& run, PackageCheck* packages)
-    : staging(run.items.size()), run_(run), packages_(packages) {}
+Writer::Writer(Run& run, PackageCheck* packages, Journal& journal)
+    : staging(run.items.size(), journal), run_(run), packages_(packages) {}
 
 bool Writer::prepare_folder(std::string folder, std::string& err) {
   // "Maps\" and "Maps" are one folder; without the separator a file in the
@@ -45,19 +45,20 @@ bool Writer::prepare_folder(std::string folder, std::string& err) {
     p = cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
     while (p.size() > 1 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
   }
+  // Named in the journal before they are made, so that no kill leaves one unrecorded.
+  for (const std::string& m : missing) staging.journal.folder(platform::absolute(m));
   bool ok = platform::make_dirs(folder, err);
   std::lock_guard<std::mutex> lock(run_.mu);
-  for (const std::string& m : missing) {
-    if (platform::kind_of(m) != platform::Kind::Directory) continue;
-    staging.made.push_back(m);
-    staging.journal.folder(platform::absolute(m));
-  }
+  for (const std::string& m : missing)
+    if (platform::kind_of(m) == platform::Kind::Directory) staging.made.push_back(m);
   if (ok) known_.insert(folder);
   return ok;
 }
 
-bool Writer::start_journal(const std::string& folder, std::string& err) {
-  if (!prepare_folder(folder, err) || !staging.journal.open(folder, err)) return false;
+bool Writer::start_journal(const std::string& folder, const std::vector<std::string>& roots, std::string& err) {
+  if (staging.journal.active()) return true;
+  std::vector<std::string> told;  // a journal in a folder made just now holds nothing to tell
+  if (!prepare_folder(folder, err) || !staging.journal.open(folder, roots, told, err)) return false;
   for (const std::string& m : staging.made) staging.journal.folder(platform::absolute(m));  // the journal's own folder
   return true;
 }
@@ -103,8 +104,10 @@ Sink* Writer::begin(const Job& job, JobState& st) {
     return st.sink.get();
   }
   st.file.reset(new platform::TempFile);
-  if (!st.file->create(folder, err)) return run_.fail(job.item, Failure::Unwritable, err, unwritable), nullptr;
-  if (hold) staging.journal.temp(st.file->keep_path());
+  // Named in the journal before it is made, so that no kill leaves one unrecorded.
+  auto named = [this](const std::string& path, bool taken) { staging.journal.temp(path, taken); };
+  if (!st.file->create(folder, err, hold ? platform::TempFile::Named(named) : nullptr))
+    return run_.fail(job.item, Failure::Unwritable, err, unwritable), nullptr;
   st.sink.reset(new TempFileSink(*st.file, packages_ && is_package_file(job.rel) ? &st.head : nullptr));
   return st.sink.get();
 }

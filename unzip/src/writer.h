@@ -30,8 +30,9 @@ struct JobState {
 
 class Writer {
  public:
-  // packages, when given, reads every Unreal package the run puts in place or keeps.
-  Writer(Run& run, PackageCheck* packages);
+  // packages, when given, reads every Unreal package the run puts in place or keeps;
+  // journal records an -all-or-nothing run's changes once start_journal() has opened it.
+  Writer(Run& run, PackageCheck* packages, Journal& journal);
 
   // Before the job's data: makes its folder and decides what becomes of it.
   // Returns where the data goes, or nullptr when the job is settled without it.
@@ -49,8 +50,9 @@ class Writer {
   size_t done() const { return done_; }
   bool directory_made() const { return directory_made_; }
 
-  // -all-or-nothing: makes folder if need be and starts the run's journal there.
-  bool start_journal(const std::string& folder, std::string& err);
+  // -all-or-nothing: makes folder if need be and opens the run's journal there (see
+  // Journal::open), unless it is open already.
+  bool start_journal(const std::string& folder, const std::vector<std::string>& roots, std::string& err);
 
   // -all-or-nothing: what waits for the run to be decided.
   Staging staging;

@@ -1,17 +1,20 @@
 // Native-only cases: archives made by Debian's zip (the files users really
-// get), a write failure forced through RLIMIT_FSIZE, and the script tests'
-// package and UMOD builders checked against ours.
+// get), a write failure forced through RLIMIT_FSIZE, runs killed before each change
+// they make, and the script tests' package and UMOD builders checked against ours.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <map>
 
 #include "cli.h"
-#include "commit.h"
-#include "journal.h"
+#include "platform.h"
 #include "test_support.h"
 #include "unreal_package.h"
 #include "umod_reader.h"
@@ -209,71 +212,174 @@ TEST(WriteFailure, FullDiskLeavesNoPartialFile) {
   EXPECT_EQ(report.temps, 0);
 }
 
-// A run killed after any number of its moves leaves, once the next run has read its
-// journal, the game as it was: every player's file under its own name, nothing of ours.
-TEST(WriteFailure, KilledDuringTheMovesIsTakenBack) {
-  ScratchDir dir;
-  std::vector<test::Item> items;
-  for (int i = 0; i < 12; ++i) {
-    test::Item it;
-    it.name = "CTF-K" + std::to_string(i) + (i % 3 ? ".unr" : ".utx");
-    it.data = "the map's " + it.name;
-    items.push_back(it);
+// Every file, folder and link below root with what it holds.
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+  std::map<std::string, std::string> all;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string rel = it->path().lexically_relative(root).generic_string();
+    if (it->is_symlink())
+      all[rel] = "link to " + fs::read_symlink(it->path()).string();
+    else
+      all[rel] = it->is_directory() ? "folder" : "file: " + test::read_file(it->path());
   }
-  const std::string zip = (dir.path() / "m.zip").string(), game = (dir.path() / "g").string();
-  test::write_file(zip, test::build_zip(items));
-  const Lines args = {"-extract", "-all-or-nothing", "-overwrite=all", zip, "*.unr", game + "/Maps/", "*.utx",
-                      game + "/Textures/"};
-  auto reset = [&] {
-    fs::remove_all(game);
-    for (int i = 0; i < 12; i += 2)  // half of them the player has already, in their own words
-      test::write_file(fs::path(game) / (i % 3 ? "Maps" : "Textures") / items[i].name, "the player's " + items[i].name);
-  };
-  reset();
-  const Lines before = test::list_tree(game);
-  static size_t kill_at;
-  auto killed = [&] {
-    reset();
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
+  return all;
+}
+
+std::string shown(const std::map<std::string, std::string>& state) {
+  std::string s;
+  for (const auto& e : state) s += "  " + e.first + " (" + e.second + ")\n";
+  return s;
+}
+
+// Kills a run before its Nth change to the disk (a file made, written, flushed, linked,
+// unlinked or renamed, a folder made or removed), in a child of its own.
+class KillSweep : public ::testing::Test {
+ protected:
+  static constexpr int kKilled = 42;
+  // True when the run was killed; false when it ended before its Nth change.
+  bool killed(const Lines& args, size_t n) {
+    kill_at = n;
+    const pid_t child = fork();
     if (child == 0) {
-      set_move_hook([](size_t changes) {
-        if (changes == kill_at) _exit(0);
+      changes = 0;
+      platform::set_change_hook([] {
+        if (++changes == kill_at) _exit(kKilled);
       });
       CaptureReport report;
       test::run_args(args, report);
-      _exit(1);
+      _exit(0);
     }
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "not killed after change " << kill_at;
-  };
-  for (kill_at = 1; kill_at <= 12 + 6; ++kill_at) {
-    killed();
-    EXPECT_NE(Journal::recover(game), "") << kill_at;
-    EXPECT_EQ(test::list_tree(game), before) << "killed after change " << kill_at;
-    for (int i = 0; i < 12; i += 2)
-      EXPECT_EQ(test::read_file(fs::path(game) / (i % 3 ? "Maps" : "Textures") / items[i].name),
-                "the player's " + items[i].name);
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "run died otherwise, at change " << n;
+    return WIFEXITED(status) && WEXITSTATUS(status) == kKilled;
   }
-  // The next real run puts it right itself, and then installs its map: one whose files all
-  // go to one of the folders finds the journal all the same.
-  kill_at = 7;
-  killed();
-  test::Item other;
-  other.name = "Other.utx";
-  test::write_file(dir.path() / "other.zip", test::build_zip({other}));
-  Lines again = args;
-  again[3] = (dir.path() / "other.zip").string();
-  CaptureReport report;
-  EXPECT_EQ(test::run_args(again, report), kExitOk) << report.all_err();
-  EXPECT_NE(report.all_err().find("was taken back"), std::string::npos) << report.all_err();
-  Lines with_other = before;
-  with_other.push_back("Textures/Other.utx");
-  std::sort(with_other.begin(), with_other.end());
-  EXPECT_EQ(test::list_tree(game), with_other);
-  EXPECT_EQ(test::run_args(args, report), kExitOk) << report.all_err();
-  EXPECT_EQ(test::list_tree(game).size(), 3 + items.size());
+  // The state after a run that is not killed.
+  std::map<std::string, std::string> after(const Lines& args) {
+    reset();
+    CaptureReport report;
+    test::run_args(args, report);
+    return snapshot(game);
+  }
+  // Kills run before each of its changes in turn; a run that installs nothing (recover)
+  // then puts the game right, itself killed before each of its own changes when
+  // recovering_too. Every state left must be one of allowed: no player's file lost,
+  // changed or left renamed, nothing of ours, no map in part. Returns how many kills.
+  size_t sweep(const Lines& run, const Lines& recover, const std::vector<std::map<std::string, std::string>>& allowed,
+               bool recovering_too) {
+    size_t kills = 0;
+    for (size_t n = 1;; ++n) {
+      reset();
+      if (!killed(run, n)) break;
+      ++kills;
+      for (size_t r = 1; recovering_too; ++r) {
+        if (!killed(recover, r)) break;
+        ++kills;
+      }
+      CaptureReport report;
+      test::run_args(recover, report);
+      const auto state = snapshot(game);
+      EXPECT_NE(std::find(allowed.begin(), allowed.end(), state), allowed.end())
+          << "killed before change " << n << ", the game holds:\n" << shown(state) << report.all_err();
+      if (::testing::Test::HasFailure()) break;
+    }
+    std::cout << "[ KILLED   ] " << kills << " times\n";
+    return kills;
+  }
+
+  friend struct KillGame;
+  ScratchDir dir;
+  fs::path game = dir.path() / "g";
+  std::function<void()> reset;
+  static std::atomic<size_t> changes, kill_at;
+};
+std::atomic<size_t> KillSweep::changes{0}, KillSweep::kill_at{0};
+
+// A game with the player's own files (one of them a link) and a map for it: count files,
+// every other one of which the player has already.
+struct KillGame {
+  KillGame(KillSweep& t, int count) {
+    for (int i = 0; i < count; ++i) {
+      test::Item it;
+      it.name = "CTF-K" + std::to_string(i) + (i % 3 ? ".unr" : ".utx");
+      it.data = "the map's " + it.name;
+      items.push_back(it);
+    }
+    zip = t.dir.sub("m.zip");
+    test::write_file(zip, test::build_zip(items));
+    test::write_file(t.dir.sub("none.zip"), test::build_zip({items[0]}));
+    maps = t.game.string() + "/Maps/";
+    tex = t.game.string() + "/Textures/";
+    t.reset = [this, &t] {
+      fs::remove_all(t.game);
+      fs::create_directories(t.game / "Textures");
+      for (size_t i = 0; i < items.size(); i += 2)
+        test::write_file(t.game / (i % 3 ? "Maps" : "Textures") / items[i].name, "the player's " + items[i].name);
+      fs::create_symlink("CTF-K0.utx", t.game / "Textures" / "CTF-K3.utx");
+    };
+    recover = {"-extract", "-all-or-nothing", t.dir.sub("none.zip"), "*.none", maps, "*.nothing", tex};
+  }
+  Lines run(const char* overwrite) const { return {"-extract", "-all-or-nothing", overwrite, zip, "*.unr", maps, "*.utx", tex}; }
+
+  std::vector<test::Item> items;
+  std::string zip, maps, tex;
+  Lines recover;
+};
+
+// A run killed before any of its changes leaves, once the next run has read its journal,
+// the game as it was, or with the whole map in when it was killed after its last move:
+// every player's file under its own name (a link as a link), nothing of ours.
+TEST_F(KillSweep, SingleRuns) {
+  KillGame g(*this, 8);
+  for (const char* overwrite : {"-overwrite=all", "-overwrite=never"}) {
+    reset();
+    const std::vector<std::map<std::string, std::string>> allowed = {snapshot(game), after(g.run(overwrite))};
+    ASSERT_NE(allowed[0], allowed[1]);
+    EXPECT_GT(sweep(g.run(overwrite), g.recover, allowed, false), 20u) << overwrite;
+  }
+}
+
+// The same, with the next run killed before each of its own changes, again and again,
+// until one of them ends.
+TEST_F(KillSweep, RecoveringRuns) {
+  KillGame g(*this, 4);
+  reset();
+  const std::vector<std::map<std::string, std::string>> allowed = {snapshot(game), after(g.run("-overwrite=all"))};
+  EXPECT_GT(sweep(g.run("-overwrite=all"), g.recover, allowed, true), 100u);
+}
+
+// A batch installs each archive by itself: killed anywhere, the game holds the archives
+// before the one it was installing, whole, and nothing of that one.
+TEST_F(KillSweep, BatchRuns) {
+  std::vector<std::string> zips;
+  for (int a = 0; a < 3; ++a) {
+    test::Item map, tex;
+    map.name = "CTF-B" + std::to_string(a) + ".unr";
+    map.data = "map " + std::to_string(a);
+    tex.name = "Shared.utx";  // the first one's stays
+    tex.data = "textures of " + std::to_string(a);
+    zips.push_back(dir.sub("b" + std::to_string(a) + ".zip"));
+    test::write_file(zips.back(), test::build_zip({map, tex}));
+  }
+  reset = [&] {
+    fs::remove_all(game);
+    fs::create_directories(game / "Maps");
+    test::write_file(game / "Maps" / "CTF-B1.unr", "the player's own CTF-B1");
+  };
+  const std::string maps = game.string() + "/Maps/", tex = game.string() + "/Textures/";
+  auto batch = [&](size_t n) {
+    std::string list;
+    for (size_t a = 1; a < n; ++a) list += zips[a] + "\n";
+    const std::string file = dir.sub("list" + std::to_string(n) + ".txt");
+    test::write_file(file, list);
+    return Lines{"-extract", "-all-or-nothing", "-archives=" + file, "-reports=" + dir.str(), zips[0], "*.unr", maps,
+                 "*.utx", tex};
+  };
+  reset();
+  std::vector<std::map<std::string, std::string>> allowed = {snapshot(game)};
+  for (size_t n = 1; n <= zips.size(); ++n) allowed.push_back(after(batch(n)));
+  const Lines recover = {"-extract", "-all-or-nothing", zips[0], "*.none", maps, "*.nothing", tex};
+  EXPECT_GT(sweep(batch(zips.size()), recover, allowed, false), 20u);
 }
 
 // Files waiting for the run to be decided hold no handle: a pack of more files than the
