@@ -174,10 +174,11 @@ void put_right(const std::string& text, const Bounds& bounds, std::vector<std::s
   } else if (planned) {
     take_back(trusted);
   }
+  bool acted = !trusted.empty();
   for (const std::string& t : temps) {
     if (std::find(taken.begin(), taken.end(), t) != taken.end()) continue;  // another's name
     if (bounds.ours(t, ".tmp"))
-      platform::remove_file(t);
+      platform::remove_file(t), acted = true;
     else
       other(t);
   }
@@ -195,9 +196,10 @@ void put_right(const std::string& text, const Bounds& bounds, std::vector<std::s
     for (const std::string& p : foreign) names += (names.empty() ? "" : ", ") + p;
     told.push_back("the journal named what is no file of an install into these folders; left alone: " + names);
   }
+  if (!acted && made.empty()) return;
   if (finished)
     told.push_back("an install that was stopped after its last move was completed");
-  else if (planned || !temps.empty() || !folders.empty())
+  else
     told.push_back("an install that was stopped before it was complete was taken back; the game is as it was before it");
 }
 

@@ -7,6 +7,7 @@
 
 #include "cli.h"
 #include "names.h"
+#include "platform.h"
 #include "test_support.h"
 #include "unreal_package.h"
 
@@ -212,6 +213,92 @@ TEST_F(ExtractTest, FilesNamedLikeOursAreNeverDeleted) {
   for (const std::string& n : names) expected.push_back("Maps/" + n);
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(tree(), expected);
+}
+
+// A journal may have been put in the game by anyone (a map unzipped by hand into it): the
+// next run acts only on temporary files of ours below the folders it names, and names the
+// rest once; one that cannot be read, or a folder of its name, is set aside; one that
+// another run holds stops this one before it changes anything.
+TEST_F(ExtractTest, AJournalIsUntrustedInput) {
+  const fs::path g = dir.path() / "Game";
+  const std::string game = dir.sub("Game"), maps = game + sep() + "Maps" + sep(), tex = game + sep() + "Tex" + sep();
+  const std::string victim = dir.sub("victim.txt"), dst = dir.sub("dst.txt"), evil = dir.sub("evil.txt");
+  const std::string ours = std::string(platform::kTempPrefix) + "1-1", outside = dir.sub(ours + ".tmp");
+  const std::string header = "Pkzip25 journal 2\n";
+  const std::string hostile = "M\t" + maps + ours + ".tmp\t" + victim + "\t\n" +       // a target outside
+                              "M\t" + maps + ours + "2.tmp\t" + dst + "\t" + evil + "\n" +  // and what replaces it
+                              "M\t" + outside + "\t" + maps + "CTF-Player.unr\t\n" +    // a temporary file outside
+                              "M\t" + maps + ours + "3.tmp\t" + maps + ".." + sep() + ".." + sep() + "dst.txt\t\n" +
+                              "T\t" + outside + "\nT\tC:\\any\\file\nF\t" + dir.sub("Empty") + "\nC\n";
+  const std::string zip = archive({file("CTF-New.unr", "the map")});
+  const Lines args = {"-extract", "-all-or-nothing", zip, "*.unr", maps, "*.utx", tex};
+  auto reset = [&] {
+    fs::remove_all(g);
+    test::write_file(g / "Maps" / "CTF-Player.unr", "the player's");
+    for (const std::string& f : {victim, dst, evil, outside}) test::write_file(u8(f), "not the game's");
+    fs::create_directories(u8(dir.sub("Empty")));
+  };
+  const Lines installed = {"Maps/", "Maps/CTF-New.unr", "Maps/CTF-Player.unr"};
+  auto untouched = [&](const std::string& row) {
+    for (const std::string& f : {victim, dst, evil, outside}) EXPECT_EQ(test::read_file(u8(f)), "not the game's") << row;
+    EXPECT_TRUE(fs::is_directory(u8(dir.sub("Empty")))) << row;
+    EXPECT_EQ(test::read_file(g / "Maps" / "CTF-Player.unr"), "the player's") << row;
+  };
+  const struct {
+    const char* row;
+    std::string journal;
+    std::string told;  // in the one warning
+    Lines extra;       // left in the game besides the install
+  } rows[] = {
+      {"ours, naming what is not ours", header + hostile, "left alone: " + maps + ours + ".tmp, " + victim + ", ", {}},
+      {"no journal of ours", hostile, "had the journal's name; it was set aside as ~pkz25-journal-1.txt",
+       {"~pkz25-journal-1.txt"}},
+      {"unreadable lines", header + "K\tx\nK\t99999999999999999999\nM\tshort\n", "3 line(s) of the journal could not be read", {}},
+      {"empty", "", "", {}},
+  };
+  for (const auto& r : rows) {
+    reset();
+    test::write_file(g / "~pkz25-journal.txt", r.journal);
+    EXPECT_EQ(run(args), kExitOk) << r.row << report.all_err();
+    Lines expected = installed;
+    expected.insert(expected.end(), r.extra.begin(), r.extra.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(test::list_tree(g), expected) << r.row;
+    untouched(r.row);
+    if (r.told.empty()) {
+      EXPECT_TRUE(report.err_lines.empty()) << r.row << report.all_err();
+    } else {
+      ASSERT_EQ(report.err_lines.size(), 1u) << r.row << report.all_err();
+      EXPECT_NE(report.err_lines[0].find(r.told), std::string::npos) << r.row << report.all_err();
+      EXPECT_EQ(report.err_lines[0].rfind("Warning: " + game + ": ", 0), 0u) << report.err_lines[0];
+    }
+  }
+  // Every run found it, not only the next one.
+  EXPECT_EQ(run(args), kExitOk) << report.all_err();
+  EXPECT_TRUE(report.err_lines.empty()) << report.all_err();
+
+  // A folder of its name, and something in it: set aside whole.
+  reset();
+  test::write_file(g / "~pkz25-journal.txt" / "note.txt", "the player's note");
+  EXPECT_EQ(run(args), kExitOk) << report.all_err();
+  EXPECT_EQ(test::read_file(g / "~pkz25-journal-1.txt" / "note.txt"), "the player's note");
+  EXPECT_NE(report.all_err().find("something that is no file had the journal's name"), std::string::npos)
+      << report.all_err();
+  EXPECT_TRUE(fs::exists(g / "Maps" / "CTF-New.unr"));
+
+  // Held by a run that is still going: nothing is changed, nothing taken back.
+  reset();
+  test::write_file(g / "~pkz25-journal.txt", header + hostile);
+  platform::HeldFile held;
+  std::string err;
+  ASSERT_EQ(held.open((g / "~pkz25-journal.txt").string(), err), platform::HeldFile::Open::Held) << err;
+  EXPECT_EQ(run(args), kExitUnwritable);
+  EXPECT_NE(report.all_err().find("another install into " + game + " is running"), std::string::npos)
+      << report.all_err();
+  EXPECT_EQ(test::list_tree(g), (Lines{"Maps/", "Maps/CTF-Player.unr", "~pkz25-journal.txt"}));
+  held.close();
+  EXPECT_EQ(run(args), kExitOk) << report.all_err();
+  untouched("once it has ended");
 }
 
 TEST_F(ExtractTest, SameOutputNameTwice) {
