@@ -97,7 +97,7 @@ void settle_all_or_nothing(Run& run, Staging& staging, PackageCheck* packages) {
     if (run.opt.overwrite_all && (found == platform::Kind::File || found == platform::Kind::Other))
       backup = temp.substr(0, temp.size() - 4) + ".old";
     item_of.push_back(i);
-    moves.push_back({temp, platform::absolute(target), backup, false});
+    moves.push_back({temp, platform::absolute(target), backup, false, platform::file_id(temp)});
   }
   ok = ok && !failed();
   std::string err;
@@ -138,7 +138,7 @@ void settle_all_or_nothing(Run& run, Staging& staging, PackageCheck* packages) {
     for (const Move& m : moves)
       if (!m.backup.empty()) platform::remove_file(m.backup);
   } else {
-    take_back(moves);
+    take_back(moves, false);
   }
   staging.journal.remove();
   for (Outcome& o : run.outcomes)

@@ -150,8 +150,8 @@ void put_right(const std::string& text, const Bounds& bounds, std::vector<std::s
       taken.push_back(f[1]);
     else if (f[0] == "F" && f.size() == 2)
       folders.push_back(f[1]);
-    else if (f[0] == "M" && f.size() == 4)
-      moves.push_back({f[1], f[2], f[3], false});
+    else if (f[0] == "M" && f.size() == 5)
+      moves.push_back({f[1], f[2], f[3], false, f[4]});
     else if (f[0] == "K" && f.size() == 2 && index_of(f[1], k) && k < moves.size())
       moves[k].kept = true;
     else if (f.size() == 1 && (f[0] == "C" || f[0] == "D"))
@@ -172,7 +172,7 @@ void put_right(const std::string& text, const Bounds& bounds, std::vector<std::s
     for (const Move& m : trusted)
       if (!m.backup.empty()) platform::remove_file(m.backup);
   } else if (planned) {
-    take_back(trusted);
+    take_back(trusted, true);
   }
   bool acted = !trusted.empty();
   for (const std::string& t : temps) {
@@ -207,29 +207,23 @@ void put_right(const std::string& text, const Bounds& bounds, std::vector<std::s
 
 const char Journal::kName[] = "~pkz25-journal.txt";
 
-void take_back(const std::vector<Move>& moves) {
+void take_back(const std::vector<Move>& moves, bool recorded) {
   std::string err;
   for (auto m = moves.rbegin(); m != moves.rend(); ++m) {
     // Killed between link and unlink (POSIX): both names hold our file, so it is in place.
-    const bool linked = exists(m->temp) && platform::same_file(m->temp, m->target);
-    const bool moved = !exists(m->temp) || linked;
+    const std::string target = platform::file_id(m->target);
+    const bool ours = !target.empty() && (target == m->id || (!recorded && !exists(m->temp)));
     if (m->kept) {
-      platform::remove_file(m->temp);
-    } else if (!m->backup.empty() && platform::same_file(m->backup, m->target)) {
+      // The game's own.
+    } else if (!m->backup.empty() && !target.empty() && platform::file_id(m->backup) == target) {
       platform::remove_file(m->backup);  // killed while it was set aside: still in place
-      platform::remove_file(m->temp);
-    } else if (!m->backup.empty() && exists(m->backup)) {
-      // Set aside, and ours put in its place or not yet.
-      platform::move_file(m->backup, m->target, moved, err);
-      platform::remove_file(m->temp);
-    } else if (!m->backup.empty()) {
-      platform::remove_file(m->temp);  // nothing set aside yet, or already back
-    } else if (moved) {
+    } else if (!m->backup.empty() && exists(m->backup) && (ours || target.empty())) {
+      platform::move_file(m->backup, m->target, ours, err);  // set aside, and ours put in its place or not yet
+    } else if (ours) {
       platform::remove_file(m->target);  // the name was free: what is there is ours
-      if (linked) platform::remove_file(m->temp);
-    } else {
-      platform::remove_file(m->temp);
     }
+    // Ours under its temporary name, or under both after a kill between link and unlink.
+    platform::remove_file(m->temp);
   }
 }
 
@@ -316,7 +310,8 @@ bool Journal::plan(const std::vector<Move>& moves, std::string& err) {
   if (!open_) return true;
   recorded_ = true;
   for (const Move& m : moves)
-    if (!file_.append("M\t" + m.temp + "\t" + m.target + "\t" + m.backup, err)) return false;
+    if (!file_.append("M\t" + m.temp + "\t" + m.target + "\t" + m.backup + "\t" + m.id, err))
+      return false;
   return file_.append("C", err) && file_.flush(err);
 }
 

@@ -17,11 +17,16 @@ struct Move {
   std::string temp, target;
   std::string backup;  // where the file it replaces is set aside first; empty when none
   bool kept = false;   // the target appeared meanwhile: the game's own, never touched
+  std::string id;      // the temporary file's platform::file_id, which it keeps under the target's name
 };
 
 // Undoes moves, last first, judged by what is on disk, so that it holds however far
-// they went: the game's files come back under their names and ours go.
-void take_back(const std::vector<Move>& moves);
+// they went: the game's files come back under their names and ours go. A final name is
+// removed or replaced only when it holds our file (known by its id), so that a record that
+// lies takes nothing of the game's. recorded: the moves come from a journal; else they are the
+// run's own, which knows which moves it made, also on a volume whose ids change on a
+// rename (FAT).
+void take_back(const std::vector<Move>& moves, bool recorded);
 
 // Removes folders a run made that are empty, deepest first.
 void remove_made(std::vector<std::string> folders);

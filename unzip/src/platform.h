@@ -126,8 +126,9 @@ bool read_only(const std::string& path);
 // replace=false never replaces an existing file.
 Commit move_file(const std::string& from, const std::string& to, bool replace, std::string& err);
 
-// Whether a and b are one file: two names of it (a hard link), not two equal files.
-bool same_file(const std::string& a, const std::string& b);
+// What tells a file apart from every other on the machine while it exists, whatever its
+// name (a link as itself): its volume and index. Empty when it cannot be read.
+std::string file_id(const std::string& path);
 // The full path of an existing folder with every link (junction) in it followed; empty when
 // it cannot be opened.
 std::string real_folder(const std::string& dir);

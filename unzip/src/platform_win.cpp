@@ -501,21 +501,13 @@ Commit move_file(const std::string& from, const std::string& to, bool replace, s
   return Commit::Failed;
 }
 
-namespace {
-
-// The volume and index that tell a file apart from every other; false when it cannot be opened.
-bool file_id(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+std::string file_id(const std::string& path) {
   UniqueHandle h(CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  return h.valid() && GetFileInformationByHandle(h.get(), &info);
-}
-
-}  // namespace
-
-bool same_file(const std::string& a, const std::string& b) {
-  BY_HANDLE_FILE_INFORMATION ia, ib;
-  return file_id(a, ia) && file_id(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!h.valid() || !GetFileInformationByHandle(h.get(), &info)) return std::string();
+  return std::to_string(info.dwVolumeSerialNumber) + ":" +
+         std::to_string((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
 }
 
 std::string real_folder(const std::string& dir) {

@@ -225,11 +225,15 @@ TEST_F(ExtractTest, AJournalIsUntrustedInput) {
   const std::string victim = dir.sub("victim.txt"), dst = dir.sub("dst.txt"), evil = dir.sub("evil.txt");
   const std::string ours = std::string(platform::kTempPrefix) + "1-1", outside = dir.sub(ours + ".tmp");
   const std::string header = "Pkzip25 journal 2\n";
-  const std::string hostile = "M\t" + maps + ours + ".tmp\t" + victim + "\t\n" +       // a target outside
-                              "M\t" + maps + ours + "2.tmp\t" + dst + "\t" + evil + "\n" +  // and what replaces it
-                              "M\t" + outside + "\t" + maps + "CTF-Player.unr\t\n" +    // a temporary file outside
-                              "M\t" + maps + ours + "3.tmp\t" + maps + ".." + sep() + ".." + sep() + "dst.txt\t\n" +
+  const std::string hostile = "M\t" + maps + ours + ".tmp\t" + victim + "\t\t1:1\n" +       // a target outside
+                              "M\t" + maps + ours + "2.tmp\t" + dst + "\t" + evil + "\t1:1\n" +  // and what replaces it
+                              "M\t" + outside + "\t" + maps + "CTF-Player.unr\t\t1:1\n" +    // a temporary file outside
+                              "M\t" + maps + ours + "3.tmp\t" + maps + ".." + sep() + ".." + sep() + "dst.txt\t\t1:1\n" +
                               "T\t" + outside + "\nT\tC:\\any\\file\nF\t" + dir.sub("Empty") + "\nC\n";
+  // Within the game, named as ours, but the game's file is no file of ours: neither removed
+  // nor replaced by a file put beside it.
+  const std::string inside = "M\t" + maps + ours + "4.tmp\t" + maps + "CTF-Player.unr\t\t1:1\n" + "M\t" + maps + ours +
+                             "5.tmp\t" + maps + "CTF-Player.unr\t" + maps + ours + "5.old\t1:1\nC\n";
   const std::string zip = archive({file("CTF-New.unr", "the map")});
   const Lines args = {"-extract", "-all-or-nothing", zip, "*.unr", maps, "*.utx", tex};
   auto reset = [&] {
@@ -248,19 +252,22 @@ TEST_F(ExtractTest, AJournalIsUntrustedInput) {
     const char* row;
     std::string journal;
     std::string told;  // in the one warning
-    Lines extra;       // left in the game besides the install
+    Lines extra;       // left in the game besides the install and the file named as ours
   } rows[] = {
       {"ours, naming what is not ours", header + hostile, "left alone: " + maps + ours + ".tmp, " + victim + ", ", {}},
       {"no journal of ours", hostile, "had the journal's name; it was set aside as ~pkz25-journal-1.txt",
        {"~pkz25-journal-1.txt"}},
       {"unreadable lines", header + "K\tx\nK\t99999999999999999999\nM\tshort\n", "3 line(s) of the journal could not be read", {}},
       {"empty", "", "", {}},
+      {"ours, naming the game's own", header + inside, "was taken back; the game is as it was before it", {}},
   };
   for (const auto& r : rows) {
     reset();
     test::write_file(g / "~pkz25-journal.txt", r.journal);
+    test::write_file(g / "Maps" / (ours + "5.old"), "the attacker's");
     EXPECT_EQ(run(args), kExitOk) << r.row << report.all_err();
     Lines expected = installed;
+    expected.push_back("Maps/" + ours + "5.old");  // a file named as ours that no record made
     expected.insert(expected.end(), r.extra.begin(), r.extra.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(test::list_tree(g), expected) << r.row;
@@ -273,7 +280,7 @@ TEST_F(ExtractTest, AJournalIsUntrustedInput) {
       EXPECT_EQ(report.err_lines[0].rfind("Warning: " + game + ": ", 0), 0u) << report.err_lines[0];
     }
   }
-  // Every run found it, not only the next one.
+  // Put right, it is gone: the run after has nothing to tell.
   EXPECT_EQ(run(args), kExitOk) << report.all_err();
   EXPECT_TRUE(report.err_lines.empty()) << report.all_err();
 
