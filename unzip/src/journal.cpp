@@ -239,14 +239,13 @@ bool Journal::open(const std::string& folder, const std::vector<std::string>& ro
   if (open_) return true;
   const std::string path = platform::join(folder, kName);
   // What cannot be read is set aside under a free name, told once, and a new journal made.
-  auto set_aside = [&](bool is_file) {
+  auto set_aside = [&](bool held, const char* what) {
     for (int n = 1; n < 1000; ++n) {
       const std::string name = "~pkz25-journal-" + std::to_string(n) + ".txt", to = platform::join(folder, name);
       if (exists(to)) continue;
-      if (is_file ? !file_.set_aside(to, err) : platform::move_file(path, to, false, err) != platform::Commit::Done)
+      if (held ? !file_.set_aside(to, err) : platform::move_file(path, to, false, err) != platform::Commit::Done)
         return false;
-      told.push_back(std::string(is_file ? "a journal that is none of this program's" : "something that is no file") +
-                     " had the journal's name; it was set aside as " + name);
+      told.push_back(std::string(what) + " had the journal's name; it was set aside as " + name);
       return true;
     }
     err = "cannot set " + path + " aside";
@@ -259,9 +258,12 @@ bool Journal::open(const std::string& folder, const std::vector<std::string>& ro
         err = "another install into " + folder + " is running (it holds " + path + "); try again when it has finished";
         return false;
       case platform::HeldFile::Open::NotAFile:
-        if (!set_aside(false)) return false;
+        if (!set_aside(false, "something that is no file")) return false;
         continue;
-      case platform::HeldFile::Open::Failed: return false;
+      case platform::HeldFile::Open::Failed:
+        // One that cannot be opened (read-only, say) must not stop every later install.
+        if (!exists(path) || !set_aside(false, "a file this program cannot open")) return false;
+        continue;
     }
     std::string text;
     if (!file_.read(text)) {
@@ -271,7 +273,7 @@ bool Journal::open(const std::string& folder, const std::vector<std::string>& ro
     }
     const std::string header = std::string(kHeader) + "\n";
     if (!text.empty() && text.compare(0, header.size(), header) != 0) {
-      if (!set_aside(true)) return false;
+      if (!set_aside(true, "a file that is no journal of this program's")) return false;
       continue;
     }
     if (!text.empty()) put_right(text.substr(header.size()), Bounds(folder, roots), told);

@@ -293,6 +293,15 @@ TEST_F(ExtractTest, AJournalIsUntrustedInput) {
       << report.all_err();
   EXPECT_TRUE(fs::exists(g / "Maps" / "CTF-New.unr"));
 
+  // One this program cannot open (read-only): set aside all the same.
+  reset();
+  test::write_file(g / "~pkz25-journal.txt", "K\tx\n");
+  test::make_read_only(g / "~pkz25-journal.txt");
+  EXPECT_EQ(run(args), kExitOk) << report.all_err();
+  EXPECT_NE(report.all_err().find("it was set aside as ~pkz25-journal-1.txt"), std::string::npos) << report.all_err();
+  EXPECT_EQ(test::read_file(g / "~pkz25-journal-1.txt"), "K\tx\n");
+  fs::permissions(g / "~pkz25-journal-1.txt", fs::perms::owner_write, fs::perm_options::add);
+
   // Held by a run that is still going: nothing is changed, nothing taken back.
   reset();
   test::write_file(g / "~pkz25-journal.txt", header + hostile);
