@@ -87,12 +87,11 @@ class Bounds {
     const std::string k = folder_key(path);
     return !k.empty() && (k == folder_ || below_root(k, true));
   }
-  // A temporary file of ours (ext ".tmp") or a file set aside (".old"), in the journal's
-  // folder or at or below a destination.
-  bool ours(const std::string& path, const char* ext) const {
+  // A temporary file of ours, in the journal's folder or at or below a destination.
+  bool ours(const std::string& path) const {
     const std::string k = path_key(path);
     const size_t cut = k.rfind('/');
-    if (k.empty() || !our_name(path.substr(last_separator(path) + 1), ext)) return false;
+    if (k.empty() || !our_name(path.substr(last_separator(path) + 1))) return false;
     const std::string dir = k.substr(0, cut ? cut : 1);
     return dir == folder_ || below_root(dir, true);
   }
@@ -100,7 +99,7 @@ class Bounds {
   // aside under the temporary file's name.
   bool move(const Move& m) const {
     const std::string t = path_key(m.temp), f = path_key(m.target);
-    return ours(m.temp, ".tmp") && target(m.target) && t.substr(0, t.rfind('/')) == f.substr(0, f.rfind('/')) &&
+    return ours(m.temp) && target(m.target) && t.substr(0, t.rfind('/')) == f.substr(0, f.rfind('/')) &&
            (m.backup.empty() || m.backup == m.temp.substr(0, m.temp.size() - 4) + ".old");
   }
 
@@ -109,9 +108,9 @@ class Bounds {
     return !k.empty() && std::any_of(roots_.begin(), roots_.end(),
                                      [&](const std::string& r) { return below(k, r, or_at); });
   }
-  // PREFIX digits "-" digits ext
-  static bool our_name(const std::string& name, const char* ext) {
-    const std::string prefix = platform::kTempPrefix, end = ext;
+  // PREFIX digits "-" digits ".tmp"
+  static bool our_name(const std::string& name) {
+    const std::string prefix = platform::kTempPrefix, end = ".tmp";
     if (name.size() <= prefix.size() + end.size() || name.compare(0, prefix.size(), prefix) != 0 ||
         name.compare(name.size() - end.size(), end.size(), end) != 0)
       return false;
@@ -177,7 +176,7 @@ void put_right(const std::string& text, const Bounds& bounds, std::vector<std::s
   bool acted = !trusted.empty();
   for (const std::string& t : temps) {
     if (std::find(taken.begin(), taken.end(), t) != taken.end()) continue;  // another's name
-    if (bounds.ours(t, ".tmp"))
+    if (bounds.ours(t))
       platform::remove_file(t), acted = true;
     else
       other(t);
