@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <unordered_map>
 
@@ -212,14 +213,14 @@ struct Found {
 // What the check reads of a package file the game finds.
 struct Loaded {
   bool ok = false;
-  std::vector<ObjectName> holds;
+  ObjectList holds;
   std::unordered_multimap<std::string, size_t> by_name;  // lower-case object name -> index in holds
   std::vector<Dependency> needs;
 
-  void take(std::vector<ObjectName> objects) {
+  void take(ObjectList objects) {
     ok = true;
     holds = std::move(objects);
-    for (size_t i = 0; i < holds.size(); ++i) by_name.emplace(lower_ascii(holds[i].path.back()), i);
+    for (size_t i = 0; i < holds.size(); ++i) by_name.emplace(lower_ascii(holds.name(i)), i);
   }
 };
 
@@ -231,12 +232,12 @@ std::string why_unfound(const ObjectName& o, const std::vector<Found>& found, co
   if (found.size() > 1)
     return f.shown + " is found first under the name " + o.path[0] + ", and it holds no such " + kind;
   const std::string& name = o.path.back();
-  const ObjectName* other_class = nullptr;
+  std::optional<ObjectName> other_class;  // holds builds each object as it is looked at
   auto range = l.by_name.equal_range(lower_ascii(name));
   for (auto it = range.first; it != range.second; ++it) {
-    const ObjectName& e = l.holds[it->second];
+    const ObjectName e = l.holds[it->second];
     if (!same_package_name(e.class_name, o.class_name) || !same_package_name(e.class_package, o.class_package)) {
-      other_class = &e;
+      other_class = e;
       continue;
     }
     if (o.path.size() > 2)
@@ -315,7 +316,7 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
     } else {
       // The install's own file, readable but for its exports: the game cannot load it either.
       auto r = by_path.find(path_key(f.path));
-      if (!f.path.empty() && r != by_path.end() && r->second->why.empty()) res.unloadable.push_back({f.shown, why});
+      if (!f.path.empty() && r != by_path.end() && r->second->why.empty()) res.unloadable.push_back({r->second->shown, why});
     }
     return l;
   };

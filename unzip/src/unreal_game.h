@@ -62,11 +62,11 @@ class PackageCheck {
     std::string shown, own_name, why;
     std::vector<std::string> needs;
     std::vector<unsigned> kinds;
-    std::vector<ObjectName> takes;
+    ObjectList takes;
     // What it holds, read with the rest while its bytes are at hand (a map's, which
     // few take anything from, only when something does).
     bool holds_read = false;
-    std::vector<ObjectName> holds;
+    ObjectList holds;
   };
   // A place the game searches for packages: a folder and the extension its
   // pattern asks for (empty: any package file), with the folder as the
