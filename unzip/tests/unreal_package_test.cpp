@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "test_support.h"
+#include "unreal_game.h"
 
 namespace orvane {
 namespace {
@@ -329,6 +330,40 @@ TEST(UnrealPackage, LyingAndDamagedTablesAreRefusedWithTheReason) {
       EXPECT_NE(read(whole.substr(0, cut), p), "") << version << " cut at " << cut;
     }
   }
+}
+
+}  // namespace
+}  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// The game's folders are listed once; a file put in place later is added where the
+// game's search finds it: before the same name in a folder searched later.
+TEST(GameListing, ListedOnceAndAddedToInSearchOrder) {
+  test::ScratchDir dir;
+  test::write_file(dir.path() / "System" / "UnrealTournament.ini",
+                   "[Core.System]\r\nPaths=../System/*.u\r\nPaths=../Textures/*.utx\r\n");
+  test::write_file(dir.path() / "Textures" / "Rocks.utx", "t");
+  GameListing listing(dir.str());
+  auto shown = [&](const std::string& name) {
+    Lines all;
+    auto at = listing.files().find(name);
+    if (at != listing.files().end())
+      for (const GameListing::Found& f : at->second) all.push_back(f.shown);
+    return all;
+  };
+  EXPECT_EQ(shown("rocks"), Lines{"Textures\\Rocks.utx"});
+  test::write_file(dir.path() / "System" / "Rocks.u", "c");
+  test::write_file(dir.path() / "System" / "Late.u", "c");
+  test::write_file(dir.path() / "Maps" / "Rocks.unr", "m");
+  EXPECT_EQ(shown("rocks"), Lines{"Textures\\Rocks.utx"});  // not listed again
+  listing.add(dir.sub("System" + test::sep() + "Rocks.u"));
+  listing.add(dir.sub("System" + test::sep() + "ROCKS.u"));  // the same file again
+  listing.add(dir.sub("Maps" + test::sep() + "Rocks.unr"));  // a folder the game does not search
+  listing.add("System" + test::sep() + "Late.u");             // relative to the game
+  EXPECT_EQ(shown("rocks"), (Lines{"System\\Rocks.u", "Textures\\Rocks.utx"}));
+  EXPECT_EQ(shown("late"), Lines{"System\\Late.u"});
 }
 
 }  // namespace
