@@ -727,12 +727,12 @@ TEST_F(ExtractTest, LongAndLoopingOuterChainsAreDamage) {
     return test::build_package(s);
   };
   test::PackageSpec imports;
-  imports.imports.push_back({"Core", "Package", "Deep", 0});
-  for (size_t i = 1; i < 4000; ++i) imports.imports.push_back({"Core", "Package", "G", test::import_ref(i - 1)});
+  imports.imports.push_back({"Core", "Package", "Rocks", 0});
+  for (size_t i = 1; i < 4000; ++i) imports.imports.push_back({"Engine", "Texture", "G", test::import_ref(i - 1)});
   const std::string taker = package_needing({{"Chain", "Texture"}, {"Ring", "Texture"}});
   const std::string game = dir.sub("g"), maps = game + sep() + "Maps" + sep(), tex = game + sep() + "Textures" + sep();
   test::write_file(dir.path() / "g" / "System" / "Engine.u", package_holding({{"Class", "Texture"}}));
-  test::write_file(dir.path() / "g" / "Textures" / "Deep.utx", package_holding({{"Texture", "G"}}));
+  test::write_file(dir.path() / "g" / "Textures" / "Rocks.utx", package_holding({{"Texture", "G"}}));
   const std::string zip = archive({file("Maps/Chain.unr", exports_in_line(12000, false)),
                                    file("Maps/Ring.unr", exports_in_line(16000, true)),
                                    file("Maps/Deep.unr", test::build_package(imports)), file("Maps/Taker.unr", taker)});
