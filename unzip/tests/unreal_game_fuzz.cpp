@@ -23,9 +23,20 @@ namespace {
 const char* const kGameFiles[] = {"Textures/CityTex.utx", "Sounds/CitySounds.uax", "Music/Tunes.umx",
                                   "System/CityMod.u", "Maps/CTF-Other.unr"};
 
+// The game's folder, in memory where the system offers it (it is written afresh for
+// every input), removed at exit.
+struct GameFolder {
+  fs::path dir = (fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path()) /
+                 ("unreal_game_fuzz-" + std::to_string(::getpid()));
+  ~GameFolder() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+};
+
 const fs::path& game() {
-  static const fs::path dir = fs::temp_directory_path() / ("unreal_game_fuzz-" + std::to_string(::getpid()));
-  return dir;
+  static const GameFolder folder;
+  return folder.dir;
 }
 
 void put(const fs::path& p, const std::string& bytes) {
