@@ -3,11 +3,12 @@
 # under AddressSanitizer and UBSan, and libarchive's own RAR and 7z test
 # archives against bsdtar (unzip/tests/corpus_test.py), then short libFuzzer runs of the ZIP reader
 # and the 7z/RAR reader (seeds made here with Debian's zip and 7zz, and the RAR
-# test archives of unzip/tests/data), of the UMOD reader and of the Unreal
-# package reader (seeds made by the script tests' builders).
+# test archives of unzip/tests/data), of the UMOD reader, of the Unreal
+# package reader and of the object check on a small game (seeds made by the
+# script tests' builders).
 #   bash scripts/test-native.sh BUILD_ROOT      (e.g. build)
 # Builds into BUILD_ROOT/native and BUILD_ROOT/fuzz; exits non-zero on any failure.
-# FUZZ_SECONDS (default 40) sets the length of the fuzzing, shared by the four readers.
+# FUZZ_SECONDS (default 40) sets the length of the fuzzing, shared by the five targets.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,7 +32,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== fuzzer build with clang: $build/fuzz"
 cmake -S "$root/unzip" -B "$build/fuzz" -DORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz libarchive_reader_fuzz unreal_package_fuzz umod_reader_fuzz
+cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz libarchive_reader_fuzz unreal_package_fuzz umod_reader_fuzz \
+  unreal_game_fuzz
 
 # Seeds: small archives of every kind the readers handle or refuse. For the 7z/RAR reader,
 # 7z in several codings, encrypted, solid or not, and the RAR archives of the tests, since
@@ -76,9 +78,11 @@ cp "$root"/unzip/tests/data/*.rar "$root"/unzip/tests/data/filter_*.7z "$root"/u
 # Package seeds: every name-table form and header layout the reader handles, and some damage.
 pkg_seeds="$build/fuzz/package-seeds"
 pkg_corpus="$build/fuzz/package-corpus"
-rm -rf "$pkg_seeds"
-mkdir -p "$pkg_seeds" "$pkg_corpus"
-python3 - "$root/install_script/tests" "$pkg_seeds" <<'EOF_PY'
+game_seeds="$build/fuzz/game-seeds"
+game_corpus="$build/fuzz/game-corpus"
+rm -rf "$pkg_seeds" "$game_seeds"
+mkdir -p "$pkg_seeds" "$pkg_corpus" "$game_seeds" "$game_corpus"
+python3 - "$root/install_script/tests" "$pkg_seeds" "$game_seeds" <<'EOF_PY'
 import os, sys
 sys.path.insert(0, sys.argv[1])
 import unreal_package as u
@@ -94,10 +98,24 @@ seeds["bad-tag.unr"] = b"\0" + seeds["map69.unr"][1:]
 for name, data in seeds.items():
     with open(os.path.join(sys.argv[2], name), "wb") as f:
         f.write(data)
+# Games for the object check (unreal_game_fuzz.cpp): the map, the ini, then the game's
+# CityTex, CitySounds, Tunes, CityMod and CTF-Other, joined by "|PKG|".
+holds = {"CityTex": [("Texture", "Walls.Texture1"), ("Texture", "Floors.Old.Texture1")],
+         "CitySounds": [("Sound", "Sound1")], "Tunes": [("Music", "Music1")], "CityMod": [("Class", "Class1")]}
+game = [u.package_bytes(holds=holds.get(n, ()), unique=n) for n in ("CityTex", "CitySounds", "Tunes", "CityMod")]
+game.append(u.package_bytes(needs={"CityTex": "Texture"}, unique="CTF-Other"))
+ini = b"[Core.System]\r\nPaths=../System/*.u\r\nPaths=../Maps/*.unr\r\nPaths=../Textures/*.utx\r\n"
+for version in (69, 63):
+    games = {"game%d" % version: [seeds["map%d.unr" % version], b""] + game,
+             "game%d-ini" % version: [seeds["map%d.unr" % version], ini] + game[:2],
+             "game%d-wrong" % version: [seeds["map%d.unr" % version], b""] + game[1:] + game[:1]}
+    for name, pieces in games.items():
+        with open(os.path.join(sys.argv[3], name), "wb") as f:
+            f.write(b"|PKG|".join(pieces))
 EOF_PY
 
 secs=${FUZZ_SECONDS:-40}
-each=$(( (secs + 3) / 4 ))
+each=$(( (secs + 4) / 5 ))
 cd "$build/fuzz"
 echo "== fuzzing the ZIP reader for ${each}s"
 ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
@@ -114,6 +132,11 @@ echo "== fuzzing the package reader for ${each}s"
 ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
   ./unreal_package_fuzz -max_total_time="$each" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
   "$pkg_corpus" "$pkg_seeds"
+
+echo "== fuzzing the object check on a small game for ${each}s"
+ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1 \
+  ./unreal_game_fuzz -max_total_time="$each" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+  "$game_corpus" "$game_seeds"
 
 echo "== fuzzing the UMOD reader for ${each}s"
 rm -rf umod-seeds

@@ -252,6 +252,7 @@ struct Install {
   std::unique_ptr<Run> run;
   std::unique_ptr<PackageCheck> packages;
   Journal journal;  // held by the run from its recovery until it is settled
+  std::shared_ptr<GameListing> listing;  // the game's package files, shared by a batch's archives
   std::unique_ptr<Writer> writer;
   bool matched = false;
 };
@@ -298,7 +299,7 @@ int start(Install& in, const std::string& shown, Report& report) {
     report.err("Error: " + opt.dest + ": " + err);
     return kExitUnwritable;
   }
-  in.packages.reset(opt.game.empty() || opt.test ? nullptr : new PackageCheck(opt.game));
+  in.packages.reset(opt.game.empty() || opt.test ? nullptr : new PackageCheck(opt.game, in.listing));
   in.writer.reset(new Writer(run, in.packages.get(), in.journal));
   if (opt.all_or_nothing && !opt.test && !plan.groups.empty() && !in.writer->start_journal(journal_folder(opt), journal_roots(opt), err)) {
     report.err("Error: " + err);
@@ -384,6 +385,8 @@ int run_batch(const Options& opt, Report& report) {
   std::vector<std::unique_ptr<Install>> installs;
   std::vector<std::unique_ptr<FileReport>> reports;
   std::vector<int> codes;
+  // The game is listed once for all the archives' checks, not once for each.
+  auto listing = std::make_shared<GameListing>(opt.game);
   for (size_t k = 0; k < paths.size(); ++k) {
     const std::string shown = shown_of(paths[k]);
     report.progress(std::to_string(k + 1) + " of " + std::to_string(paths.size()) + ": " +
@@ -391,6 +394,7 @@ int run_batch(const Options& opt, Report& report) {
     installs.emplace_back(new Install);
     installs.back()->opt = opt;
     installs.back()->opt.archive = paths[k];
+    installs.back()->listing = listing;
     reports.emplace_back(new FileReport(report));
     codes.push_back(start(*installs.back(), shown, *reports.back()));
     installs.back()->journal.release();  // the next archive's run takes it

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <unordered_map>
 
@@ -152,7 +153,7 @@ void PackageCheck::read(size_t item, const std::string& shown, Source& src) {
     records_.push_back(std::move(r));
 }
 
-std::vector<PackageCheck::SearchPath> PackageCheck::search_paths() const {
+std::vector<GameListing::SearchPath> GameListing::search_paths() const {
   // Paths are relative to System, as in Paths=../Maps/*.unr.
   const std::string system = platform::join(game_, "System");
   auto path_of = [&](std::string pattern) {
@@ -202,24 +203,65 @@ std::vector<PackageCheck::SearchPath> PackageCheck::search_paths() const {
   return paths;
 }
 
+bool GameListing::wanted(const SearchPath& sp, const std::string& name) const {
+  return is_package_file(name) && (sp.ext.empty() || lower_ascii(name.substr(name.find_last_of('.'))) == sp.ext);
+}
+
+const std::map<std::string, std::vector<GameListing::Found>>& GameListing::files() {
+  if (listed_) return files_;
+  listed_ = true;
+  paths_ = search_paths();
+  std::map<std::string, std::vector<std::string>> listed;  // each folder is listed once
+  for (size_t k = 0; k < paths_.size(); ++k) {
+    const SearchPath& sp = paths_[k];
+    auto at = listed.find(sp.folder);
+    if (at == listed.end()) {
+      at = listed.emplace(sp.folder, std::vector<std::string>()).first;
+      if (!platform::list_files(sp.folder, at->second)) at->second.clear();
+    }
+    for (const std::string& n : at->second) {
+      if (!wanted(sp, n)) continue;
+      std::vector<Found>& of = files_[lower_ascii(stem_of(n))];
+      Found f{platform::join(sp.folder, n), sp.shown + n, k};
+      if (std::none_of(of.begin(), of.end(), [&](const Found& o) { return o.path == f.path; })) of.push_back(f);
+    }
+  }
+  return files_;
+}
+
+void GameListing::add(const std::string& path) {
+  if (!listed_) return;  // the listing, when made, finds it
+  const std::string place = is_absolute(path) ? path : platform::join(game_, path);
+  const size_t sep = place.find_last_of("/\\");
+  const std::string folder = path_key(place.substr(0, sep)), n = place.substr(sep + 1);
+  std::vector<Found>* of = nullptr;
+  for (size_t k = 0; k < paths_.size(); ++k) {
+    const SearchPath& sp = paths_[k];
+    if (path_key(sp.folder) != folder || !wanted(sp, n)) continue;
+    if (!of) of = &files_[lower_ascii(stem_of(n))];
+    Found f{platform::join(sp.folder, n), sp.shown + n, k};
+    if (std::any_of(of->begin(), of->end(), [&](const Found& o) { return path_key(o.path) == path_key(f.path); }))
+      continue;
+    of->insert(std::find_if(of->begin(), of->end(), [&](const Found& o) { return o.order > k; }), f);
+  }
+}
+
 namespace {
 
-// A file the game finds under a package name: where it is, and as the summary shows it.
-struct Found {
-  std::string path, shown;
-};
+using Found = GameListing::Found;
+using Files = std::map<std::string, std::vector<Found>>;
 
 // What the check reads of a package file the game finds.
 struct Loaded {
   bool ok = false;
-  std::vector<ObjectName> holds;
+  ObjectList holds;
   std::unordered_multimap<std::string, size_t> by_name;  // lower-case object name -> index in holds
   std::vector<Dependency> needs;
 
-  void take(std::vector<ObjectName> objects) {
+  void take(ObjectList objects) {
     ok = true;
     holds = std::move(objects);
-    for (size_t i = 0; i < holds.size(); ++i) by_name.emplace(lower_ascii(holds[i].path.back()), i);
+    for (size_t i = 0; i < holds.size(); ++i) by_name.emplace(lower_ascii(holds.name(i)), i);
   }
 };
 
@@ -231,12 +273,12 @@ std::string why_unfound(const ObjectName& o, const std::vector<Found>& found, co
   if (found.size() > 1)
     return f.shown + " is found first under the name " + o.path[0] + ", and it holds no such " + kind;
   const std::string& name = o.path.back();
-  const ObjectName* other_class = nullptr;
+  std::optional<ObjectName> other_class;  // holds builds each object as it is looked at
   auto range = l.by_name.equal_range(lower_ascii(name));
   for (auto it = range.first; it != range.second; ++it) {
-    const ObjectName& e = l.holds[it->second];
+    const ObjectName e = l.holds[it->second];
     if (!same_package_name(e.class_name, o.class_name) || !same_package_name(e.class_package, o.class_package)) {
-      other_class = &e;
+      other_class = e;
       continue;
     }
     if (o.path.size() > 2)
@@ -269,28 +311,16 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
   }
   if (!needs_any) return res;
 
-  // Every package file the game can find, by lower-case name, in the order it
-  // looks: the first is the one it loads. The install's files are in place now.
-  std::map<std::string, std::vector<Found>> files;
-  std::map<std::string, std::vector<std::string>> listed;  // each folder is listed once
-  for (const SearchPath& sp : search_paths()) {
-    auto at = listed.find(sp.folder);
-    if (at == listed.end()) {
-      at = listed.emplace(sp.folder, std::vector<std::string>()).first;
-      if (!platform::list_files(sp.folder, at->second)) at->second.clear();
-    }
-    for (const std::string& n : at->second) {
-      if (!is_package_file(n) || (!sp.ext.empty() && lower_ascii(n.substr(n.find_last_of('.'))) != sp.ext)) continue;
-      std::vector<Found>& of = files[lower_ascii(stem_of(n))];
-      Found f{platform::join(sp.folder, n), sp.shown + n};
-      if (std::none_of(of.begin(), of.end(), [&](const Found& o) { return o.path == f.path; })) of.push_back(f);
-    }
-  }
+  // Every package file the game can find: the run's listing, with the install's files,
+  // in place now, added to it.
+  for (const Record* r : records) listing_->add(r->shown);
+  const Files& files = listing_->files();
   // A file of the install outside those folders still counts, as it always
   // has; where it is the game's search cannot say, so its objects go unchecked.
+  Files outside;
   for (const Record* r : records) {
-    std::vector<Found>& of = files[lower_ascii(r->own_name)];
-    if (of.empty()) of.push_back(Found{std::string(), r->shown});
+    const std::string key = lower_ascii(r->own_name);
+    if (!files.count(key) && outside[key].empty()) outside[key].push_back(Found{std::string(), r->shown, 0});
   }
 
   std::map<std::string, Loaded> loaded;  // by path
@@ -315,13 +345,17 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
     } else {
       // The install's own file, readable but for its exports: the game cannot load it either.
       auto r = by_path.find(path_key(f.path));
-      if (!f.path.empty() && r != by_path.end() && r->second->why.empty()) res.unloadable.push_back({f.shown, why});
+      if (!f.path.empty() && r != by_path.end() && r->second->why.empty()) res.unloadable.push_back({r->second->shown, why});
     }
     return l;
   };
   auto found_of = [&](const std::string& name) -> const std::vector<Found>* {
-    auto at = files.find(lower_ascii(name));
-    return at == files.end() || at->second.empty() ? nullptr : &at->second;
+    const std::string key = lower_ascii(name);
+    for (const Files* m : {&files, static_cast<const Files*>(&outside)}) {
+      auto at = m->find(key);
+      if (at != m->end() && !at->second.empty()) return &at->second;
+    }
+    return nullptr;
   };
 
   std::map<std::string, size_t> missing_at, unfound_at;  // lower-case name -> position

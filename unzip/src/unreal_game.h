@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,9 +20,44 @@ namespace orvane {
 // .unr .u .utx .uax .umx: one container format.
 bool is_package_file(const std::string& name);
 
+// The package files the game can find, by lower-case package name, each name's in
+// the order the game looks (the first is the one it loads). The search folders are
+// listed once, when first asked for, and the listing serves the checks of every
+// archive of a run, each adding the files it put in place. One thread at a time.
+class GameListing {
+ public:
+  explicit GameListing(std::string game) : game_(std::move(game)) {}
+  struct Found {
+    std::string path, shown;  // where it is, and as the summary shows it
+    size_t order = 0;         // the search path that finds it
+  };
+  const std::map<std::string, std::vector<Found>>& files();
+  // A package file put in place at `path` (in the game or absolute), counted where the
+  // game's search finds it when the folders were listed before it came.
+  void add(const std::string& path);
+
+ private:
+  // A place the game searches for packages: a folder and the extension its
+  // pattern asks for (empty: any package file), with the folder as the
+  // summary shows it (relative to the game, "Textures\\").
+  struct SearchPath {
+    std::string folder, shown, ext;
+  };
+  // From the game's ini, or the defaults.
+  std::vector<SearchPath> search_paths() const;
+  bool wanted(const SearchPath& sp, const std::string& name) const;
+
+  std::string game_;
+  bool listed_ = false;
+  std::vector<SearchPath> paths_;
+  std::map<std::string, std::vector<Found>> files_;
+};
+
 class PackageCheck {
  public:
-  explicit PackageCheck(std::string game) : game_(std::move(game)) {}
+  // listing: the run's, shared by the checks of its archives; null: one of its own.
+  explicit PackageCheck(std::string game, std::shared_ptr<GameListing> listing = nullptr)
+      : game_(std::move(game)), listing_(listing ? std::move(listing) : std::make_shared<GameListing>(game_)) {}
 
   // Reads the package that item i puts in place or keeps in the game, shown
   // as `shown` (a path relative to the game). Any thread; for one item the
@@ -62,22 +99,14 @@ class PackageCheck {
     std::string shown, own_name, why;
     std::vector<std::string> needs;
     std::vector<unsigned> kinds;
-    std::vector<ObjectName> takes;
+    ObjectList takes;
     // What it holds, read with the rest while its bytes are at hand (a map's, which
     // few take anything from, only when something does).
     bool holds_read = false;
-    std::vector<ObjectName> holds;
+    ObjectList holds;
   };
-  // A place the game searches for packages: a folder and the extension its
-  // pattern asks for (empty: any package file), with the folder as the
-  // summary shows it (relative to the game, "Textures\\").
-  struct SearchPath {
-    std::string folder, shown, ext;
-  };
-  // From the game's ini, or the defaults.
-  std::vector<SearchPath> search_paths() const;
-
   std::string game_;
+  std::shared_ptr<GameListing> listing_;
   mutable std::mutex mu_;
   std::vector<Record> records_;
 };

@@ -117,49 +117,91 @@ std::string ascii_lower(std::string s) {
   return s;
 }
 
-const int32_t kNoRoot = -1;  // the chain ends at an export, leaves the tables, or loops
-const int32_t kLoops = -2;
+const int32_t kNoRoot = -1;  // Chains::top: the chain leaves the table (an import in an export)
+const int32_t kLoops = -2;   // Chains::top: the chain comes back to itself
 const int32_t kUnknown = -3, kVisiting = -4;
+const int64_t kTop = -1, kOutside = -2;  // what a parent function gives for an entry in no other entry
 
-// For each import, the index of the top-level import (outer 0) its outer chain
-// ends at, else kNoRoot, or kLoops when the chain comes back to itself. Linear:
-// every import is walked once, and chains met again are taken from the table.
-std::vector<int32_t> import_roots(const Package& p) {
-  const size_t n = p.imports.size();
-  std::vector<int32_t> root(n, kUnknown);
+// Where the outer chain of each entry of one table ends, and how many steps it
+// takes: top[i] is the entry at its top (one that lies in no other), kNoRoot or
+// kLoops. parent(j) gives the index of the entry j lies in, kTop or kOutside.
+// Linear: each entry is walked once; a chain met again is taken from what is
+// known of it.
+struct Chains {
+  std::vector<int32_t> top;
+  std::vector<uint32_t> depth;
+};
+
+template <class Parent>
+Chains walk_chains(size_t n, Parent parent) {
+  Chains c;
+  c.top.assign(n, kUnknown);
+  c.depth.assign(n, 0);
   std::vector<size_t> path;
   for (size_t i = 0; i < n; ++i) {
-    if (root[i] != kUnknown) continue;
+    if (c.top[i] != kUnknown) continue;
     path.clear();
-    size_t j = i;
-    int32_t found;
-    for (;;) {
-      if (root[j] == kVisiting) {
-        found = kLoops;
+    int32_t top;
+    uint32_t depth;
+    for (size_t j = i;;) {
+      if (c.top[j] == kVisiting) {
+        top = kLoops;
+        depth = 0;
         break;
       }
-      if (root[j] != kUnknown) {
-        found = root[j];
+      if (c.top[j] != kUnknown) {
+        top = c.top[j];
+        depth = c.depth[j];
         break;
       }
-      int64_t outer = p.imports[j].outer;
-      if (outer == 0) {
-        found = static_cast<int32_t>(j);
+      const int64_t next = parent(j);
+      if (next < 0) {
+        top = c.top[j] = next == kTop ? static_cast<int32_t>(j) : kNoRoot;
+        depth = 0;
         break;
       }
-      int64_t next = -outer - 1;
-      if (outer > 0 || static_cast<uint64_t>(next) >= n) {
-        found = kNoRoot;
-        break;
-      }
-      root[j] = kVisiting;
+      c.top[j] = kVisiting;
       path.push_back(j);
       j = static_cast<size_t>(next);
     }
-    if (root[j] == kUnknown) root[j] = found;
-    for (size_t k : path) root[k] = found;
+    // Each entry of the path lies in the one after it.
+    for (size_t k = path.size(); k-- > 0;) {
+      if (top != kLoops) ++depth;
+      c.top[path[k]] = top;
+      c.depth[path[k]] = depth;
+    }
   }
-  return root;
+  return c;
+}
+
+// The imports' chains: each ends at a top-level import (a package), at an export, or loops.
+Chains import_chains(const Package& p) {
+  const size_t n = p.imports.size();
+  return walk_chains(n, [&](size_t j) -> int64_t {
+    const int64_t outer = p.imports[j].outer;
+    if (outer == 0) return kTop;
+    return outer < 0 && static_cast<uint64_t>(-outer - 1) < n ? -outer - 1 : kOutside;
+  });
+}
+
+// The exports' chains: each ends at a top-level export (in the package itself) or loops.
+Chains export_chains(const Package& p) {
+  const size_t n = p.exports.size();
+  return walk_chains(n, [&](size_t j) -> int64_t {
+    const int64_t outer = p.exports[j].outer;
+    if (outer == 0) return kTop;
+    return outer > 0 && static_cast<uint64_t>(outer) <= n ? outer - 1 : kOutside;
+  });
+}
+
+// Why an entry's chain is damage, or empty.
+std::string chain_damage(const Chains& c, const char* what) {
+  for (size_t i = 0; i < c.top.size(); ++i) {
+    if (c.top[i] != kLoops && c.depth[i] <= kMaxOuterDepth) continue;
+    const std::string entry = std::string(what) + " " + std::to_string(i) + " lies in a chain of " + what + "s";
+    return c.top[i] == kLoops ? entry + " that loops" : entry + " deeper than " + std::to_string(kMaxOuterDepth);
+  }
+  return std::string();
 }
 
 struct KindOfClass {
@@ -312,9 +354,8 @@ std::string read_package(Source& src, Package& out, bool with_exports) {
     out.imports.push_back(imp);
   }
 
-  std::vector<int32_t> roots = import_roots(out);
-  for (size_t i = 0; i < roots.size(); ++i)
-    if (roots[i] == kLoops) return "import " + std::to_string(i) + " lies in a chain of imports that loops";
+  std::string damage = chain_damage(import_chains(out), "import");
+  if (!damage.empty()) return damage;
   if (!with_exports || exports.count == 0) return std::string();
 
   // The export table ends where the next table starts, or at the end of the file.
@@ -342,17 +383,21 @@ std::string read_package(Source& src, Package& out, bool with_exports) {
                                       std::to_string(exports.count) + " exports";
     out.exports.push_back(PackageExport{cls, static_cast<int32_t>(outer), static_cast<uint32_t>(name)});
   }
-  return std::string();
+  return chain_damage(export_chains(out), "export");
 }
 
-std::vector<Dependency> dependencies(const Package& p, const std::string& own_name) {
+namespace {
+
+// The dependencies (see dependencies()) and, for each import at the top of a
+// chain, the index of the one it stands for, else -1.
+std::vector<Dependency> find_dependencies(const Package& p, const std::string& own_name, const Chains& chains,
+                                          std::vector<int32_t>& dep_of) {
   std::vector<Dependency> deps;
   auto name_of = [&](uint32_t i) -> const std::string& {
     static const std::string none;
     return i < p.names.size() ? p.names[i] : none;
   };
-  // Which dependency each top-level import stands for, by its import index.
-  std::vector<int32_t> dep_of(p.imports.size(), -1);
+  dep_of.assign(p.imports.size(), -1);
   std::unordered_map<std::string, size_t> by_name;
   const std::string self = ascii_lower(own_name);
   for (size_t i = 0; i < p.imports.size(); ++i) {
@@ -365,62 +410,77 @@ std::vector<Dependency> dependencies(const Package& p, const std::string& own_na
     if (it->second == deps.size()) deps.push_back(Dependency{name, 0});
     dep_of[i] = static_cast<int32_t>(it->second);
   }
-  std::vector<int32_t> roots = import_roots(p);
   for (size_t i = 0; i < p.imports.size(); ++i)
-    if (roots[i] >= 0 && dep_of[roots[i]] >= 0)
-      deps[dep_of[roots[i]]].kinds |= kind_of_class(name_of(p.imports[i].class_name));
+    if (chains.top[i] >= 0 && dep_of[chains.top[i]] >= 0)
+      deps[dep_of[chains.top[i]]].kinds |= kind_of_class(name_of(p.imports[i].class_name));
   return deps;
 }
 
-std::vector<ObjectName> imported_objects(const Package& p, const std::string& own_name) {
-  std::vector<ObjectName> out;
-  std::vector<int32_t> roots = import_roots(p);
+}  // namespace
+
+std::vector<Dependency> dependencies(const Package& p, const std::string& own_name) {
+  std::vector<int32_t> dep_of;
+  return find_dependencies(p, own_name, import_chains(p), dep_of);
+}
+
+ObjectName ObjectList::operator[](size_t i) const {
+  const Item& item = items_[i];
+  ObjectName o{names_[item.class_package], names_[item.class_name], {}};
+  // The lists hold only objects whose chains end within kMaxOuterDepth steps.
+  for (int32_t at = static_cast<int32_t>(item.node); at >= 0; at = nodes_[at].outer)
+    o.path.push_back(names_[nodes_[at].name]);
+  std::reverse(o.path.begin(), o.path.end());
+  return o;
+}
+
+ObjectList imported_objects(const Package& p, const std::string& own_name) {
+  ObjectList out;
+  const Chains chains = import_chains(p);
   // Only objects of the packages that dependencies() names: not this one, not MyLevel.
-  std::vector<bool> wanted(p.imports.size(), false);
-  for (const Dependency& d : dependencies(p, own_name))
-    for (size_t i = 0; i < p.imports.size(); ++i)
-      if (p.imports[i].outer == 0 && same_package_name(p.names[p.imports[i].object_name], d.name)) wanted[i] = true;
+  std::vector<int32_t> dep_of;
+  find_dependencies(p, own_name, chains, dep_of);
+  out.names_ = p.names;
+  out.nodes_.reserve(p.imports.size());
   for (size_t i = 0; i < p.imports.size(); ++i) {
     const PackageImport& imp = p.imports[i];
-    if (roots[i] < 0 || !wanted[roots[i]] || same_package_name(p.names[imp.class_name], "Package")) continue;
-    ObjectName o{p.names[imp.class_package], p.names[imp.class_name], {}};
-    // The chain has no loops (read_package checked), so it ends at its root.
-    for (int32_t j = static_cast<int32_t>(i);; j = -p.imports[j].outer - 1) {
-      o.path.push_back(p.names[p.imports[j].object_name]);
-      if (p.imports[j].outer == 0) break;
-    }
-    std::reverse(o.path.begin(), o.path.end());
-    out.push_back(std::move(o));
+    out.nodes_.push_back({imp.object_name, imp.outer < 0 ? -imp.outer - 1 : -1});
+    const int32_t top = chains.top[i];
+    if (top < 0 || dep_of[top] < 0 || chains.depth[i] > kMaxOuterDepth ||
+        same_package_name(p.names[imp.class_name], "Package"))
+      continue;
+    out.items_.push_back({static_cast<uint32_t>(i), imp.class_package, imp.class_name});
   }
   return out;
 }
 
-std::vector<ObjectName> exported_objects(const Package& p, const std::string& own_name) {
-  std::vector<ObjectName> out;
+ObjectList exported_objects(const Package& p, const std::string& own_name) {
+  ObjectList out;
   const size_t n = p.exports.size();
-  out.reserve(n);
-  for (const PackageExport& e : p.exports) {
-    ObjectName o;
-    if (e.class_ref == 0) {
-      o.class_package = "Core";
-      o.class_name = "Class";
-    } else if (e.class_ref < 0) {
+  const Chains chains = export_chains(p);
+  // The names of the table, then those the exports' classes and paths add.
+  out.names_ = p.names;
+  const uint32_t own = static_cast<uint32_t>(out.names_.size()), core = own + 1, cls = own + 2, none = own + 3;
+  for (const char* s : {"", "Core", "Class", ""}) out.names_.push_back(s);
+  out.names_[own] = own_name;
+  // A node for each export, then one for the package itself, where every path starts.
+  out.nodes_.reserve(n + 1);
+  for (const PackageExport& e : p.exports)
+    out.nodes_.push_back({e.object_name, e.outer > 0 ? e.outer - 1 : static_cast<int32_t>(n)});
+  out.nodes_.push_back({own, -1});
+  for (size_t i = 0; i < n; ++i) {
+    if (chains.top[i] < 0 || chains.depth[i] > kMaxOuterDepth) continue;
+    const PackageExport& e = p.exports[i];
+    ObjectList::Item item{static_cast<uint32_t>(i), core, cls};
+    if (e.class_ref < 0) {
       const PackageImport& c = p.imports[-e.class_ref - 1];
-      o.class_name = p.names[c.object_name];
-      if (c.outer < 0) o.class_package = p.names[p.imports[-c.outer - 1].object_name];
-    } else if (static_cast<size_t>(e.class_ref) <= n) {
-      o.class_name = p.names[p.exports[e.class_ref - 1].object_name];
-      o.class_package = own_name;
+      item.class_name = c.object_name;
+      item.class_package = c.outer < 0 ? p.imports[-c.outer - 1].object_name : none;
+    } else if (e.class_ref > 0) {
+      const bool known = static_cast<size_t>(e.class_ref) <= n;
+      item.class_name = known ? p.exports[e.class_ref - 1].object_name : none;
+      item.class_package = known ? own : none;
     }
-    o.path.push_back(p.names[e.object_name]);
-    // At most n steps: a longer chain loops.
-    size_t steps = 0;
-    for (int32_t at = e.outer; at > 0 && steps <= n; at = p.exports[at - 1].outer, ++steps)
-      o.path.push_back(p.names[p.exports[at - 1].object_name]);
-    if (steps > n) continue;
-    o.path.push_back(own_name);
-    std::reverse(o.path.begin(), o.path.end());
-    out.push_back(std::move(o));
+    out.items_.push_back(item);
   }
   return out;
 }

@@ -6,8 +6,9 @@
 // Safe on any bytes: each table is read once, front to back; a claimed count
 // is trusted only as far as the bytes left could hold it; names are at most
 // kMaxPackageNameLength bytes; indices, references and outer chains are
-// checked, so damage is reported and never loops or allocates beyond a small
-// multiple of the file's size.
+// checked (an outer chain may neither loop nor run deeper than
+// kMaxOuterDepth), so damage is reported and never loops or allocates beyond a
+// small multiple of the file's size.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +23,9 @@ namespace orvane {
 const uint32_t kPackageTag = 0x9E2A83C1;
 const uint16_t kOldestPackageVersion = 60, kNewestPackageVersion = 69;
 const size_t kMaxPackageNameLength = 1024;  // the game's names are short; this is generous
+// The game's packages nest groups a few levels deep; 64 leaves any hand-made one room
+// while one object's path stays short enough to build each time it is looked at.
+const size_t kMaxOuterDepth = 64;
 
 // An object of another package that this one uses. The names are indices into
 // Package::names, checked by read_package; outer is an object reference:
@@ -82,13 +86,58 @@ struct ObjectName {
   std::vector<std::string> path;
 };
 
+// A package's objects, each kept as its name, class and the object it lies in,
+// so that the list costs a few words per object however its groups nest, and
+// the names once. An object's ObjectName is built when it is looked at, in as
+// many steps as it lies deep (at most kMaxOuterDepth).
+class ObjectList {
+ public:
+  size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  ObjectName operator[](size_t i) const;
+  // The last part of object i's path, its own name, without building the path.
+  const std::string& name(size_t i) const { return names_[nodes_[items_[i].node].name]; }
+
+  class Iterator {
+   public:
+    Iterator(const ObjectList& list, size_t at) : list_(&list), at_(at) {}
+    ObjectName operator*() const { return (*list_)[at_]; }
+    Iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    bool operator!=(const Iterator& o) const { return at_ != o.at_; }
+
+   private:
+    const ObjectList* list_;
+    size_t at_;
+  };
+  Iterator begin() const { return Iterator(*this, 0); }
+  Iterator end() const { return Iterator(*this, items_.size()); }
+
+ private:
+  friend ObjectList imported_objects(const Package& p, const std::string& own_name);
+  friend ObjectList exported_objects(const Package& p, const std::string& own_name);
+  struct Node {
+    uint32_t name;  // index into names_
+    int32_t outer;  // the node it lies in, or -1: the path starts here
+  };
+  struct Item {
+    uint32_t node, class_package, class_name;
+  };
+  std::vector<std::string> names_;
+  std::vector<Node> nodes_;
+  std::vector<Item> items_;
+};
+
 // The objects this package takes from the packages dependencies() names: each
 // import that is no package or group, in import order.
-std::vector<ObjectName> imported_objects(const Package& p, const std::string& own_name);
+ObjectList imported_objects(const Package& p, const std::string& own_name);
 
 // The objects read_package found in the export table, with own_name as the
-// first part of each path. An export whose outers loop is left out.
-std::vector<ObjectName> exported_objects(const Package& p, const std::string& own_name);
+// first part of each path. An export whose outers loop or run deeper than
+// kMaxOuterDepth is left out (read_package calls that damage).
+ObjectList exported_objects(const Package& p, const std::string& own_name);
 
 // How the game writes an object: "Texture Render.Ground.Slate".
 std::string object_text(const ObjectName& o);

@@ -821,6 +821,35 @@ TEST_F(ExtractTest, ObjectsAreLookedForWhereTheGameFindsThem) {
   }
 }
 
+// Outer chains far longer than the game's, and loops: each such map is told as damage,
+// and the check walks it once (bench/packages measures time and memory).
+TEST_F(ExtractTest, LongAndLoopingOuterChainsAreDamage) {
+  auto exports_in_line = [](size_t n, bool ring) {  // each export in the one before; the first in the last
+    test::PackageSpec s;
+    for (size_t i = 0; i < n; ++i) s.exports.push_back({0, 0, static_cast<int32_t>(i == 0 && ring ? n : i), "G"});
+    return test::build_package(s);
+  };
+  test::PackageSpec imports;
+  imports.imports.push_back({"Core", "Package", "Rocks", 0});
+  for (size_t i = 1; i < 4000; ++i) imports.imports.push_back({"Engine", "Texture", "G", test::import_ref(i - 1)});
+  const std::string taker = package_needing({{"Chain", "Texture"}, {"Ring", "Texture"}});
+  const std::string game = dir.sub("g"), maps = game + sep() + "Maps" + sep(), tex = game + sep() + "Textures" + sep();
+  test::write_file(dir.path() / "g" / "System" / "Engine.u", package_holding({{"Class", "Texture"}}));
+  test::write_file(dir.path() / "g" / "Textures" / "Rocks.utx", package_holding({{"Texture", "G"}}));
+  const std::string zip = archive({file("Maps/Chain.unr", exports_in_line(12000, false)),
+                                   file("Maps/Ring.unr", exports_in_line(16000, true)),
+                                   file("Maps/Deep.unr", test::build_package(imports)), file("Maps/Taker.unr", taker)});
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}),
+            kExitPackages) << report.all_err();
+  Lines unloadable;
+  for (const std::string& line : report.out_lines)
+    if (line.rfind("Unloadable: ", 0) == 0) unloadable.push_back(line);
+  EXPECT_EQ(unloadable, (Lines{"Unloadable: " + maps + "Deep.unr (import 65 lies in a chain of imports deeper than 64)",
+                               "Unloadable: " + maps + "Chain.unr (export 65 lies in a chain of exports deeper than 64)",
+                               "Unloadable: " + maps + "Ring.unr (export 0 lies in a chain of exports that loops)"}));
+  EXPECT_EQ(test::list_tree(dir.path() / "g" / "Maps"), (Lines{"Chain.unr", "Deep.unr", "Ring.unr", "Taker.unr"}));
+}
+
 TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
   const std::string manifest =
       "[Setup]\r\nGroup=SetupGroup\r\n[SetupGroup]\r\nCopy=(Src=System\\Mod.u)\r\n"

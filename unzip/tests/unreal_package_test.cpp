@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "test_support.h"
+#include "unreal_game.h"
 
 namespace orvane {
 namespace {
@@ -191,7 +192,7 @@ TEST(UnrealPackage, ObjectsTakenAndHeldByClassAndPath) {
   EXPECT_EQ(taken, (Lines{"Texture CityTex.Walls.Brick", "Class Engine.Sound", "Class Core.Package"}));
   EXPECT_EQ(held, (Lines{"Core.Class Rocks.MyLevel", "Core.Package Rocks.Cliffs", "Engine.Sound Rocks.Cliffs.Granite",
                          "Engine.Sound Rocks.granite", "Core.Class Rocks.Rock", "Rocks.Rock Rocks.Cliffs.Pebble"}));
-  std::vector<ObjectName> objects = exported_objects(p, "Rocks");
+  ObjectList objects = exported_objects(p, "Rocks");
   EXPECT_TRUE(same_object(objects[2], ObjectName{"engine", "SOUND", {"rocks", "CLIFFS", "granite"}}));
   EXPECT_FALSE(same_object(objects[2], objects[3]));
   EXPECT_FALSE(same_object(objects[2], ObjectName{"Engine", "Texture", {"Rocks", "Cliffs", "Granite"}}));
@@ -204,7 +205,13 @@ TEST(UnrealPackage, ObjectsTakenAndHeldByClassAndPath) {
   EXPECT_EQ(kind_of_extension("System\\Botpack.u"), kCodePackage);
   EXPECT_EQ(kind_of_extension("Maps\\CTF-X.unr"), 0u);
 
-  // Damaged exports are refused with the reason; a loop of groups is left out.
+  // Damaged exports are refused with the reason: a loop of groups, or groups nested deeper
+  // than the check follows, too.
+  auto nested = [](size_t n) {  // n exports, each in the one before
+    std::vector<test::PackageExportSpec> e;
+    for (size_t i = 0; i < n; ++i) e.push_back({0, 0, static_cast<int32_t>(i), "G" + std::to_string(i), 0});
+    return e;
+  };
   struct Row {
     std::vector<test::PackageExportSpec> exports;
     const char* error;
@@ -212,7 +219,10 @@ TEST(UnrealPackage, ObjectsTakenAndHeldByClassAndPath) {
       {{{import_ref(9), 0, 0, "A", 0}}, "export 0 has a class that is in neither table"},
       {{{2, 0, 0, "A", 0}}, "export 0 has a class that is in neither table"},
       {{{0, 0, 3, "A", 0}}, "export 0 lies in export 2, and there are 1 exports"},
-      {{{0, 0, 2, "A", 0}, {0, 0, 1, "B", 0}}, ""},
+      {{{0, 0, 2, "A", 0}, {0, 0, 1, "B", 0}}, "export 0 lies in a chain of exports that loops"},
+      {{{0, 0, 0, "A", 0}, {0, 0, 2, "B", 0}}, "export 1 lies in a chain of exports that loops"},
+      {nested(kMaxOuterDepth + 2), "export 65 lies in a chain of exports deeper than 64"},
+      {nested(kMaxOuterDepth + 1), ""},
   };
   for (const Row& row : rows) {
     PackageSpec d = texture_user(69);
@@ -222,9 +232,32 @@ TEST(UnrealPackage, ObjectsTakenAndHeldByClassAndPath) {
     Package r;
     EXPECT_EQ(read_package(m, r, true), row.error);
     if (row.error[0] == 0) {
+      ObjectList held = exported_objects(r, "X");
+      ASSERT_EQ(held.size(), row.exports.size());
+      EXPECT_EQ(held[held.size() - 1].path.size(), kMaxOuterDepth + 2);
+      EXPECT_EQ(held.name(held.size() - 1), "G64");
+      // Built by hand, a loop is passed over: every export lies in it.
+      r.exports[0].outer = static_cast<int32_t>(r.exports.size());
       EXPECT_TRUE(exported_objects(r, "X").empty());
     }
   }
+  // Imports nested as deep as the check follows are taken, one further is damage.
+  PackageSpec deep = texture_user(69);
+  deep.imports.resize(1);
+  for (size_t i = 1; i <= kMaxOuterDepth; ++i)
+    deep.imports.push_back({"Core", "Package", "G" + std::to_string(i), import_ref(i - 1)});
+  deep.imports.back().class_name = "Texture";
+  deep.exports.clear();
+  std::string bytes_deep = build_package(deep);
+  Package d;
+  ASSERT_EQ(read(bytes_deep, d), "");
+  ObjectList taken_deep = imported_objects(d, "X");
+  ASSERT_EQ(taken_deep.size(), 1u);
+  EXPECT_EQ(taken_deep[0].path.size(), kMaxOuterDepth + 1);
+  EXPECT_EQ(object_text(taken_deep[0]).substr(0, 24), "Texture CityTex.G1.G2.G3");
+  deep.imports.back().class_name = "Package";
+  deep.imports.push_back({"Engine", "Texture", "Deepest", import_ref(kMaxOuterDepth)});
+  EXPECT_EQ(read(build_package(deep), d), "import 65 lies in a chain of imports deeper than 64");
   std::string cut = build_package(texture_user(69));
   MemorySource m(cut.data(), cut.size() - 1);
   Package r;
@@ -297,6 +330,40 @@ TEST(UnrealPackage, LyingAndDamagedTablesAreRefusedWithTheReason) {
       EXPECT_NE(read(whole.substr(0, cut), p), "") << version << " cut at " << cut;
     }
   }
+}
+
+}  // namespace
+}  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// The game's folders are listed once; a file put in place later is added where the
+// game's search finds it: before the same name in a folder searched later.
+TEST(GameListing, ListedOnceAndAddedToInSearchOrder) {
+  test::ScratchDir dir;
+  test::write_file(dir.path() / "System" / "UnrealTournament.ini",
+                   "[Core.System]\r\nPaths=../System/*.u\r\nPaths=../Textures/*.utx\r\n");
+  test::write_file(dir.path() / "Textures" / "Rocks.utx", "t");
+  GameListing listing(dir.str());
+  auto shown = [&](const std::string& name) {
+    Lines all;
+    auto at = listing.files().find(name);
+    if (at != listing.files().end())
+      for (const GameListing::Found& f : at->second) all.push_back(f.shown);
+    return all;
+  };
+  EXPECT_EQ(shown("rocks"), Lines{"Textures\\Rocks.utx"});
+  test::write_file(dir.path() / "System" / "Rocks.u", "c");
+  test::write_file(dir.path() / "System" / "Late.u", "c");
+  test::write_file(dir.path() / "Maps" / "Rocks.unr", "m");
+  EXPECT_EQ(shown("rocks"), Lines{"Textures\\Rocks.utx"});  // not listed again
+  listing.add(dir.sub("System" + test::sep() + "Rocks.u"));
+  listing.add(dir.sub("System" + test::sep() + "ROCKS.u"));  // the same file again
+  listing.add(dir.sub("Maps" + test::sep() + "Rocks.unr"));  // a folder the game does not search
+  listing.add("System" + test::sep() + "Late.u");             // relative to the game
+  EXPECT_EQ(shown("rocks"), (Lines{"System\\Rocks.u", "Textures\\Rocks.utx"}));
+  EXPECT_EQ(shown("late"), Lines{"System\\Late.u"});
 }
 
 }  // namespace
