@@ -364,15 +364,7 @@ int run_batch(const Options& opt, Report& report) {
                 return p.empty();
               }), paths.end());
   if (!opt.names.empty()) read_lines(opt.names, names, err);  // a missing list: the paths are shown
-  auto shown_of = [&](const std::string& path) {
-    const std::string file = fold_case(path.substr(path.find_last_of("\\/") + 1));
-    std::string shown = path;
-    for (const std::string& n : names) {
-      const size_t eq = n.find('=');
-      if (eq != std::string::npos && fold_case(n.substr(0, eq)) == file) shown = n.substr(eq + 1);
-    }
-    return shown;
-  };
+  auto shown_of = [&](const std::string& path) { return shown_archive_name(names, path); };
   std::vector<std::unique_ptr<Install>> installs;
   std::vector<std::unique_ptr<FileReport>> reports;
   std::vector<int> codes;
