@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <new>
@@ -27,6 +28,19 @@
 namespace orvane {
 
 namespace {
+
+// Why the exception being handled was thrown, as an error line says it.
+std::string current_failure() {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return "out of memory";
+  } catch (const std::exception& ex) {
+    return ex.what();
+  } catch (...) {
+    return "an unexpected failure";
+  }
+}
 
 std::string progress_line(size_t done, size_t total) {
   return "  " + std::to_string(done) + " of " + std::to_string(total) + " files unpacked";
@@ -102,14 +116,26 @@ int tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
   const Options& opt = run.opt;
   const bool at_once = (opt.all_or_nothing && !opt.test) || !opt.groups.empty() || packages;
   PackageCheck::Result found;
+  std::vector<size_t> installed, differing;
+  for (size_t i = 0; i < run.outcomes.size(); ++i) {
+    const Outcome& o = run.outcomes[i];
+    if (o.state == Outcome::Extracted || o.state == Outcome::Kept) installed.push_back(i);
+    if (o.state == Outcome::Kept && !o.identical) differing.push_back(i);
+  }
+  // The files are in place by now: a check that cannot finish (a package too big for the
+  // memory left) is told as such, and what went in is still told.
+  bool unchecked = false;
   if (packages) {
-    std::vector<size_t> installed, differing;
-    for (size_t i = 0; i < run.outcomes.size(); ++i) {
-      const Outcome& o = run.outcomes[i];
-      if (o.state == Outcome::Extracted || o.state == Outcome::Kept) installed.push_back(i);
-      if (o.state == Outcome::Kept && !o.identical) differing.push_back(i);
+    try {
+      // Tests only: the check runs out of memory, as a huge package can make it. An
+      // archive cannot set this.
+      if (std::getenv("ORVANE_TEST_CHECK_OUT_OF_MEMORY")) throw std::bad_alloc();
+      found = packages->finish(installed, differing);
+    } catch (...) {
+      unchecked = true;
+      report.err("Error: the check of the installed packages could not finish: " + current_failure() +
+                 " (the files are in place)");
     }
-    found = packages->finish(installed, differing);
   }
   if (at_once) {
     // A script reads the counts from the first line instead of counting lines.
@@ -133,6 +159,7 @@ int tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
   int code = exit_code(run, writer.directory_made());
   if (code == kExitOk && (!found.missing.empty() || !found.unloadable.empty() || !found.unfound.empty()))
     code = kExitPackages;
+  if (unchecked && !installed.empty() && (code == kExitOk || code == kExitRefused)) code = kExitUnchecked;
   return code;
 }
 
@@ -302,8 +329,18 @@ int start(Install& in, const std::string& shown, Report& report) {
 }
 
 int finish(Install& in, Report& report) {
-  int code = tell(*in.run, *in.writer, in.packages.get(), report);
-  return in.matched || code != kExitOk ? code : kExitNothingMatched;
+  try {
+    int code = tell(*in.run, *in.writer, in.packages.get(), report);
+    return in.matched || code != kExitOk ? code : kExitNothingMatched;
+  } catch (...) {
+    // Whatever went in stays in: not told as a run that installed nothing.
+    report.err("Error: " + in.opt.archive + ": " + current_failure() + ", after the files were put in place");
+    const auto& o = in.run->outcomes;
+    const bool in_place = std::any_of(o.begin(), o.end(), [](const Outcome& x) {
+      return x.state == Outcome::Extracted || x.state == Outcome::Kept;
+    });
+    return in_place ? kExitUnchecked : kExitInternal;
+  }
 }
 
 int run_extract(const Options& opt, Report& report) {
@@ -376,18 +413,29 @@ int run_batch(const Options& opt, Report& report) {
     installs.back()->opt = opt;
     installs.back()->opt.archive = paths[k];
     reports.emplace_back(new FileReport(report));
-    codes.push_back(start(*installs.back(), shown, *reports.back()));
+    try {
+      codes.push_back(start(*installs.back(), shown, *reports.back()));
+    } catch (...) {
+      // Before this archive's files went in; those of the archives before it stay in.
+      report.err("Error: " + shown + ": " + current_failure());
+      codes.push_back(kExitInternal);
+    }
   }
   int worst = kExitOk;
-  const int order[] = {kExitArchive, kExitUnwritable, kExitDestination, kExitEntries, kExitRefused, kExitPackages,
-                       kExitNothingMatched};
-  auto rank = [&](int c) { return static_cast<int>(std::find(order, order + 7, c) - order); };
+  const int order[] = {kExitUnreported, kExitArchive,  kExitUnwritable, kExitDestination,   kExitEntries,
+                       kExitInternal,   kExitUnchecked, kExitRefused,   kExitPackages, kExitNothingMatched};
+  auto rank = [&](int c) { return std::find(std::begin(order), std::end(order), c) - std::begin(order); };
   for (size_t k = 0; k < paths.size(); ++k) {
     if (codes[k] < 0) codes[k] = finish(*installs[k], *reports[k]);
     const std::string file = platform::join(opt.reports, "report-" + std::to_string(k + 1) + ".txt");
     if (!platform::write_console_text(file, reports[k]->text, err)) {
-      report.err("Error: " + file + ": " + err);
-      return kExitDestination;
+      // A full disk must not hide what went in: the report goes to the console instead,
+      // and no part of it stays behind as if it were whole.
+      platform::remove_file(file);
+      report.err("Error: " + file + ": " + err + " (the report of " + shown_of(paths[k]) + " follows here)");
+      for (size_t at = 0, end; (end = reports[k]->text.find('\n', at)) != std::string::npos; at = end + 1)
+        report.err(reports[k]->text.substr(at, end - at));
+      worst = kExitUnreported;
     }
     report.out("Archive: " + std::to_string(k + 1) + " " + std::to_string(codes[k]) + " " + shown_of(paths[k]));
     if (rank(codes[k]) < rank(worst)) worst = codes[k];
@@ -452,10 +500,8 @@ int run(const std::vector<std::string>& args, Report& report) {
     WrappedReport wrapped(report, opt.width);
     Report& to = opt.width ? static_cast<Report&>(wrapped) : report;
     return opt.archives.empty() ? run_extract(opt, to) : run_batch(opt, to);
-  } catch (const std::bad_alloc&) {
-    report.err("Error: out of memory");
-  } catch (const std::exception& ex) {
-    report.err(std::string("Error: ") + ex.what());
+  } catch (...) {
+    report.err("Error: " + current_failure());
   }
   return kExitInternal;
 }

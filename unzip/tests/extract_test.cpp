@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 
 #include "cli.h"
@@ -46,6 +47,15 @@ Item file(const std::string& name, const std::string& data) {
   it.name = name;
   it.data = data;
   return it;
+}
+
+// Sets (or with nullptr removes) a variable of this process's environment.
+void set_env(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value ? value : "");
+#else
+  value ? setenv(name, value, 1) : unsetenv(name);
+#endif
 }
 
 Item folder(const std::string& name) {
@@ -677,6 +687,19 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   test::write_file(dir.path() / "g" / "Maps" / "Broken.unr", package_needing({}));
   EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}), kExitOk);
   EXPECT_EQ(report.out_lines.back(), "Kept (differs from the archive's): " + maps + "Broken.unr");
+  // A check that runs out of memory once the files are in place: what went in is told,
+  // with the code that says the check could not finish, never as nothing installed.
+  fs::remove(dir.path() / "g" / "Maps" / "CTF-City.unr");
+  set_env("ORVANE_TEST_CHECK_OUT_OF_MEMORY", "1");
+  const int unchecked = run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex});
+  set_env("ORVANE_TEST_CHECK_OUT_OF_MEMORY", nullptr);
+  EXPECT_EQ(unchecked, kExitUnchecked) << report.all_err();
+  EXPECT_TRUE(fs::exists(dir.path() / "g" / "Maps" / "CTF-City.unr"));
+  EXPECT_EQ(report.out_lines[0].rfind("Total: 1 extracted,", 0), 0u) << report.out_lines[0];
+  EXPECT_NE(std::find(report.out_lines.begin(), report.out_lines.end(), "Extracted: " + maps + "CTF-City.unr"),
+            report.out_lines.end());
+  EXPECT_NE(report.all_err().find("the check of the installed packages could not finish: out of memory"),
+            std::string::npos) << report.all_err();
 }
 
 // Each object the map takes is looked for in the first file of its package's name that
@@ -882,6 +905,19 @@ TEST_F(ExtractTest, ArchivesOfABatchEachByItself) {
   EXPECT_NE(second.find("Kept (differs from the archive's): " + help + "Other.txt\n"), std::string::npos) << second;
   EXPECT_EQ(test::read_file(dir.path() / "report-1.txt").find("Missing"), std::string::npos);
   EXPECT_EQ(test::read_file(dir.path() / "report-3.txt").rfind("Failed: not-archive: " + b + " (", 0), 0u);
+  // Reports that cannot be written (their folder is gone, as a full disk refuses them too):
+  // each goes to standard error instead, and every archive still gets its line and code.
+  const std::string d = dir.sub("d.zip");
+  test::write_file(u8(d), build_zip({file("Maps/CTF-D.unr", package_needing({}))}));
+  test::write_file(dir.path() / "list.txt", b + "\r\n");
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-archives=" + dir.sub("list.txt"), "-reports=" + dir.sub("gone"), d,
+                 "*.unr", maps, "*.utx", tex, "*.txt", help}),
+            kExitUnreported);
+  EXPECT_EQ(report.out_lines, (Lines{"Archive: 1 0 " + d, "Archive: 2 3 " + b}));
+  EXPECT_TRUE(fs::exists(dir.path() / "g" / "Maps" / "CTF-D.unr"));
+  EXPECT_NE(std::find(report.err_lines.begin(), report.err_lines.end(), "Extracted: " + maps + "CTF-D.unr"),
+            report.err_lines.end()) << report.all_err();
+  EXPECT_FALSE(fs::exists(dir.path() / "gone"));
 }
 
 // What the install script shows the player: at most 79 columns, broken at spaces, a
