@@ -1043,14 +1043,15 @@ def case_full_disk(sb):
 def case_full_temp_reports(sb):
     # TEMP's disk fills up before a batch's reports are written: the maps go in all the same,
     # the unzip program lists them on the console, and the script says they are in (12). With
-    # room for its list of archives, the script tells each archive; without, the batch.
+    # room for the unzip program's list of archives, the script tells each archive; without,
+    # the batch.
     datas = [zip_bytes([("Maps/CTF-Full%d.unr" % k, game_data("CTF-Full%d.unr" % k))]) for k in range(2)]
     temp = os.path.join(sb.unix, "temp")
     for pages, phrase in ((3, "The map is installed, as the unzip program listed above,"),
                           (2, "ERROR: Orvane could not write down what it installed")):
         undo = on_small_disk(temp, "64k")
         try:
-            # Room for the script's two lists of archives, and with 3 the unzip program's.
+            # A page each for the script's two lists of archives, and with 3 the unzip program's.
             left = os.statvfs(temp)
             with open(os.path.join(temp, "filler"), "wb") as f:
                 f.write(bytes((left.f_bavail - pages) * left.f_frsize))
@@ -1059,6 +1060,7 @@ def case_full_temp_reports(sb):
             before = sb.snapshot()
             rc, out = sb.run(game, more=more)
             check(rc == 12 and phrase in out and "Nothing was installed" not in out, "exit code %d\n%s" % (rc, out))
+            check(pages == 2 or "0 installed, 0 failed, 2 need attention" in out, out)
             for k in range(2):
                 check("Extracted: Maps\\CTF-Full%d.unr\n" % k in out, out)
             rel = game_rel(sb, game)

@@ -427,6 +427,8 @@ int run_batch(const Options& opt, Report& report) {
   auto rank = [&](int c) { return std::find(std::begin(order), std::end(order), c) - std::begin(order); };
   for (size_t k = 0; k < paths.size(); ++k) {
     if (codes[k] < 0) codes[k] = finish(*installs[k], *reports[k]);
+    report.out("Archive: " + std::to_string(k + 1) + " " + std::to_string(codes[k]) + " " + shown_of(paths[k]));
+    if (rank(codes[k]) < rank(worst)) worst = codes[k];
     const std::string file = platform::join(opt.reports, "report-" + std::to_string(k + 1) + ".txt");
     if (!platform::write_console_text(file, reports[k]->text, err)) {
       // A full disk must not hide what went in: the report goes to the console instead,
@@ -437,8 +439,6 @@ int run_batch(const Options& opt, Report& report) {
         report.err(reports[k]->text.substr(at, end - at));
       worst = kExitUnreported;
     }
-    report.out("Archive: " + std::to_string(k + 1) + " " + std::to_string(codes[k]) + " " + shown_of(paths[k]));
-    if (rank(codes[k]) < rank(worst)) worst = codes[k];
   }
   return worst;
 }
