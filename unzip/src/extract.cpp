@@ -42,6 +42,9 @@ std::string current_failure() {
   }
 }
 
+// The item is in the game: put there by the run, or kept as the game had it.
+bool in_place(const Outcome& o) { return o.state == Outcome::Extracted || o.state == Outcome::Kept; }
+
 std::string progress_line(size_t done, size_t total) {
   return "  " + std::to_string(done) + " of " + std::to_string(total) + " files unpacked";
 }
@@ -119,7 +122,7 @@ int tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
   std::vector<size_t> installed, differing;
   for (size_t i = 0; i < run.outcomes.size(); ++i) {
     const Outcome& o = run.outcomes[i];
-    if (o.state == Outcome::Extracted || o.state == Outcome::Kept) installed.push_back(i);
+    if (in_place(o)) installed.push_back(i);
     if (o.state == Outcome::Kept && !o.identical) differing.push_back(i);
   }
   // The files are in place by now: a check that cannot finish (a package too big for the
@@ -336,10 +339,7 @@ int finish(Install& in, Report& report) {
     // Whatever went in stays in: not told as a run that installed nothing.
     report.err("Error: " + in.opt.archive + ": " + current_failure() + ", after the files were put in place");
     const auto& o = in.run->outcomes;
-    const bool in_place = std::any_of(o.begin(), o.end(), [](const Outcome& x) {
-      return x.state == Outcome::Extracted || x.state == Outcome::Kept;
-    });
-    return in_place ? kExitUnchecked : kExitInternal;
+    return std::any_of(o.begin(), o.end(), in_place) ? kExitUnchecked : kExitInternal;
   }
 }
 
@@ -416,7 +416,8 @@ int run_batch(const Options& opt, Report& report) {
     try {
       codes.push_back(start(*installs.back(), shown, *reports.back()));
     } catch (...) {
-      // Before this archive's files went in; those of the archives before it stay in.
+      // Before this archive's files were all in (the next run takes back any it moved);
+      // those of the archives before it stay in.
       report.err("Error: " + shown + ": " + current_failure());
       codes.push_back(kExitInternal);
     }
