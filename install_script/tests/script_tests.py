@@ -25,7 +25,7 @@ import time
 import zipfile
 import zlib
 
-from umod_file import umod_bytes
+from umod_file import MAGIC, compact_index, umod_bytes
 from unreal_package import package_bytes
 
 SKIP = 77
@@ -752,6 +752,50 @@ def case_umod_truncated(sb):
     damaged_case(sb, data)
 
 
+def umod_behind_zip(directory_after):
+    """A ZIP of a map and a help file with a umod's trailer after the ZIP's end record: the
+    umod's files in the help file's stored bytes, its directory there too or after the ZIP."""
+    hidden = [("System\\Hidden.u", game_data("Hidden.u")), ("Maps\\DM-Hidden.unr", game_data("DM-Hidden.unr"))]
+    payload = b"".join(d for _, d in hidden)
+
+    def tail(data_at, dir_at, total):  # the umod's directory and trailer
+        directory = bytearray(compact_index(len(hidden)))
+        for name, d in hidden:
+            directory += compact_index(len(name) + 1) + name.encode("cp1252") + b"\0"
+            directory += struct.pack("<III", data_at, len(d), 0)
+            data_at += len(d)
+        return bytes(directory) + struct.pack("<IIIII", MAGIC, dir_at, total, 1, 0)
+
+    size = len(tail(0, 0, 0))
+    zip_of = lambda notes: zip_bytes([("Maps/CTF-Nice.unr", game_data("CTF-Nice.unr")), ("Help/notes.dat", notes)],
+                                     zipfile.ZIP_STORED)
+    data = zip_of(payload + (b"" if directory_after else b"d" * (size - 20)))
+    at = data.find(payload)
+    if directory_after:
+        return data + tail(at, len(data), len(data) + size)
+    t = tail(at, at + len(payload), len(data) + 20)
+    return zip_of(payload + t[:-20]) + t[-20:]
+
+
+def case_umod_behind_zip(sb):
+    # Every ZIP tool lists only the ZIP's two files: refused as two archives in one, whether the
+    # umod's directory is in the ZIP or after it; nothing goes in.
+    for directory_after in (False, True):
+        data = umod_behind_zip(directory_after)
+        check(zipfile.ZipFile(io.BytesIO(data)).namelist() == ["Maps/CTF-Nice.unr", "Help/notes.dat"], "not the ZIP")
+        damaged_case(sb, data, 3, "reads as two kinds of archive at once", game_name="UT %d" % directory_after)
+
+
+def case_umod_bytes_before_trailer(sb):
+    # A umod in the ZIP whose directory stops short of its trailer: those bytes belong to no
+    # file, and nothing of the archive goes in.
+    umod = umod_bytes(MOD_FILES)
+    magic, dir_at, total, version, crc = struct.unpack("<IIIII", umod[-20:])
+    gap = b"PK\5\6" + bytes(18)
+    umod = umod[:-20] + gap + struct.pack("<IIIII", magic, dir_at, total + len(gap), version, crc)
+    damaged_case(sb, zip_bytes([("OrvaneMod.umod", umod), ("Maps/CTF-X.unr", game_data("CTF-X.unr"))]))
+
+
 def case_missing_packages(sb):
     # The map needs a texture package (in a group of it) and a sound package that nothing
     # holds: both named, with their kinds; the group is no package; the files go in.
@@ -829,6 +873,25 @@ def case_file_that_is_no_package(sb):
                  game_rel(sb, game))
 
 
+def case_check_out_of_memory(sb):
+    # The package check runs out of memory once the files are in place: told as installed with
+    # the check unfinished, alone and in a batch, never as nothing installed.
+    good = {"Maps\\CTF-Good.unr": game_data("CTF-Good.unr") * 50, "Textures\\GoodTex.utx": game_data("GoodTex.utx") * 50}
+    other = {"Maps\\CTF-Other.unr": game_data("CTF-Other.unr")}
+    oom = {"ORVANE_TEST_CHECK_OUT_OF_MEMORY": "1"}
+    for batch in (False, True):
+        game = sb.game("UT %d" % batch)
+        more = sb.archives([good_archive(), zip_bytes([("CTF-Other.unr", other["Maps\\CTF-Other.unr"])])])
+        before = sb.snapshot()
+        rc, out = sb.run(game, extra_env=oom, more=more if batch else ())
+        expect_failure(rc, out, 11, "out of memory", "could not finish checking that the game has\nevery package",
+                       "Maps\\CTF-Good.unr\n")
+        check("Nothing was installed" not in out and "MISSING" not in out, out)
+        if batch:
+            check("0 installed, 0 failed, 2 need attention" in out, out)
+        expect_added(sb, before, dict(good, **other) if batch else good, game_rel(sb, game))
+
+
 def case_fits_80_columns(sb):
     # Every outcome the other rows make, in an 80-column console: no line longer than 79
     # characters but a name alone on its line (indented, quoted or before a ':').
@@ -839,7 +902,8 @@ def case_fits_80_columns(sb):
                            ("odd_entries_do_not_block", case_odd_entries_do_not_block),
                            ("umod_in_zip", case_umod_in_zip), ("missing_packages", case_missing_packages),
                            ("file_that_is_no_package", case_file_that_is_no_package),
-                           ("objects_unfound", case_objects_unfound), ("batch", case_batch)] + [
+                           ("objects_unfound", case_objects_unfound), ("batch", case_batch),
+                           ("check_out_of_memory", case_check_out_of_memory)] + [
                                c for c in GROUPS["failures"] if c[0] not in ("killed_run_leaves_nothing",
                                                                             "fits_80_columns")]:
             case(Sandbox(sb.env, "fits-" + name))
@@ -949,10 +1013,10 @@ class SkipCase(Exception):
     pass
 
 
-def on_small_disk(path):
-    """Mounts a 512 KB tmpfs on path. Returns an undo function; skips the case where not root."""
+def on_small_disk(path, size="512k"):
+    """Mounts a small tmpfs on path. Returns an undo function; skips the case where not root."""
     os.makedirs(path, exist_ok=True)
-    if os.geteuid() != 0 or subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", path],
+    if os.geteuid() != 0 or subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs", path],
                                            capture_output=True).returncode != 0:
         raise SkipCase("cannot mount a small disk here")
     return lambda: subprocess.run(["umount", "-l", path], check=True)
@@ -972,6 +1036,38 @@ def case_full_disk(sb):
             rc, out = sb.run(game)
             expect_failure(rc, out, 8, "not enough free disk space", "not enough free space")
             expect_untouched(sb, before)
+        finally:
+            undo()
+
+
+def case_full_temp_reports(sb):
+    # TEMP's disk fills up before a batch's reports are written: the maps go in all the same,
+    # the unzip program lists them on the console, and the script says they are in (12). With
+    # room for the unzip program's list of archives, the script tells each archive; without,
+    # the batch.
+    datas = [zip_bytes([("Maps/CTF-Full%d.unr" % k, game_data("CTF-Full%d.unr" % k))]) for k in range(2)]
+    temp = os.path.join(sb.unix, "temp")
+    for pages, phrase in ((3, "The map is installed, as the unzip program listed above,"),
+                          (2, "ERROR: Orvane could not write down what it installed")):
+        undo = on_small_disk(temp, "64k")
+        try:
+            # A page each for the script's two lists of archives, and with 3 the unzip program's.
+            left = os.statvfs(temp)
+            with open(os.path.join(temp, "filler"), "wb") as f:
+                f.write(bytes((left.f_bavail - pages) * left.f_frsize))
+            more = sb.archives(datas)
+            game = sb.game("UT %d" % pages)
+            before = sb.snapshot()
+            rc, out = sb.run(game, more=more)
+            check(rc == 12 and phrase in out and "Nothing was installed" not in out, "exit code %d\n%s" % (rc, out))
+            check(pages == 2 or "0 installed, 0 failed, 2 need attention" in out, out)
+            for k in range(2):
+                check("Extracted: Maps\\CTF-Full%d.unr\n" % k in out, out)
+            rel = game_rel(sb, game)
+            new = {k: v for k, v in added(before, sb.snapshot()).items() if v is not None}
+            check(new == {os.path.join(rel, "Maps", "CTF-Full%d.unr" % k): game_data("CTF-Full%d.unr" % k)
+                          for k in range(2)}, "files added: %s" % sorted(new))
+            check(os.listdir(temp) == ["filler"], "left in TEMP: %s" % os.listdir(temp))
         finally:
             undo()
 
@@ -1011,13 +1107,15 @@ GROUPS = {
                  ("fits_80_columns", case_fits_80_columns)],
     "umod": [("umod_in_zip", case_umod_in_zip), ("umod_alone", case_umod_alone),
              ("umod_names_that_escape", case_umod_names_that_escape), ("umod_truncated", case_umod_truncated),
+             ("umod_behind_zip", case_umod_behind_zip), ("umod_bytes_before_trailer", case_umod_bytes_before_trailer),
              ("batch", case_batch), ("batch_thirty", case_batch_thirty)],
     "packages": [("missing_packages", case_missing_packages), ("packages_found", case_packages_found),
                  ("objects_unfound", case_objects_unfound),
-                 ("file_that_is_no_package", case_file_that_is_no_package)],
+                 ("file_that_is_no_package", case_file_that_is_no_package),
+                 ("check_out_of_memory", case_check_out_of_memory)],
     "pause": [("pause", case_pause)],
     "not_writable": [("not_writable", case_not_writable)],
-    "full_disk": [("full_disk", case_full_disk)],
+    "full_disk": [("full_disk", case_full_disk), ("full_temp_reports", case_full_temp_reports)],
 }
 
 

@@ -228,7 +228,11 @@ const char* help_text() {
       "   8  not enough free space (nothing written), or the disk filled up\n"
       "   9  at least one matched entry was refused; the others succeeded\n"
       "  10  -check-packages: installed, but packages the files need are missing,\n"
-      "      or a file is no package the game can load\n";
+      "      or a file is no package the game can load\n"
+      "  11  installed, but the package check or the report could not finish\n"
+      "      (out of memory)\n"
+      "  12  -archives: a report could not be written (it went to standard error\n"
+      "      instead); each Archive: line still gives its archive's code\n";
 }
 
 }  // namespace orvane

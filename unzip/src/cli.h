@@ -22,6 +22,8 @@ enum ExitCode {
   kExitDestination = 8,     // not enough free space, or a destination folder cannot be made
   kExitRefused = 9,         // at least one entry was refused for its name or kind
   kExitPackages = 10,       // -check-packages: installed, but packages the game needs are missing or unloadable
+  kExitUnchecked = 11,      // installed, but the package check or the report could not finish (out of memory)
+  kExitUnreported = 12,     // -archives: a report could not be written; it went to standard error instead
 };
 
 // With several destinations the patterns before each one form its group; an

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <new>
@@ -27,6 +28,22 @@
 namespace orvane {
 
 namespace {
+
+// Why the exception being handled was thrown, as an error line says it.
+std::string current_failure() {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return "out of memory";
+  } catch (const std::exception& ex) {
+    return ex.what();
+  } catch (...) {
+    return "an unexpected failure";
+  }
+}
+
+// The item is in the game: put there by the run, or kept as the game had it.
+bool in_place(const Outcome& o) { return o.state == Outcome::Extracted || o.state == Outcome::Kept; }
 
 std::string progress_line(size_t done, size_t total) {
   return "  " + std::to_string(done) + " of " + std::to_string(total) + " files unpacked";
@@ -102,14 +119,26 @@ int tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
   const Options& opt = run.opt;
   const bool at_once = (opt.all_or_nothing && !opt.test) || !opt.groups.empty() || packages;
   PackageCheck::Result found;
+  std::vector<size_t> installed, differing;
+  for (size_t i = 0; i < run.outcomes.size(); ++i) {
+    const Outcome& o = run.outcomes[i];
+    if (in_place(o)) installed.push_back(i);
+    if (o.state == Outcome::Kept && !o.identical) differing.push_back(i);
+  }
+  // The files are in place by now: a check that cannot finish (a package too big for the
+  // memory left) is told as such, and what went in is still told.
+  bool unchecked = false;
   if (packages) {
-    std::vector<size_t> installed, differing;
-    for (size_t i = 0; i < run.outcomes.size(); ++i) {
-      const Outcome& o = run.outcomes[i];
-      if (o.state == Outcome::Extracted || o.state == Outcome::Kept) installed.push_back(i);
-      if (o.state == Outcome::Kept && !o.identical) differing.push_back(i);
+    try {
+      // Tests only: the check runs out of memory, as a huge package can make it. An
+      // archive cannot set this.
+      if (std::getenv("ORVANE_TEST_CHECK_OUT_OF_MEMORY")) throw std::bad_alloc();
+      found = packages->finish(installed, differing);
+    } catch (...) {
+      unchecked = true;
+      report.err("Error: the check of the installed packages could not finish: " + current_failure() +
+                 " (the files are in place)");
     }
-    found = packages->finish(installed, differing);
   }
   if (at_once) {
     // A script reads the counts from the first line instead of counting lines.
@@ -133,6 +162,7 @@ int tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
   int code = exit_code(run, writer.directory_made());
   if (code == kExitOk && (!found.missing.empty() || !found.unloadable.empty() || !found.unfound.empty()))
     code = kExitPackages;
+  if (unchecked && !installed.empty() && (code == kExitOk || code == kExitRefused)) code = kExitUnchecked;
   return code;
 }
 
@@ -311,8 +341,15 @@ int start(Install& in, const std::string& shown, Report& report) {
 }
 
 int finish(Install& in, Report& report) {
-  int code = tell(*in.run, *in.writer, in.packages.get(), report);
-  return in.matched || code != kExitOk ? code : kExitNothingMatched;
+  try {
+    int code = tell(*in.run, *in.writer, in.packages.get(), report);
+    return in.matched || code != kExitOk ? code : kExitNothingMatched;
+  } catch (...) {
+    // Whatever went in stays in: not told as a run that installed nothing.
+    report.err("Error: " + in.opt.archive + ": " + current_failure() + ", after the files were put in place");
+    const auto& o = in.run->outcomes;
+    return std::any_of(o.begin(), o.end(), in_place) ? kExitUnchecked : kExitInternal;
+  }
 }
 
 int run_extract(const Options& opt, Report& report) {
@@ -373,15 +410,7 @@ int run_batch(const Options& opt, Report& report) {
                 return p.empty();
               }), paths.end());
   if (!opt.names.empty()) read_lines(opt.names, names, err);  // a missing list: the paths are shown
-  auto shown_of = [&](const std::string& path) {
-    const std::string file = fold_case(path.substr(path.find_last_of("\\/") + 1));
-    std::string shown = path;
-    for (const std::string& n : names) {
-      const size_t eq = n.find('=');
-      if (eq != std::string::npos && fold_case(n.substr(0, eq)) == file) shown = n.substr(eq + 1);
-    }
-    return shown;
-  };
+  auto shown_of = [&](const std::string& path) { return shown_archive_name(names, path); };
   std::vector<std::unique_ptr<Install>> installs;
   std::vector<std::unique_ptr<FileReport>> reports;
   std::vector<int> codes;
@@ -396,22 +425,34 @@ int run_batch(const Options& opt, Report& report) {
     installs.back()->opt.archive = paths[k];
     installs.back()->listing = listing;
     reports.emplace_back(new FileReport(report));
-    codes.push_back(start(*installs.back(), shown, *reports.back()));
+    try {
+      codes.push_back(start(*installs.back(), shown, *reports.back()));
+    } catch (...) {
+      // Before this archive's files were all in (the next run takes back any it moved);
+      // those of the archives before it stay in.
+      report.err("Error: " + shown + ": " + current_failure());
+      codes.push_back(kExitInternal);
+    }
     installs.back()->journal.release();  // the next archive's run takes it
   }
   int worst = kExitOk;
-  const int order[] = {kExitArchive, kExitUnwritable, kExitDestination, kExitEntries, kExitRefused, kExitPackages,
-                       kExitNothingMatched};
-  auto rank = [&](int c) { return static_cast<int>(std::find(order, order + 7, c) - order); };
+  const int order[] = {kExitUnreported, kExitArchive,  kExitUnwritable, kExitDestination,   kExitEntries,
+                       kExitInternal,   kExitUnchecked, kExitRefused,   kExitPackages, kExitNothingMatched};
+  auto rank = [&](int c) { return std::find(std::begin(order), std::end(order), c) - std::begin(order); };
   for (size_t k = 0; k < paths.size(); ++k) {
     if (codes[k] < 0) codes[k] = finish(*installs[k], *reports[k]);
-    const std::string file = platform::join(opt.reports, "report-" + std::to_string(k + 1) + ".txt");
-    if (!platform::write_console_text(file, reports[k]->text, err)) {
-      report.err("Error: " + file + ": " + err);
-      return kExitDestination;
-    }
     report.out("Archive: " + std::to_string(k + 1) + " " + std::to_string(codes[k]) + " " + shown_of(paths[k]));
     if (rank(codes[k]) < rank(worst)) worst = codes[k];
+    const std::string file = platform::join(opt.reports, "report-" + std::to_string(k + 1) + ".txt");
+    if (!platform::write_console_text(file, reports[k]->text, err)) {
+      // A full disk must not hide what went in: the report goes to the console instead,
+      // and no part of it stays behind as if it were whole.
+      platform::remove_file(file);
+      report.err("Error: " + file + ": " + err + " (the report of " + shown_of(paths[k]) + " follows here)");
+      for (size_t at = 0, end; (end = reports[k]->text.find('\n', at)) != std::string::npos; at = end + 1)
+        report.err(reports[k]->text.substr(at, end - at));
+      worst = kExitUnreported;
+    }
   }
   return worst;
 }
@@ -473,10 +514,8 @@ int run(const std::vector<std::string>& args, Report& report) {
     WrappedReport wrapped(report, opt.width);
     Report& to = opt.width ? static_cast<Report&>(wrapped) : report;
     return opt.archives.empty() ? run_extract(opt, to) : run_batch(opt, to);
-  } catch (const std::bad_alloc&) {
-    report.err("Error: out of memory");
-  } catch (const std::exception& ex) {
-    report.err(std::string("Error: ") + ex.what());
+  } catch (...) {
+    report.err("Error: " + current_failure());
   }
   return kExitInternal;
 }

@@ -140,6 +140,12 @@ std::unique_ptr<ArchiveReader> open_reader(std::unique_ptr<Source> src, std::str
     bids[i] = kReaders[i].bid(*src);
     if (bids[i].strength > bids[best].strength) best = i;
   }
+  // A ZIP's end record near the end, though not ending the file, is what every ZIP tool
+  // lists: against a umod's trailer after it, the ZIP counts as certain (its reader finds
+  // an end record only within the comment's reach of the end).
+  for (Bid& b : bids)
+    if (bids[best].format == Format::Umod && b.format == Format::Zip && b.strength == Bid::kFallback)
+      b.strength = Bid::kCertain;
   // A file that two readers are sure of and that both can read is refused: each tool would
   // see another archive in it (a umod hidden in a ZIP's comment, pointing into a stored
   // entry's bytes).

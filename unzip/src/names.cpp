@@ -242,4 +242,14 @@ std::string fold_case(const std::string& s) {
   return out;
 }
 
+std::string shown_archive_name(const std::vector<std::string>& names, const std::string& path) {
+  const std::string file = fold_case(path.substr(path.find_last_of("\\/") + 1));
+  std::string shown = path;
+  for (const std::string& n : names) {
+    const size_t eq = n.find('=');
+    if (eq != std::string::npos && eq + 1 < n.size() && fold_case(n.substr(0, eq)) == file) shown = n.substr(eq + 1);
+  }
+  return shown;
+}
+
 }  // namespace orvane

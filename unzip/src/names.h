@@ -36,4 +36,10 @@ bool pattern_matches(const std::string& pattern, const std::string& entry_name);
 // Windows compares file names, '\\' and '/' alike).
 std::string fold_case(const std::string& s);
 
+// How messages name an archive given as path: the text after "FILE=" of the line of
+// names (as Orvane.exe writes them, "Map2.ZIP=D:\Maps\CTF-Face.zip") whose FILE is the
+// path's own file name, the last such line winning; the path itself when no line names
+// it, or the line names it as nothing.
+std::string shown_archive_name(const std::vector<std::string>& names, const std::string& path);
+
 }  // namespace orvane

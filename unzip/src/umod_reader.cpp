@@ -189,8 +189,11 @@ std::string UmodReader::open() {
     entries_.push_back(std::move(e));
     offsets_.push_back(offset);
   }
+  // The directory runs up to the trailer: bytes between them belong to no file, and a
+  // trailer put after another archive (a ZIP's end record) would leave that archive there.
   if (at != d.size())
-    warnings_.push_back(std::to_string(d.size() - at) + " bytes after the UMOD directory were ignored");
+    return "UMOD is damaged: " + std::to_string(d.size() - at) +
+           " bytes between its directory and its trailer belong to no file (another archive may be hidden there)";
   why = check_overlaps();
   if (!why.empty()) failure = Failure::Bomb;
   return why;

@@ -17,9 +17,10 @@ namespace orvane {
 Bid umod_bid(Source& src);
 
 // Opens a umod; the reader owns src. nullptr and a plain-words reason on failure.
-// Refused: a trailer whose size is not the file's, a directory or file range
-// outside the data, overlapping files, malformed counts and names. The
-// trailer's CRC is never checked (which bytes it covers is not known).
+// Refused: a trailer whose size is not the file's, a directory that does not run
+// up to the trailer, a directory or file range outside the data, overlapping
+// files, malformed counts and names. The trailer's CRC is never checked (which
+// bytes it covers is not known).
 std::unique_ptr<ArchiveReader> open_umod(std::unique_ptr<Source> src, std::string& err, Failure* kind = nullptr);
 
 // True for the installer's own files (Manifest.ini, Manifest.int), which are never copied.

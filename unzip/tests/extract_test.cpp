@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 
 #include "cli.h"
@@ -47,6 +48,15 @@ Item file(const std::string& name, const std::string& data) {
   it.name = name;
   it.data = data;
   return it;
+}
+
+// Sets (or with nullptr removes) a variable of this process's environment.
+void set_env(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value ? value : "");
+#else
+  value ? setenv(name, value, 1) : unsetenv(name);
+#endif
 }
 
 Item folder(const std::string& name) {
@@ -780,6 +790,19 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
   test::write_file(dir.path() / "g" / "Maps" / "Broken.unr", package_needing({}));
   EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}), kExitOk);
   EXPECT_EQ(report.out_lines.back(), "Kept (differs from the archive's): " + maps + "Broken.unr");
+  // A check that runs out of memory once the files are in place: what went in is told,
+  // with the code that says the check could not finish, never as nothing installed.
+  fs::remove(dir.path() / "g" / "Maps" / "CTF-City.unr");
+  set_env("ORVANE_TEST_CHECK_OUT_OF_MEMORY", "1");
+  const int unchecked = run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex});
+  set_env("ORVANE_TEST_CHECK_OUT_OF_MEMORY", nullptr);
+  EXPECT_EQ(unchecked, kExitUnchecked) << report.all_err();
+  EXPECT_TRUE(fs::exists(dir.path() / "g" / "Maps" / "CTF-City.unr"));
+  EXPECT_EQ(report.out_lines[0].rfind("Total: 1 extracted,", 0), 0u) << report.out_lines[0];
+  EXPECT_NE(std::find(report.out_lines.begin(), report.out_lines.end(), "Extracted: " + maps + "CTF-City.unr"),
+            report.out_lines.end());
+  EXPECT_NE(report.all_err().find("the check of the installed packages could not finish: out of memory"),
+            std::string::npos) << report.all_err();
 }
 
 // Each object the map takes is looked for in the first file of its package's name that
@@ -883,6 +906,33 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
     layout.comment = dir + le32(0x9FE3C5A3) + le32(size - 20 - dir.size()) + le32(size) + le32(1) + le32(0);
     return build_zip({readme}, layout);
   };
+  // A ZIP of a map and a help file with a umod's trailer after the ZIP's end record, the
+  // umod's files in the help file's bytes and its directory there too, or after the ZIP.
+  // unzip, 7zz and bsdtar list only the ZIP's two files.
+  auto umod_behind_zip = [](bool directory_after) {
+    const std::string hidden = "hidden code" "hidden map";  // System\Hidden.u, Maps\DM-Hidden.unr
+    auto tail = [](size_t data_at, size_t dir_at, size_t total) {  // the umod's directory and trailer
+      test::UmodOptions o;
+      o.dir_offset = static_cast<uint32_t>(dir_at);
+      o.total_size = static_cast<uint32_t>(total);
+      return test::build_umod({{"System\\Hidden.u", "", 0, static_cast<uint32_t>(data_at), 11u},
+                               {"Maps\\DM-Hidden.unr", "", 0, static_cast<uint32_t>(data_at + 11), 10u}}, o);
+    };
+    const size_t tail_size = tail(0, 0, 0).size();
+    auto zip_of = [](const std::string& notes) {
+      Item help = file("Help/notes.dat", notes);
+      help.method = 0;
+      return build_zip({file("Maps/CTF-Nice.unr", "nice map"), help});
+    };
+    std::string zip = zip_of(hidden + std::string(directory_after ? 0 : tail_size - 20, 'd'));
+    const size_t data_at = zip.find(hidden);
+    if (directory_after) return zip + tail(data_at, zip.size(), zip.size() + tail_size);
+    const std::string t = tail(data_at, data_at + hidden.size(), zip.size() + 20);
+    return zip_of(hidden + t.substr(0, tail_size - 20)) + t.substr(tail_size - 20);
+  };
+  const std::string two_formats = "Failed: two-formats: " + dir.sub("Map.ZIP") + " (the file reads both as a ZIP archive "
+                                  "and as a UMOD installer, which no real archive does: one is hidden inside the other; "
+                                  "nothing was extracted)";
   Item bomb_umod = file("Mod.umod", umod);
   bomb_umod.size_delta = (600 << 20) - static_cast<int64_t>(umod.size());
   struct {
@@ -909,9 +959,18 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
       {build_zip({file("Mod.umod", with({"Maps\\", "x", 0})), file("Maps/CTF-Other.unr", "other")}), kExitOk,
        installed, "Refused: Mod.umod > Maps\\ (a file whose name ends in a folder separator, as only a folder's may)"},
       // A umod hidden in a ZIP's comment, pointing into a stored entry that every other tool lists.
-      {hidden_umod(), kExitArchive, {},
-       "Failed: two-formats: " + dir.sub("Map.ZIP") + " (the file reads both as a ZIP archive and as a UMOD installer, which no "
-       "real archive does: one is hidden inside the other; nothing was extracted)"},
+      {hidden_umod(), kExitArchive, {}, two_formats},
+      // Or behind the ZIP's end record: its trailer, and its directory inside the ZIP or after it.
+      {umod_behind_zip(false), kExitArchive, {}, two_formats},
+      {umod_behind_zip(true), kExitArchive, {}, two_formats},
+      // A umod in the ZIP whose directory stops short of its trailer: bytes that belong to no file.
+      {build_zip({file("Mod.umod", test::build_umod({{"Maps\\DM-Mod.unr", "map"}}, [] {
+                    test::UmodOptions o;
+                    o.after_directory = std::string(22, 'z');
+                    return o;
+                  }())), file("Maps/CTF-Other.unr", "other")}),
+       kExitEntries, {}, "Failed: damaged: Mod.umod (cannot unpack this .umod: UMOD is damaged: 22 bytes between its "
+                         "directory and its trailer belong to no file (another archive may be hidden there))"},
       // Judged by its declared size, before a byte of it is unpacked.
       {build_zip({bomb_umod, file("Maps/CTF-Other.unr", "other")}), kExitEntries, {},
        "Failed: bomb: Mod.umod (this .umod would unpack to 600 MB, more than any mod installer holds (at most 512 MB): "
@@ -978,6 +1037,19 @@ TEST_F(ExtractTest, ArchivesOfABatchEachByItself) {
   EXPECT_NE(second.find("Kept (differs from the archive's): " + help + "Other.txt\n"), std::string::npos) << second;
   EXPECT_EQ(test::read_file(dir.path() / "report-1.txt").find("Missing"), std::string::npos);
   EXPECT_EQ(test::read_file(dir.path() / "report-3.txt").rfind("Failed: not-archive: " + b + " (", 0), 0u);
+  // Reports that cannot be written (their folder is gone, as a full disk refuses them too):
+  // each goes to standard error instead, and every archive still gets its line and code.
+  const std::string d = dir.sub("d.zip");
+  test::write_file(u8(d), build_zip({file("Maps/CTF-D.unr", package_needing({}))}));
+  test::write_file(dir.path() / "list.txt", b + "\r\n");
+  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-archives=" + dir.sub("list.txt"), "-reports=" + dir.sub("gone"), d,
+                 "*.unr", maps, "*.utx", tex, "*.txt", help}),
+            kExitUnreported);
+  EXPECT_EQ(report.out_lines, (Lines{"Archive: 1 0 " + d, "Archive: 2 3 " + b}));
+  EXPECT_TRUE(fs::exists(dir.path() / "g" / "Maps" / "CTF-D.unr"));
+  EXPECT_NE(std::find(report.err_lines.begin(), report.err_lines.end(), "Extracted: " + maps + "CTF-D.unr"),
+            report.err_lines.end()) << report.all_err();
+  EXPECT_FALSE(fs::exists(dir.path() / "gone"));
 }
 
 // What the install script shows the player: at most 79 columns, broken at spaces, a

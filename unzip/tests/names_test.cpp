@@ -77,6 +77,25 @@ TEST(Patterns, ManyStarsStayFast) {
   EXPECT_FALSE(wildcard_match(pattern, text));  // would take ages with naive backtracking
 }
 
+// The names file as Orvane.exe writes it: one line per staged archive; a line that names
+// it as nothing leaves the staged path, never an empty name.
+TEST(ArchiveNames, ShownAsThePlayerPickedIt) {
+  const std::vector<std::string> names = {"Map.ZIP=D:\\Maps\\CTF-Face.zip", "Map5.ZIP=", "map2.zip=E:\\a=b.7z",
+                                          "Map3.ZIP", "Map6.ZIP=old", "Map6.ZIP=new"};
+  const struct {
+    const char* path;
+    const char* shown;
+  } rows[] = {
+      {"C:\\TempTemp\\Map.ZIP", "D:\\Maps\\CTF-Face.zip"},
+      {"C:\\TempTemp\\Map5.ZIP", "C:\\TempTemp\\Map5.ZIP"},
+      {"C:\\TempTemp\\MAP2.ZIP", "E:\\a=b.7z"},
+      {"C:\\TempTemp\\Map3.ZIP", "C:\\TempTemp\\Map3.ZIP"},
+      {"C:\\TempTemp\\Map4.ZIP", "C:\\TempTemp\\Map4.ZIP"},
+      {"/tmp/Map6.ZIP", "new"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(shown_archive_name(names, r.path), r.shown) << r.path;
+}
+
 TEST(FoldCase, SameFileOnACaseInsensitiveDisk) {
   EXPECT_EQ(fold_case("Maps\\Foo.UNR"), fold_case("maps/foo.unr"));
   EXPECT_EQ(fold_case("\xC3\x84rger"), fold_case("\xC3\xA4rger"));  // Ä / ä
