@@ -64,12 +64,12 @@ def pack(name, files):
 pack("CTF-OrvaneDemo.zip", {
     "Maps/CTF-OrvaneDemo.unr": package_bytes(needs={"Botpack": "Class", "OrvaneDemoTex": "Texture"},
                                              groups={"OrvaneDemoTex": ["Walls"]}, exports=["MyLevel"],
-                                             unique="CTF-OrvaneDemo"),
+                                             unique="CTF-OrvaneDemo", shape="map"),
     "Textures/OrvaneDemoTex.utx": package_bytes(unique="OrvaneDemoTex", holds=[("Texture", "Walls.Texture1")]),
     "Help/CTF-OrvaneDemo.txt": b"CTF-OrvaneDemo\r\nA sample map for trying Orvane.\r\n"})
 pack("DM-OrvaneNeeds.zip", {
     "DM-OrvaneNeeds.unr": package_bytes(needs={"Botpack": "Class", "CityTex": "Texture", "CitySounds": "Sound"},
-                                        exports=["MyLevel"], unique="DM-OrvaneNeeds"),
+                                        exports=["MyLevel"], unique="DM-OrvaneNeeds", shape="map"),
     "DM-OrvaneNeeds.txt": b"DM-OrvaneNeeds\r\nNeeds CityTex.utx and CitySounds.uax, which it does not bring.\r\n"})
 PY
 
