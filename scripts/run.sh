@@ -78,8 +78,8 @@ if [ -z "$game" ]; then
   system="$drive_c/Games/UnrealTournament/System"
   mkdir -p "$system"
   [ -f "$system/UnrealTournament.EXE" ] || printf 'stand-in for the game\r\n' > "$system/UnrealTournament.EXE"
-  # Stand-ins for the code packages every map needs: packages that hold what the sample
-  # maps take from them. A text stand-in of an earlier run is replaced; anything else stays.
+  # Stand-ins for the code packages every map needs, shaped as the game's own: packages
+  # that export script classes, those the sample maps take among them. A text stand-in of an earlier run is replaced; anything else stays.
   python3 - "$system" "$ORVANE_ROOT/install_script/tests" <<'PY'
 import os, sys
 sys.path.insert(0, sys.argv[2])
