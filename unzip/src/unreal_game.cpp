@@ -310,24 +310,38 @@ void tell_unfound(Loaded& l, const std::vector<Found>& found, std::vector<Packag
     return;
   }
   const std::string name = l.unfound[0].object.substr(l.unfound[0].object.find(' ') + 1);
-  PackageCheck::Unfound all;
   const std::string package = name.substr(0, name.find('.'));
-  all.object = std::to_string(l.unfound.size()) + (l.unfound.size() == 1 ? " object of " : " objects of ") + package +
-               ", among them ";
-  for (size_t i = 0; i < l.unfound.size() && i < kNamesShown; ++i) all.object += (i ? ", " : "") + l.unfound[i].object;
+  PackageCheck::Unfound all;
+  const size_t n = l.unfound.size();
+  all.object = std::to_string(n) + (n == 1 ? " object of " : " objects of ") + package +
+               (n > kNamesShown ? ", among them " : ": ");
+  for (size_t i = 0; i < n && i < kNamesShown; ++i) all.object += (i ? ", " : "") + l.unfound[i].object;
   for (const PackageCheck::Unfound& u : l.unfound)
     for (const std::string& by : u.needed_by)
       if (std::find(all.needed_by.begin(), all.needed_by.end(), by) == all.needed_by.end()) all.needed_by.push_back(by);
-  if (other_kind) {
-    all.because = Because::kOtherKind;
-    all.why = f.shown + " is a " + kind_text(holds_kinds) + ", " + PackageCheck::marker(all.because) +
-              ", and the only file of that name the game finds: the " + kind_text(foreign) + " " + package +
-              " that they come from is missing";
-  } else {
-    all.because = is_stock_file(f.shown) ? Because::kStockFile : Because::kMostlyAbsent;
-    all.why = (all.because == Because::kStockFile ? f.shown + ", " + PackageCheck::marker(all.because) + ","
-                                                   : f.shown) +
-              " " + PackageCheck::marker(Because::kMostlyAbsent);
+  // Every entry of one file has the same reason, but where the file is not the one that lacks a few.
+  all.because = other_kind ? Because::kOtherKind : l.unfound[0].because;
+  const std::string most_absent = PackageCheck::marker(Because::kMostlyAbsent);
+  switch (all.because) {
+    case Because::kOtherKind:
+      all.why = f.shown + " is a " + kind_text(holds_kinds) + ", " + PackageCheck::marker(all.because) +
+                ", and the only file of that name the game finds: the " + kind_text(foreign) + " " + package +
+                " that they come from is missing";
+      break;
+    case Because::kStockFile:
+      all.why = f.shown + ", " + PackageCheck::marker(all.because) + ", " + most_absent;
+      break;
+    case Because::kKeptDiffering:
+      all.why = l.unfound[0].why;
+      break;
+    case Because::kFoundFirst:
+      all.why = f.shown + " " + PackageCheck::marker(all.because) + " under the name " + package + ", and it " + most_absent;
+      break;
+    case Because::kNotInFile:
+    case Because::kMostlyAbsent:
+      all.because = Because::kMostlyAbsent;
+      all.why = f.shown + " " + most_absent;
+      break;
   }
   out.push_back(std::move(all));
 }
