@@ -822,7 +822,7 @@ def case_objects_unfound(sb):
         # Code taken from a name that only a sound package has: one entry, the missing package's remedy.
         ([("Core", "Class", "HaloAnnouncer", "HaloAnnouncer"), ("Core", "Class", "HaloVoice", "HaloAnnouncer")], {},
          {"Sounds\\HaloAnnouncer.uax": pkg("Halo", [("Sound", "Announce1")])}, {},
-         ["2 objects of HaloAnnouncer: Class HaloAnnouncer.HaloAnnouncer, Class HaloAnnouncer.HaloVoice",
+         ["2 objects of HaloAnnouncer (Class HaloAnnouncer.HaloAnnouncer, Class HaloAnnouncer.HaloVoice; needed by",
           "a package of another kind", "the code package (.u) HaloAnnouncer that they come from is missing",
           "Map sites carry each under its name"]),
     ]

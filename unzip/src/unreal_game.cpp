@@ -313,9 +313,9 @@ void tell_unfound(Loaded& l, const std::vector<Found>& found, std::vector<Packag
   const std::string package = name.substr(0, name.find('.'));
   PackageCheck::Unfound all;
   const size_t n = l.unfound.size();
-  all.object = std::to_string(n) + (n == 1 ? " object of " : " objects of ") + package +
-               (n > kNamesShown ? ", among them " : ": ");
-  for (size_t i = 0; i < n && i < kNamesShown; ++i) all.object += (i ? ", " : "") + l.unfound[i].object;
+  all.object = std::to_string(n) + (n == 1 ? " object of " : " objects of ") + package;
+  all.which = n > kNamesShown ? "among them " : "";
+  for (size_t i = 0; i < n && i < kNamesShown; ++i) all.which += (i ? ", " : "") + l.unfound[i].object;
   for (const PackageCheck::Unfound& u : l.unfound)
     for (const std::string& by : u.needed_by)
       if (std::find(all.needed_by.begin(), all.needed_by.end(), by) == all.needed_by.end()) all.needed_by.push_back(by);

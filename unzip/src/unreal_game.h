@@ -49,7 +49,8 @@ class PackageCheck {
   // An object that the game will not find where it looks, or, where most of
   // what is taken from one file is not in it, all of those at once.
   struct Unfound {
-    std::string object;  // "Texture Render.Ground.Slate", or "32 objects of X, among them ..."
+    std::string object;  // "Texture Render.Ground.Slate", or "32 objects of X"
+    std::string which;   // for many at once, some of them: "among them Class X.A, Class X.B, Class X.C"
     std::string why;     // "System\Render.u is found first under the name Render, ..."
     UnfoundBecause because = UnfoundBecause::kNotInFile;
     std::vector<std::string> needed_by;

@@ -806,20 +806,20 @@ TEST_F(ExtractTest, TheGamesOwnClassesAndWhatIsMostlyMissing) {
        {"Unfound: Class ModBase.NativeThing (needed by " + mod + "; System\\ModBase.u holds no such class)"}},
       // Code taken from a name that only a sound package has: one entry.
       {{file("System/Mod.u", package_taking(halo))}, {{"Sounds/HaloAnnouncer.uax", halo_sounds}},
-       {"Unfound: 4 objects of HaloAnnouncer, among them Class HaloAnnouncer.HaloAnnouncer, Function "
-        "HaloAnnouncer.HaloAnnouncer.Announce, Class HaloAnnouncer.HaloVoice (needed by " + mod + "; "
+       {"Unfound: 4 objects of HaloAnnouncer (among them Class HaloAnnouncer.HaloAnnouncer, Function "
+        "HaloAnnouncer.HaloAnnouncer.Announce, Class HaloAnnouncer.HaloVoice; needed by " + mod + "; "
         "Sounds\\HaloAnnouncer.uax is a sound package (.uax), a package of another kind, and the only file of that "
         "name the game finds: the code package (.u) HaloAnnouncer that they come from is missing)"}},
       // Most of what is taken from one file missing: one entry; a few: each by itself.
       {{file("Maps/CTF-Town.unr", package_taking({texture_of("A"), texture_of("B"), texture_of("C"), texture_of("D")}))},
        {{"Textures/City.utx", package_holding({{"Texture", "A"}})}},
-       {"Unfound: 3 objects of City: Texture City.B, Texture City.C, Texture City.D (needed by " + maps +
+       {"Unfound: 3 objects of City (Texture City.B, Texture City.C, Texture City.D; needed by " + maps +
         "CTF-Town.unr; Textures\\City.utx lacks most of what is taken from it)"}},
       // ... with the reason that fits it, here a code package found first.
       {{file("Maps/CTF-Town.unr", package_taking({texture_of("A"), texture_of("B"), texture_of("C")}))},
        {{"Textures/City.utx", package_holding({{"Texture", "A"}, {"Texture", "B"}, {"Texture", "C"}})},
         {"System/City.u", package_holding({{"Class", "City"}})}},
-       {"Unfound: 3 objects of City: Texture City.A, Texture City.B, Texture City.C (needed by " + maps +
+       {"Unfound: 3 objects of City (Texture City.A, Texture City.B, Texture City.C; needed by " + maps +
         "CTF-Town.unr; System\\City.u is found first under the name City, and it lacks most of what is taken from it)"}},
       {{file("Maps/CTF-Town.unr", package_taking({texture_of("A"), texture_of("B"), texture_of("C"), texture_of("D")}))},
        {{"Textures/City.utx", package_holding({{"Texture", "A"}, {"Texture", "B"}, {"Texture", "C"}})}},
@@ -827,7 +827,7 @@ TEST_F(ExtractTest, TheGamesOwnClassesAndWhatIsMostlyMissing) {
       {{file("Maps/CTF-New.unr", package_taking({{"Core", "Class", "Engine.Hologram"}, {"Core", "Class", "Engine.Beam"},
                                                   {"Core", "Class", "Engine.Laser"}, {"Core", "Class", "Engine.Level"}}))},
        {},
-       {"Unfound: 3 objects of Engine: Class Engine.Hologram, Class Engine.Beam, Class Engine.Laser (needed "
+       {"Unfound: 3 objects of Engine (Class Engine.Hologram, Class Engine.Beam, Class Engine.Laser; needed "
         "by " + maps + "CTF-New.unr; System\\Engine.u, one of the game's own files, lacks most of what is taken from "
         "it)"}},
   };
