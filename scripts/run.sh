@@ -64,12 +64,12 @@ def pack(name, files):
 pack("CTF-OrvaneDemo.zip", {
     "Maps/CTF-OrvaneDemo.unr": package_bytes(needs={"Botpack": "Class", "OrvaneDemoTex": "Texture"},
                                              groups={"OrvaneDemoTex": ["Walls"]}, exports=["MyLevel"],
-                                             unique="CTF-OrvaneDemo"),
+                                             unique="CTF-OrvaneDemo", shape="map"),
     "Textures/OrvaneDemoTex.utx": package_bytes(unique="OrvaneDemoTex", holds=[("Texture", "Walls.Texture1")]),
     "Help/CTF-OrvaneDemo.txt": b"CTF-OrvaneDemo\r\nA sample map for trying Orvane.\r\n"})
 pack("DM-OrvaneNeeds.zip", {
     "DM-OrvaneNeeds.unr": package_bytes(needs={"Botpack": "Class", "CityTex": "Texture", "CitySounds": "Sound"},
-                                        exports=["MyLevel"], unique="DM-OrvaneNeeds"),
+                                        exports=["MyLevel"], unique="DM-OrvaneNeeds", shape="map"),
     "DM-OrvaneNeeds.txt": b"DM-OrvaneNeeds\r\nNeeds CityTex.utx and CitySounds.uax, which it does not bring.\r\n"})
 PY
 
@@ -78,8 +78,8 @@ if [ -z "$game" ]; then
   system="$drive_c/Games/UnrealTournament/System"
   mkdir -p "$system"
   [ -f "$system/UnrealTournament.EXE" ] || printf 'stand-in for the game\r\n' > "$system/UnrealTournament.EXE"
-  # Stand-ins for the code packages every map needs: packages that hold what the sample
-  # maps take from them. A text stand-in of an earlier run is replaced; anything else stays.
+  # Stand-ins for the code packages every map needs, shaped as the game's own: packages
+  # that export script classes, those the sample maps take among them. A text stand-in of an earlier run is replaced; anything else stays.
   python3 - "$system" "$ORVANE_ROOT/install_script/tests" <<'PY'
 import os, sys
 sys.path.insert(0, sys.argv[2])

@@ -48,7 +48,8 @@ def bonus_pack(path):
                         needs = dict({t: "Texture" for t in rng.sample(stems["utx"], 4)},
                                      **{a: "Sound" for a in rng.sample(stems["uax"], 2)}, Botpack="Class")
                     holds = {"utx": [("Texture", "Texture1")], "uax": [("Sound", "Sound1")]}.get(ext, ())
-                    head = package_bytes(needs=needs, unique=stem, exports=["MyLevel"] if needs else (), holds=holds)
+                    head = package_bytes(needs=needs, unique=stem, exports=["MyLevel"] if needs else (), holds=holds,
+                                         shape="map" if needs else None)
                     data = head + make_pack.make_file(rng, ext, size - len(head))
                 z.writestr("BonusPack/%s/%s.%s" % (folder, stem, ext), data)
 
@@ -57,7 +58,7 @@ def single_map(path):
     """20 MB of incompressible map data in three packages, as bench/chain's window figure uses;
     the map needs the other two and the game's code."""
     head = {"Maps/BenchMap.unr": package_bytes(needs={"Bench": "Texture", "BenchSounds": "Sound", "Botpack": "Class"},
-                                               unique="BenchMap", exports=["MyLevel"]),
+                                               unique="BenchMap", exports=["MyLevel"], shape="map"),
             "Textures/Bench.utx": package_bytes(unique="Bench", holds=[("Texture", "Texture1")]),
             "Sounds/BenchSounds.uax": package_bytes(unique="BS", holds=[("Sound", "Sound1")])}
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
@@ -81,7 +82,8 @@ def big_game_file(folder, ext, cls, i):
 def needs_20(path):
     """A 2 MB map that takes an object from each of 20 packages of the big game."""
     needs = {"%s%04d" % (folder[:3], i): cls for folder, _, cls, _ in BIG_GAME for i in range(NEEDED[folder])}
-    head = package_bytes(needs=needs, groups={p: ["Grp"] for p in needs}, unique="DM-Needs20", exports=["MyLevel"])
+    head = package_bytes(needs=needs, groups={p: ["Grp"] for p in needs}, unique="DM-Needs20", exports=["MyLevel"],
+                         shape="map")
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("Maps/DM-Needs20.unr", head + os.urandom(2000000 - len(head)))
 
@@ -118,7 +120,8 @@ def small_map(path, k):
     """About 200 KB: a map that needs its own texture package, both real packages."""
     rng = random.Random(k)
     stem = "CTF-Batch%02d" % k
-    head = package_bytes(needs={stem + "Tex": "Texture", "Botpack": "Class"}, unique=stem, exports=["MyLevel"])
+    head = package_bytes(needs={stem + "Tex": "Texture", "Botpack": "Class"}, unique=stem, exports=["MyLevel"],
+                         shape="map")
     tex = package_bytes(unique=stem + "Tex")
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("Maps/%s.unr" % stem, head + rng.randbytes(150000))
@@ -131,7 +134,7 @@ def fresh_game(unix):
     os.makedirs(os.path.join(unix, "Game", "System"))
     for stock in GAME_PACKAGES:
         with open(os.path.join(unix, "Game", "System", stock), "wb") as f:
-            f.write(b"stand-in")
+            f.write(stock_package(stock[:-2]))
 
 
 def batch(unix, win, env, log, runs):

@@ -20,6 +20,7 @@ import time
 import zipfile
 
 from script_tests import Failure, ScriptLine, check, check_no_complaints, game_data, zip_bytes
+from unreal_package import stock_package
 
 LICENCES = {"libarchive": b"Tim Kientzle", "liblzma": b"liblzma is in the public domain", "bzip2": b"Julian Seward",
             "zlib": b"Jean-loup Gailly"}
@@ -76,9 +77,9 @@ def install_from_package(zip_path, launch):
     game_unix = os.path.join(root_unix, "Program Files (x86)", "Unreal Tournament")
     os.makedirs(os.path.join(game_unix, "System"))
     os.makedirs(os.path.join(game_unix, "Textures"))
-    for stock in ("Core.u", "Engine.u"):  # the game's own, which packages' classes come from
-        with open(os.path.join(game_unix, "System", stock), "wb") as f:
-            f.write(b"stand-in")
+    for stock in ("Core", "Engine"):  # the game's own, which packages' classes come from
+        with open(os.path.join(game_unix, "System", stock + ".u"), "wb") as f:
+            f.write(stock_package(stock))
     mine = game_data("the player's own ReleaseTex.utx")  # a package too, but another
     with open(os.path.join(game_unix, "Textures", "ReleaseTex.utx"), "wb") as f:
         f.write(mine)

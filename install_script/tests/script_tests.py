@@ -26,7 +26,7 @@ import zipfile
 import zlib
 
 from umod_file import MAGIC, compact_index, umod_bytes
-from unreal_package import package_bytes
+from unreal_package import package_bytes, stock_package
 
 SKIP = 77
 # When a list, every run's (sandbox, console text) is added to it.
@@ -69,9 +69,12 @@ def game_data(name):
     text = ("Orvane test payload for " + name + "\n").encode("utf-8") * 3
     if not name.lower().endswith(PACKAGE_EXTENSIONS):
         return text
-    # It holds the object of its kind that a map built with needs= takes from it.
-    held = {".utx": "Texture", ".uax": "Sound", ".umx": "Music", ".u": "Class"}.get(os.path.splitext(name)[1].lower())
-    return package_bytes(unique=name, holds=[(held, held + "1")] if held else ()) + text
+    # It holds the object of its kind that a map built with needs= takes from it, and imports
+    # what a real package of its kind does.
+    ext = os.path.splitext(name)[1].lower()
+    held = {".utx": "Texture", ".uax": "Sound", ".umx": "Music", ".u": "Class"}.get(ext)
+    return package_bytes(unique=name, holds=[(held, held + "1")] if held else (),
+                         shape={".unr": "map", ".u": "code"}.get(ext)) + text
 
 
 class Failure(Exception):
@@ -109,10 +112,12 @@ class Sandbox:
         win = self.win + "\\games\\" + name
         unix = self.unix_path(win)
         os.makedirs(os.path.join(unix, "System"))
-        # The game's own packages, which every map's classes come from.
-        for stock in ("UnrealTournament.EXE", "Core.u", "Engine.u"):
-            with open(os.path.join(unix, "System", stock), "wb") as f:
-                f.write(b"stand-in")
+        # The game's own packages, which every map's classes come from, shaped as the real ones.
+        with open(os.path.join(unix, "System", "UnrealTournament.EXE"), "wb") as f:
+            f.write(b"stand-in")
+        for stock in ("Core", "Engine"):
+            with open(os.path.join(unix, "System", stock + ".u"), "wb") as f:
+                f.write(stock_package(stock))
         for rel, data in (files or {}).items():
             path = os.path.join(unix, *rel.split("\\"))
             os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -705,7 +710,7 @@ def case_batch(sb):
     # A damaged archive among sound ones: it alone installs nothing. A package one brings
     # counts for another's map, a file two bring goes in once (the first one's copy), and
     # the summary names each archive as the player picked it.
-    city = package_bytes(needs={"BatchTex": "Texture"}, unique="CTF-Batch")
+    city = package_bytes(needs={"BatchTex": "Texture"}, unique="CTF-Batch", shape="map")
     datas = [zip_bytes([("Maps/CTF-Batch.unr", city), ("Same.txt", b"same"), ("Other.txt", b"first")]),
              good_archive()[:200],
              zip_bytes([("Textures/BatchTex.utx", game_data("BatchTex.utx")), ("Same.txt", b"same"),
@@ -800,7 +805,7 @@ def case_missing_packages(sb):
     # The map needs a texture package (in a group of it) and a sound package that nothing
     # holds: both named, with their kinds; the group is no package; the files go in.
     city = package_bytes(needs={"CityTex": "Texture", "CitySounds": "Sound"}, groups={"CityTex": ["Walls"]},
-                         unique="CTF-City")
+                         unique="CTF-City", shape="map")
     sb.archive(zip_bytes([("Maps/CTF-City.unr", city), ("CTF-City.txt", b"about")]))
     game = sb.game("UT")
     before = sb.snapshot()
@@ -820,7 +825,8 @@ def case_packages_found(sb):
                                                           ("Sounds", "uax"), ("Music", "umx"), ("ExtraTex", "utx"))))
     mine = {"System\\UnrealTournament.ini": ini.encode(), "Textures\\gametex.UTX": game_data("game.utx"),
             "ExtraTex\\ModTex.utx": game_data("mod.utx")}
-    city = package_bytes(needs={"ArchTex": "Texture", "GameTex": "Texture", "ModTex": "Texture"}, unique="CTF-City")
+    city = package_bytes(needs={"ArchTex": "Texture", "GameTex": "Texture", "ModTex": "Texture"}, unique="CTF-City",
+                         shape="map")
     sb.archive(zip_bytes([("Maps/CTF-City.unr", city), ("Textures/ArchTex.utx", game_data("ArchTex.utx"))]))
     game = sb.game("UT", mine)
     rc, out = sb.run(game)
@@ -852,15 +858,32 @@ def case_objects_unfound(sb):
         ({"CityTex": "Texture"}, {}, {"Textures\\CityTex.utx": pkg("deep", texture1, needs={"DeepTex": "Texture"})}, {},
          ["DeepTex (texture package (.utx), needed by Textures\\CityTex.utx, which Maps\\CTF-Y.unr needs)",
           "Map sites carry each"]),
+        # A class neither the game's program nor its Engine.u holds: the game's remedy, never
+        # another copy of its file.
+        ([("Core", "Class", "Hologram", "Engine")], {}, {}, {},
+         ["Class Engine.Hologram (needed by Maps\\CTF-Y.unr; System\\Engine.u, one of the game's own files, holds "
+          "no such class)", "must never be replaced", "Repair or update the game"]),
+        # Code taken from a name that only a sound package has: one entry, the missing package's remedy.
+        ([("Core", "Class", "HaloAnnouncer", "HaloAnnouncer"), ("Core", "Class", "HaloVoice", "HaloAnnouncer")], {},
+         {"Sounds\\HaloAnnouncer.uax": pkg("Halo", [("Sound", "Announce1")])}, {},
+         ["2 objects of HaloAnnouncer (Class HaloAnnouncer.HaloAnnouncer, Class HaloAnnouncer.HaloVoice; needed by",
+          "a package of another kind", "the code package (.u) HaloAnnouncer that they come from is missing",
+          "Map sites carry each under its name"]),
     ]
     for k, (needs, groups, mine, theirs, phrases) in enumerate(rows):
-        city = package_bytes(needs=needs, groups=groups, unique="CTF-Y")
+        if isinstance(needs, list):  # imports as the game writes them
+            city = package_bytes(imports=needs, unique="CTF-Y", shape="map")
+        else:
+            city = package_bytes(needs=needs, groups=groups, unique="CTF-Y", shape="map")
         sb.archive(zip_bytes([("Maps/CTF-Y.unr", city)] + list(theirs.items())))
         rc, out = sb.run(sb.game("UT%d" % k, mine))
         flat = " ".join(out.split())
         expect_failure(rc, flat, 10, "The map is installed, but it will not load", *phrases)
-        # The first four lack an object; no map site is named for the game's own Botpack.
-        check(("NOT FOUND where the game looks" in out) == (k < 4) and ("Map sites" in out) == (k == 5), out)
+        # All but the fifth and sixth lack an object; no map site is named for the game's own
+        # Botpack; no other copy of a package is asked for where the game's own or another
+        # kind's file is found.
+        check(("NOT FOUND where the game looks" in out) == (k not in (4, 5)) and ("Map sites" in out) == (k in (5, 7)) and
+              ("put it in place of" in out or "Otherwise get the version" in out) == (k < 4), out)
 
 
 def case_file_that_is_no_package(sb):

@@ -18,6 +18,22 @@ TAG = 0x9E2A83C1
 # The class of an object that a package of each kind holds, and the package of that class.
 CLASS_PACKAGE = {"Texture": "Engine", "Sound": "Engine", "Music": "Engine", "Class": "Core"}
 
+# Classes that the game's program defines, which real packages import by kind (shape=):
+# every map these of Engine and Core; a code package Core's property and function classes,
+# one for each kind of variable and function it declares.
+SHAPE_CLASSES = {
+    "map": ("Engine.Level", "Engine.Model", "Engine.Polys", "Core.TextBuffer"),
+    "code": tuple("Core." + c for c in ("IntProperty", "BoolProperty", "FloatProperty", "ByteProperty", "StrProperty",
+                                        "NameProperty", "ObjectProperty", "ClassProperty", "StructProperty",
+                                        "Function", "State", "Enum", "Struct", "Const")),
+}
+
+
+def class_package(cls):
+    """The package of a class: Core's for packages, classes, functions and properties."""
+    core = cls in ("Class", "Package", "Function") or cls.endswith("Property")
+    return "Core" if core else CLASS_PACKAGE.get(cls, "Engine")
+
 
 def compact(value):
     """The format's signed compact index."""
@@ -76,7 +92,7 @@ def raw_package(names=(), imports=(), exports=(), version=69, guid=b"OrvaneTestG
 
 
 def package_bytes(imports=(), needs=None, groups=None, version=69, extra_names=(), unique=None, exports=(),
-                  holds=()):
+                  holds=(), shape=None):
     """A valid package.
 
     imports: (class package, class name, object name, where) tuples, `where` being the
@@ -88,13 +104,16 @@ def package_bytes(imports=(), needs=None, groups=None, version=69, extra_names=(
       file built for another name: it becomes a name and the GUID.
     exports: object names of this package's own objects (a map's MyLevel, say).
     holds: (class, dotted path) pairs: objects this package exports, each inside the groups
-      its path names ("Walls.Texture1"); class "Class" makes a class object.
+      its path names ("Walls.Texture1"); class "Class" makes a class object. Each group and
+      each object's class is imported as the game writes it (Core.Package, Engine.Sound).
+    shape: "map" or "code": the classes of the game's program that a real package of that
+      kind imports besides (SHAPE_CLASSES).
     """
     wanted = list(imports)
     for pkg, cls in (needs or {}).items():
         for group in (groups or {}).get(pkg) or [None]:
             where = pkg + "." + group if group else pkg
-            wanted.append((CLASS_PACKAGE.get(cls, "Engine"), cls, cls + "1", where))
+            wanted.append((class_package(cls), cls, cls + "1", where))
 
     table = []  # (class package, class name, object name, outer)
     paths = {}
@@ -116,9 +135,11 @@ def package_bytes(imports=(), needs=None, groups=None, version=69, extra_names=(
 
     if wanted:
         class_ref("Core", "Package")  # every package and group import is of this class
-    for class_package, class_name, object_name, where in wanted:
-        class_ref(class_package, class_name)
-        table.append((class_package, class_name, object_name, package_ref(where)))
+    for cls_package, class_name, object_name, where in wanted:
+        class_ref(cls_package, class_name)
+        table.append((cls_package, class_name, object_name, package_ref(where)))
+    for dotted in SHAPE_CLASSES.get(shape, ()):
+        class_ref(*dotted.split("."))
 
     own = [(0, 0, 0, e, 0) for e in exports]
     group_at = {}
@@ -134,7 +155,7 @@ def package_bytes(imports=(), needs=None, groups=None, version=69, extra_names=(
     for cls, path in holds:
         outer, _, name = path.rpartition(".")
         where = group_ref(outer) if outer else 0
-        own.append((0 if cls == "Class" else class_ref(CLASS_PACKAGE.get(cls, "Engine"), cls), 0, where, name, 0))
+        own.append((0 if cls == "Class" else class_ref(class_package(cls), cls), 0, where, name, 0))
 
     names = ["None"] + list(extra_names)  # every package the game writes names None
     guid = b"OrvaneTestGuid!!"
@@ -144,13 +165,17 @@ def package_bytes(imports=(), needs=None, groups=None, version=69, extra_names=(
     return raw_package(names, table, own, version, guid)
 
 
-# What the game's own code packages export that test maps take: the classes of the objects
-# they use, and Botpack's game class.
-STOCK_HOLDS = {"Core": [("Class", c) for c in ("Package", "Class")],
-               "Engine": [("Class", c) for c in ("Texture", "Sound", "Music")],
+# What the game's own code packages export, as the real ones do: their script classes
+# (Engine's Texture among them, which test maps take), never those that the game's
+# program defines (Core.Package, Core.Class, Engine.Sound, Engine.Music, Engine.Level,
+# ...); in Engine, properties of Actor named as those classes are. Botpack holds the
+# game class test maps take.
+STOCK_HOLDS = {"Core": [("Class", c) for c in ("Object", "Commandlet", "Locale", "Subsystem")],
+               "Engine": [("Class", c) for c in ("Actor", "Texture", "LevelInfo", "Brush")] +
+                         [("ObjectProperty", "Actor.Level"), ("ObjectProperty", "Actor.Sound")],
                "Botpack": [("Class", "Class1")]}
 
 
 def stock_package(name):
     """A stand-in for the game's System\\<name>.u that holds what the test maps take from it."""
-    return package_bytes(unique=name, holds=STOCK_HOLDS.get(name, ()))
+    return package_bytes(unique=name, holds=STOCK_HOLDS.get(name, ()), shape=None if name == "Core" else "code")

@@ -207,6 +207,7 @@ const char* help_text() {
       "  Missing: <package> (<kind>, needed by <path>, ...)   Unloadable: <path> (<why>)\n"
       "  Missing from the game itself: <package> (...)  one the game ships\n"
       "  Unfound: <class> <package>.<group>.<object> (needed by <path>, ...; <why>)\n"
+      "  Unfound: N objects of <package> (<some of them>; needed by ...; <why>)\n"
       "With groups <path> starts with its DEST as given, and a first line counts\n"
       "the kinds: Total: N extracted, N identical, N differing, N duplicates,\n"
       "N refused, N skipped, N excluded, N failed, N unpacked, N requests,\n"

@@ -158,7 +158,8 @@ int tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
   for (const PackageCheck::Unloadable& u : found.unloadable)
     report.out("Unloadable: " + u.shown + " (" + u.why + ")");
   for (const PackageCheck::Unfound& u : found.unfound)
-    report.out("Unfound: " + u.object + " (needed by " + list(u.needed_by) + "; " + u.why + ")");
+    report.out("Unfound: " + u.object + " (" + (u.which.empty() ? "" : u.which + "; ") + "needed by " +
+               list(u.needed_by) + "; " + u.why + ")");
   int code = exit_code(run, writer.directory_made());
   if (code == kExitOk && (!found.missing.empty() || !found.unloadable.empty() || !found.unfound.empty()))
     code = kExitPackages;

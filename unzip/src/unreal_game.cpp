@@ -7,6 +7,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "intrinsic_classes.h"
 #include "platform.h"
 #include "unreal_package.h"
 
@@ -110,9 +111,28 @@ const char* stock_file(const std::string& name) {
   return nullptr;
 }
 
+// True when `shown` (as the summary shows a file) is one of the files the game ships.
+bool is_stock_file(const std::string& shown) {
+  const std::string key = path_key(shown);
+  return std::any_of(std::begin(kStockFiles), std::end(kStockFiles),
+                     [&](const char* f) { return path_key(f) == key; });
+}
+
 const size_t kMaxFurther = 64;  // game packages whose own needs are looked at, one level down
 
 }  // namespace
+
+const char* PackageCheck::marker(UnfoundBecause because) {
+  switch (because) {
+    case UnfoundBecause::kFoundFirst: return "is found first";
+    case UnfoundBecause::kKeptDiffering: return "kept: it differs";
+    case UnfoundBecause::kStockFile: return "one of the game's own files";
+    case UnfoundBecause::kOtherKind: return "a package of another kind";
+    case UnfoundBecause::kMostlyAbsent: return "lacks most of what is taken from it";
+    case UnfoundBecause::kNotInFile: break;
+  }
+  return "";
+}
 
 bool is_package_file(const std::string& name) {
   size_t dot = name.find_last_of('.'), sep = name.find_last_of("/\\");
@@ -251,12 +271,18 @@ namespace {
 using Found = GameListing::Found;
 using Files = std::map<std::string, std::vector<Found>>;
 
-// What the check reads of a package file the game finds.
+// What the check reads of a package file the game finds, and what was taken from it.
 struct Loaded {
   bool ok = false;
   ObjectList holds;
   std::unordered_multimap<std::string, size_t> by_name;  // lower-case object name -> index in holds
   std::vector<Dependency> needs;
+  int dll = -1;  // whether its own DLL lies beside it: -1 not yet looked
+  // Each take of an object from it by the install's packages, and those of them not in it.
+  size_t taken = 0, missed = 0;
+  unsigned missed_kinds = 0;  // PackageKind bits of what the missed ones are taken as
+  std::vector<PackageCheck::Unfound> unfound;
+  std::unordered_map<std::string, size_t> unfound_at;  // lower-case object text -> index in unfound
 
   void take(ObjectList objects) {
     ok = true;
@@ -265,13 +291,26 @@ struct Loaded {
   }
 };
 
-// Why `o` is not in `found`, the first of the files of its package's name.
-std::string why_unfound(const ObjectName& o, const std::vector<Found>& found, const Loaded& l, bool kept_differing) {
+using Because = PackageCheck::UnfoundBecause;
+
+// Why `o` is not in `found`, the first of the files of its package's name, and
+// the words that say it.
+Because why_unfound(const ObjectName& o, const std::vector<Found>& found, const Loaded& l, bool kept_differing,
+                    std::string& why) {
   const Found& f = found[0];
   const std::string kind = lower_ascii(o.class_name);
-  if (kept_differing) return "the game's " + f.shown + " (kept: it differs from the archive's) lacks it";
-  if (found.size() > 1)
-    return f.shown + " is found first under the name " + o.path[0] + ", and it holds no such " + kind;
+  // The game's own file first: whatever else is true, its remedy is never another copy of it.
+  const bool stock = is_stock_file(f.shown);
+  const Because because = stock ? Because::kStockFile
+                          : kept_differing ? Because::kKeptDiffering
+                          : found.size() > 1 ? Because::kFoundFirst
+                                             : Because::kNotInFile;
+  if (because == Because::kKeptDiffering)
+    return why = "the game's " + f.shown + " (" + PackageCheck::marker(because) + " from the archive's) lacks it", because;
+  if (because == Because::kFoundFirst)
+    return why = f.shown + " " + PackageCheck::marker(because) + " under the name " + o.path[0] +
+                 ", and it holds no such " + kind, because;
+  const std::string subject = stock ? f.shown + ", " + PackageCheck::marker(because) + "," : f.shown;
   const std::string& name = o.path.back();
   std::optional<ObjectName> other_class;  // holds builds each object as it is looked at
   auto range = l.by_name.equal_range(lower_ascii(name));
@@ -282,11 +321,71 @@ std::string why_unfound(const ObjectName& o, const std::vector<Found>& found, co
       continue;
     }
     if (o.path.size() > 2)
-      return f.shown + " holds " + name + ", but not in the group " + joined(o.path, 1, o.path.size() - 1, ".");
-    return f.shown + " holds " + name + " only in the group " + joined(e.path, 1, e.path.size() - 1, ".");
+      return why = subject + " holds " + name + ", but not in the group " + joined(o.path, 1, o.path.size() - 1, "."),
+             because;
+    return why = subject + " holds " + name + " only in the group " + joined(e.path, 1, e.path.size() - 1, "."),
+           because;
   }
-  if (other_class) return f.shown + " holds " + name + ", but as a " + other_class->class_name + ", not a " + o.class_name;
-  return f.shown + " holds no such " + kind;
+  if (other_class)
+    return why = subject + " holds " + name + ", but as a " + other_class->class_name + ", not a " + o.class_name,
+           because;
+  return why = subject + " holds no such " + kind, because;
+}
+
+// Where most of what is taken from one file is not in it, one entry says so
+// (from this many objects on; a package of another kind always).
+const size_t kOneEntryFrom = 3;
+const size_t kNamesShown = 3;
+
+// The unfound objects of `l`, the file the game finds first of those in `found`,
+// each by itself or, where most of what is taken from it is missing, at once.
+void tell_unfound(Loaded& l, const std::vector<Found>& found, std::vector<PackageCheck::Unfound>& out) {
+  const Found& f = found[0];
+  const unsigned holds_kinds = kind_of_extension(f.shown);
+  // A texture, sound or music package holds nothing of another kind, and no code.
+  const unsigned foreign = holds_kinds & (kTexturePackage | kSoundPackage | kMusicPackage)
+                               ? l.missed_kinds & ~holds_kinds : 0;
+  const bool most = l.missed * 2 > l.taken;
+  const bool other_kind = most && foreign && found.size() == 1 && !is_stock_file(f.shown);
+  if (!other_kind && !(most && l.unfound.size() >= kOneEntryFrom)) {
+    for (PackageCheck::Unfound& u : l.unfound) out.push_back(std::move(u));
+    return;
+  }
+  const std::string name = l.unfound[0].object.substr(l.unfound[0].object.find(' ') + 1);
+  const std::string package = name.substr(0, name.find('.'));
+  PackageCheck::Unfound all;
+  const size_t n = l.unfound.size();
+  all.object = std::to_string(n) + (n == 1 ? " object of " : " objects of ") + package;
+  all.which = n > kNamesShown ? "among them " : "";
+  for (size_t i = 0; i < n && i < kNamesShown; ++i) all.which += (i ? ", " : "") + l.unfound[i].object;
+  for (const PackageCheck::Unfound& u : l.unfound)
+    for (const std::string& by : u.needed_by)
+      if (std::find(all.needed_by.begin(), all.needed_by.end(), by) == all.needed_by.end()) all.needed_by.push_back(by);
+  // Every entry of one file has the same reason, but where the file is not the one that lacks a few.
+  all.because = other_kind ? Because::kOtherKind : l.unfound[0].because;
+  const std::string most_absent = PackageCheck::marker(Because::kMostlyAbsent);
+  switch (all.because) {
+    case Because::kOtherKind:
+      all.why = f.shown + " is a " + kind_text(holds_kinds) + ", " + PackageCheck::marker(all.because) +
+                ", and the only file of that name the game finds: the " + kind_text(foreign) + " " + package +
+                " that they come from is missing";
+      break;
+    case Because::kStockFile:
+      all.why = f.shown + ", " + PackageCheck::marker(all.because) + ", " + most_absent;
+      break;
+    case Because::kKeptDiffering:
+      all.why = l.unfound[0].why;
+      break;
+    case Because::kFoundFirst:
+      all.why = f.shown + " " + PackageCheck::marker(all.because) + " under the name " + package + ", and it " + most_absent;
+      break;
+    case Because::kNotInFile:
+    case Because::kMostlyAbsent:
+      all.because = Because::kMostlyAbsent;
+      all.why = f.shown + " " + most_absent;
+      break;
+  }
+  out.push_back(std::move(all));
 }
 
 }  // namespace
@@ -324,7 +423,7 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
   }
 
   std::map<std::string, Loaded> loaded;  // by path
-  auto load = [&](const Found& f) -> const Loaded& {
+  auto load = [&](const Found& f) -> Loaded& {
     auto at = loaded.find(f.path);
     if (at != loaded.end()) return at->second;
     Loaded& l = loaded[f.path];
@@ -358,7 +457,8 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
     return nullptr;
   };
 
-  std::map<std::string, size_t> missing_at, unfound_at;  // lower-case name -> position
+  std::map<std::string, size_t> missing_at;  // lower-case name -> position
+  std::vector<const std::vector<Found>*> told;  // the files found lacking something, in order
   auto add_missing = [&](const std::string& name, unsigned kinds, const std::string& by) {
     auto at = missing_at.emplace(lower_ascii(name), res.missing.size());
     if (at.second) {
@@ -392,23 +492,50 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
     for (const ObjectName& o : r->takes) {
       const std::vector<Found>* found = found_of(o.path[0]);
       if (!found) continue;  // the package is missing, named above
-      const Loaded& l = load((*found)[0]);
+      Loaded& l = load((*found)[0]);
       if (!l.ok) continue;
+      ++l.taken;
       auto range = l.by_name.equal_range(lower_ascii(o.path.back()));
       if (std::any_of(range.first, range.second, [&](const std::pair<const std::string, size_t>& e) {
             return same_object(l.holds[e.second], o);
           }))
         continue;
-      auto kept = by_path.find(path_key((*found)[0].path));
-      bool kept_differing = kept != by_path.end() &&
-                            std::binary_search(differing.begin(), differing.end(), kept->second->item);
+      if (o.path.size() == 2 && same_package_name(o.class_name, "Class") && same_package_name(o.class_package, "Core")) {
+        // A class the game's program defines: found whatever the file exports.
+        const ClassInCode in_code = class_in_code(o.path[0], o.path[1]);
+        if (in_code == ClassInCode::kYes) continue;
+        // A package with its own DLL beside it may define classes in code too,
+        // which no file shows: nothing is said of them.
+        if (in_code == ClassInCode::kPackageUnlisted && kind_of_extension((*found)[0].shown) == kCodePackage) {
+          if (l.dll < 0) {
+            const std::string& at = (*found)[0].path;
+            l.dll = platform::kind_of(at.substr(0, at.find_last_of("/\\") + 1) + stem_of(at) + ".dll") ==
+                    platform::Kind::File;
+          }
+          if (l.dll) continue;
+        }
+      }
+      ++l.missed;
+      for (size_t k = 0; k < r->needs.size(); ++k)
+        if (same_package_name(r->needs[k], o.path[0])) l.missed_kinds |= r->kinds[k];
+      if (l.unfound.empty()) told.push_back(&(*found));
       const std::string text = object_text(o);
-      auto at = unfound_at.emplace(lower_ascii(text), res.unfound.size());
-      if (at.second) res.unfound.push_back({text, why_unfound(o, *found, l, kept_differing), {}});
-      std::vector<std::string>& by = res.unfound[at.first->second].needed_by;
+      auto at = l.unfound_at.emplace(lower_ascii(text), l.unfound.size());
+      if (at.second) {
+        auto kept = by_path.find(path_key((*found)[0].path));
+        bool kept_differing = kept != by_path.end() &&
+                              std::binary_search(differing.begin(), differing.end(), kept->second->item);
+        PackageCheck::Unfound u;
+        u.object = text;
+        u.because = why_unfound(o, *found, l, kept_differing, u.why);
+        l.unfound.push_back(std::move(u));
+      }
+      std::vector<std::string>& by = l.unfound[at.first->second].needed_by;
       if (std::find(by.begin(), by.end(), r->shown) == by.end()) by.push_back(r->shown);
     }
   }
+  // Told file by file, in the order each was first found lacking something.
+  for (const std::vector<Found>* found : told) tell_unfound(loaded[(*found)[0].path], *found, res.unfound);
   return res;
 }
 

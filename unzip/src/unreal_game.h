@@ -73,12 +73,28 @@ class PackageCheck {
   struct Unloadable {
     std::string shown, why;
   };
-  // An object that the game will not find where it looks.
+  // Why objects are not found, which decides what the player can do. The
+  // report says it in words that hold marker(because).
+  enum class UnfoundBecause {
+    kNotInFile,      // the file the game finds lacks it, or holds it elsewhere or as another class
+    kFoundFirst,     // another file of the package's name is found first
+    kKeptDiffering,  // the game's copy was kept, and it differs from the archive's
+    kStockFile,      // the file is one the game ships: never to be replaced by another copy
+    kOtherKind,      // only a package of another kind has the name: the one they come from is missing
+    kMostlyAbsent,   // most of what is taken from the file is not in it: another version of it
+  };
+  // An object that the game will not find where it looks, or, where most of
+  // what is taken from one file is not in it, all of those at once.
   struct Unfound {
-    std::string object;  // "Texture Render.Ground.Slate"
+    std::string object;  // "Texture Render.Ground.Slate", or "32 objects of X"
+    std::string which;   // for many at once, some of them: "among them Class X.A, Class X.B, Class X.C"
     std::string why;     // "System\Render.u is found first under the name Render, ..."
+    UnfoundBecause because = UnfoundBecause::kNotInFile;
     std::vector<std::string> needed_by;
   };
+  // The words of the report's why that tell each reason, which the install
+  // script chooses its remedy by; empty for kNotInFile, which has no words of its own.
+  static const char* marker(UnfoundBecause because);
   struct Result {
     std::vector<Missing> missing;
     std::vector<Unloadable> unloadable;

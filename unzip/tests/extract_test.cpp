@@ -690,36 +690,63 @@ TEST_F(ExtractTest, GroupsSendEachPatternToItsFolder) {
   EXPECT_EQ(run({"-extract", zip, maps, "*.unr", tex}), kExitUsage);
 }
 
-// A package that uses one object of each (package, class); a group inside the
-// first package holds its object, as map textures often sit in groups.
+// Adds the import of the object at the dotted `path` ("CityTex.Walls.Brick") of the
+// class class_package.class_name, after those of its package and groups (each once).
+void import_object(test::PackageSpec& spec, const std::string& class_package, const std::string& class_name,
+                   const std::string& path) {
+  int32_t outer = 0;
+  std::string rest = path;
+  for (size_t dot; (dot = rest.find('.')) != std::string::npos; rest.erase(0, dot + 1)) {
+    const std::string part = rest.substr(0, dot);
+    auto same = std::find_if(spec.imports.begin(), spec.imports.end(), [&](const test::PackageImportSpec& i) {
+      return i.class_name == "Package" && i.object_name == part && i.outer == outer;
+    });
+    if (same == spec.imports.end()) {
+      spec.imports.push_back({"Core", "Package", part, outer});
+      same = spec.imports.end() - 1;
+    }
+    outer = test::import_ref(same - spec.imports.begin());
+  }
+  spec.imports.push_back({class_package, class_name, rest, outer});
+}
+
+// What every map of the game imports: classes that the game's program defines.
+const char* const kMapClasses[] = {"Engine.Level", "Engine.Model", "Engine.Polys", "Core.TextBuffer"};
+
+// A map that uses one object of each (package, class); a group inside the first
+// package holds its object, as map textures often sit in groups.
 // long_names of 1000 bytes each put its import table that far into the file.
 std::string package_needing(const std::vector<std::pair<std::string, std::string>>& uses, size_t long_names = 0) {
   test::PackageSpec spec;
   spec.names = {"None", "Core", "Engine", "Package", "Walls"};
   for (size_t k = 0; k < long_names; ++k) spec.names.push_back(std::to_string(k) + std::string(1000, 'x'));
-  for (const auto& u : uses) {
-    spec.imports.push_back({"Core", "Package", u.first, 0});
-    int32_t outer = test::import_ref(spec.imports.size() - 1);
-    if (spec.imports.size() == 1) {
-      spec.imports.push_back({"Core", "Package", "Walls", outer});
-      outer = test::import_ref(spec.imports.size() - 1);
-    }
-    spec.imports.push_back({u.second == "Class" ? "Core" : "Engine", u.second, "Thing" + u.first, outer});
-  }
+  for (const auto& u : uses)
+    import_object(spec, u.second == "Class" ? "Core" : "Engine", u.second,
+                  u.first + (&u == &uses[0] ? ".Walls." : ".") + "Thing" + u.first);
+  for (const char* c : kMapClasses) import_object(spec, "Core", "Class", c);
+  return test::build_package(spec);
+}
+
+// A package that takes each (class package, class, dotted path) object.
+std::string package_taking(const std::vector<std::vector<std::string>>& objects) {
+  test::PackageSpec spec;
+  spec.names = {"None"};
+  for (const auto& o : objects) import_object(spec, o[0], o[1], o[2]);
   return test::build_package(spec);
 }
 
 // A package that holds each (class, dotted path) object: "Texture", "Walls.ThingCityTex"
-// is a texture in the group Walls; a class of Engine, of Core for Package, a class object for Class.
+// is a texture in the group Walls; a class object for Class; the class of each other
+// object is Engine's, Core's for a package, a property or a function (whose
+// classes the game's program defines, and which it imports as the game's own packages do).
 std::string package_holding(const std::vector<std::pair<std::string, std::string>>& objects) {
   test::PackageSpec spec;
   spec.names = {"None"};
   auto class_ref = [&](const std::string& cls) {
-    const std::string pkg = cls == "Package" ? "Core" : "Engine";
+    const bool core = cls == "Package" || cls == "Function" || cls.find("Property") != std::string::npos;
     for (size_t i = 0; i < spec.imports.size(); ++i)
       if (spec.imports[i].object_name == cls && spec.imports[i].class_name == "Class") return test::import_ref(i);
-    spec.imports.push_back({"Core", "Package", pkg, 0});
-    spec.imports.push_back({"Core", "Class", cls, test::import_ref(spec.imports.size() - 1)});
+    import_object(spec, "Core", "Class", (core ? "Core." : "Engine.") + cls);
     return test::import_ref(spec.imports.size() - 1);
   };
   for (const auto& o : objects) {
@@ -732,6 +759,18 @@ std::string package_holding(const std::vector<std::pair<std::string, std::string
     spec.exports.push_back({o.first == "Class" ? 0 : class_ref(o.first), 0, outer, path});
   }
   return test::build_package(spec);
+}
+
+// The game's System\Core.u and System\Engine.u as the real ones are made: they export
+// their script classes (and Engine, in Actor, properties named as intrinsic classes
+// are), never the classes that the game's program defines.
+void write_stock_packages(const fs::path& game) {
+  test::write_file(game / "System" / "Core.u",
+                   package_holding({{"Class", "Object"}, {"Class", "Commandlet"}, {"Class", "Locale"},
+                                    {"Class", "Subsystem"}, {"NameProperty", "Object.Name"}}));
+  test::write_file(game / "System" / "Engine.u",
+                   package_holding({{"Class", "Actor"}, {"Class", "Texture"}, {"Class", "LevelInfo"},
+                                    {"ObjectProperty", "Actor.Level"}, {"ObjectProperty", "Actor.Sound"}}));
 }
 
 TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
@@ -757,8 +796,7 @@ TEST_F(ExtractTest, PackagesTheInstallNeedsAndLacks) {
     fs::remove_all(dir.path() / "g");
     fs::create_directories(dir.path() / "g" / "Extra");
     test::write_file(dir.path() / "g" / "System" / "BotPack.U", "code");  // unreadable: its objects go unchecked
-    test::write_file(dir.path() / "g" / "System" / "Core.u", package_holding({{"Class", "Package"}, {"Class", "Class"}}));
-    test::write_file(dir.path() / "g" / "System" / "Engine.u", package_holding({{"Class", "Texture"}}));
+    write_stock_packages(dir.path() / "g");
     test::write_file(dir.path() / "g" / "Extra" / "modtex.utx", "textures");
     if (!row.ini.empty()) test::write_file(dir.path() / "g" / "System" / "UnrealTournament.ini", row.ini);
     EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.utx", tex}),
@@ -828,8 +866,7 @@ TEST_F(ExtractTest, ObjectsAreLookedForWhereTheGameFindsThem) {
   };
   for (const auto& row : rows) {
     fs::remove_all(dir.path() / "g");
-    test::write_file(dir.path() / "g" / "System" / "Core.u", package_holding({{"Class", "Package"}, {"Class", "Class"}}));
-    test::write_file(dir.path() / "g" / "System" / "Engine.u", package_holding({{"Class", "Texture"}}));
+    write_stock_packages(dir.path() / "g");
     if (!row.code.empty()) test::write_file(dir.path() / "g" / "System" / "Render.u", row.code);
     test::write_file(dir.path() / "g" / "Textures" / "Render.utx", row.texture);
     std::vector<Item> files = {file("Maps/CTF-X.unr", map)};
@@ -871,6 +908,101 @@ TEST_F(ExtractTest, LongAndLoopingOuterChainsAreDamage) {
                                "Unloadable: " + maps + "Chain.unr (export 65 lies in a chain of exports deeper than 64)",
                                "Unloadable: " + maps + "Ring.unr (export 0 lies in a chain of exports that loops)"}));
   EXPECT_EQ(test::list_tree(dir.path() / "g" / "Maps"), (Lines{"Chain.unr", "Deep.unr", "Ring.unr", "Taker.unr"}));
+}
+
+// The game finds the classes its program defines, whatever its files export, and what
+// each kind of real package imports of them is found; a class that neither it nor the
+// file holds is still told. The game's own files are named as such, and where most of
+// what is taken from one file is missing, one entry says so.
+TEST_F(ExtractTest, TheGamesOwnClassesAndWhatIsMostlyMissing) {
+  const std::string game = dir.sub("g"), maps = game + sep() + "Maps" + sep();
+  const std::string sys = game + sep() + "System" + sep(), mod = sys + "Mod.u";
+  // A code package declares variables and functions: Core's property and function classes.
+  std::vector<std::vector<std::string>> code;
+  for (const char* c : {"IntProperty", "BoolProperty", "FloatProperty", "ByteProperty", "StrProperty", "NameProperty",
+                        "ObjectProperty", "ClassProperty", "StructProperty", "ArrayProperty", "Function", "State",
+                        "Enum", "Struct", "Const", "Class", "Package", "TextBuffer", "Language"})
+    code.push_back({"Core", "Class", std::string("Core.") + c});
+  code.push_back({"Core", "Class", "Engine.Actor"});  // a script class: Engine.u exports it
+  for (const char* c : {"Font", "Viewport", "NetConnection", "Mesh", "LodMesh", "Player", "Primitive"})
+    code.push_back({"Core", "Class", std::string("Engine.") + c});
+  const std::string sounds = package_holding({{"Sound", "Doors.Open"}, {"Sound", "Doors.Shut"}});
+  const std::string music = package_holding({{"Music", "Theme"}});
+  const std::string textures = package_holding({{"Texture", "Walls.Brick"}, {"Texture", "Floors.Tile"}});
+  // HaloAnnouncer's code, taken by a mod whose release lacks it: only the sound package of
+  // that name is there.
+  std::vector<std::vector<std::string>> halo = {{"Core", "Class", "HaloAnnouncer.HaloAnnouncer"},
+                                                {"Core", "Function", "HaloAnnouncer.HaloAnnouncer.Announce"},
+                                                {"Core", "Class", "HaloAnnouncer.HaloVoice"},
+                                                {"Core", "Function", "HaloAnnouncer.HaloVoice.Speak"}};
+  const std::string halo_sounds = package_holding({{"Sound", "Announce1"}, {"Sound", "Announce2"}});
+  auto texture_of = [](const char* name) { return std::vector<std::string>{"Engine", "Texture", std::string("City.") + name}; };
+  struct {
+    std::vector<Item> brings;
+    std::vector<std::pair<std::string, std::string>> game_has;  // path under the game, bytes
+    Lines unfound;  // the Unfound lines, in order; none: everything is found
+  } rows[] = {
+      // Real shapes, all clean: a map, a code package, a texture package with groups, a
+      // sound and a music package.
+      {{file("Maps/CTF-Real.unr", package_needing({{"Doors", "Sound"}}))}, {{"Sounds/Doors.uax", package_holding({{"Sound", "Walls.ThingDoors"}})}}, {}},
+      {{file("System/Mod.u", package_taking(code))}, {}, {}},
+      {{file("Textures/Walls.utx", textures), file("Sounds/Doors.uax", sounds), file("Music/Theme.umx", music)}, {}, {}},
+      // A class that neither the program nor Engine.u holds (a map for a newer patch):
+      // told as missing from the game's own file.
+      {{file("Maps/CTF-New.unr", package_taking({{"Core", "Class", "Engine.Level"}, {"Core", "Class", "Engine.Hologram"}}))},
+       {},
+       {"Unfound: Class Engine.Hologram (needed by " + maps + "CTF-New.unr; System\\Engine.u, one of the game's own "
+        "files, holds no such class)"}},
+      // A package with its own DLL may define classes in code: nothing is said of them.
+      {{file("System/Mod.u", package_taking({{"Core", "Class", "ModBase.NativeThing"}}))},
+       {{"System/ModBase.u", package_holding({{"Class", "ScriptThing"}})}, {"System/ModBase.dll", "MZ"}}, {}},
+      {{file("System/Mod.u", package_taking({{"Core", "Class", "ModBase.NativeThing"}}))},
+       {{"System/ModBase.u", package_holding({{"Class", "ScriptThing"}})}},
+       {"Unfound: Class ModBase.NativeThing (needed by " + mod + "; System\\ModBase.u holds no such class)"}},
+      // Code taken from a name that only a sound package has: one entry.
+      {{file("System/Mod.u", package_taking(halo))}, {{"Sounds/HaloAnnouncer.uax", halo_sounds}},
+       {"Unfound: 4 objects of HaloAnnouncer (among them Class HaloAnnouncer.HaloAnnouncer, Function "
+        "HaloAnnouncer.HaloAnnouncer.Announce, Class HaloAnnouncer.HaloVoice; needed by " + mod + "; "
+        "Sounds\\HaloAnnouncer.uax is a sound package (.uax), a package of another kind, and the only file of that "
+        "name the game finds: the code package (.u) HaloAnnouncer that they come from is missing)"}},
+      // Most of what is taken from one file missing: one entry; a few: each by itself.
+      {{file("Maps/CTF-Town.unr", package_taking({texture_of("A"), texture_of("B"), texture_of("C"), texture_of("D")}))},
+       {{"Textures/City.utx", package_holding({{"Texture", "A"}})}},
+       {"Unfound: 3 objects of City (Texture City.B, Texture City.C, Texture City.D; needed by " + maps +
+        "CTF-Town.unr; Textures\\City.utx lacks most of what is taken from it)"}},
+      // ... with the reason that fits it, here a code package found first.
+      {{file("Maps/CTF-Town.unr", package_taking({texture_of("A"), texture_of("B"), texture_of("C")}))},
+       {{"Textures/City.utx", package_holding({{"Texture", "A"}, {"Texture", "B"}, {"Texture", "C"}})},
+        {"System/City.u", package_holding({{"Class", "City"}})}},
+       {"Unfound: 3 objects of City (Texture City.A, Texture City.B, Texture City.C; needed by " + maps +
+        "CTF-Town.unr; System\\City.u is found first under the name City, and it lacks most of what is taken from it)"}},
+      {{file("Maps/CTF-Town.unr", package_taking({texture_of("A"), texture_of("B"), texture_of("C"), texture_of("D")}))},
+       {{"Textures/City.utx", package_holding({{"Texture", "A"}, {"Texture", "B"}, {"Texture", "C"}})}},
+       {"Unfound: Texture City.D (needed by " + maps + "CTF-Town.unr; Textures\\City.utx holds no such texture)"}},
+      {{file("Maps/CTF-New.unr", package_taking({{"Core", "Class", "Engine.Hologram"}, {"Core", "Class", "Engine.Beam"},
+                                                  {"Core", "Class", "Engine.Laser"}, {"Core", "Class", "Engine.Level"}}))},
+       {},
+       {"Unfound: 3 objects of Engine (Class Engine.Hologram, Class Engine.Beam, Class Engine.Laser; needed "
+        "by " + maps + "CTF-New.unr; System\\Engine.u, one of the game's own files, lacks most of what is taken from "
+        "it)"}},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(dir.path() / "g");
+    write_stock_packages(dir.path() / "g");
+    for (const auto& f : row.game_has) test::write_file(dir.path() / "g" / f.first, f.second);
+    const std::string zip = archive(row.brings);
+    EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, zip, "*.unr", maps, "*.u", sys, "*.utx",
+                   game + sep() + "Textures" + sep(), "*.uax", game + sep() + "Sounds" + sep(), "*.umx",
+                   game + sep() + "Music" + sep()}),
+              row.unfound.empty() ? kExitOk : kExitPackages) << report.all_err();
+    Lines unfound;
+    for (const std::string& l : report.out_lines)
+      if (l.rfind("Unfound: ", 0) == 0 || l.rfind("Missing", 0) == 0 || l.rfind("Unloadable", 0) == 0)
+        unfound.push_back(l);
+    EXPECT_EQ(unfound, row.unfound);
+    EXPECT_NE(report.out_lines[0].find(", " + std::to_string(row.unfound.size()) + " unfound"), std::string::npos)
+        << report.out_lines[0];
+  }
 }
 
 TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
@@ -1020,8 +1152,7 @@ TEST_F(ExtractTest, ArchivesOfABatchEachByItself) {
   test::write_file(dir.path() / "names.txt", "c.zip=D:\\Downloads\\C pack.zip\r\n");
   const std::string game = dir.sub("g"), help = game + sep() + "Help" + sep(), maps = game + sep() + "Maps" + sep(),
                     tex = game + sep() + "Textures" + sep();
-  test::write_file(dir.path() / "g" / "System" / "Core.u", package_holding({{"Class", "Package"}, {"Class", "Class"}}));
-  test::write_file(dir.path() / "g" / "System" / "Engine.u", package_holding({{"Class", "Texture"}}));
+  write_stock_packages(dir.path() / "g");
   EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, "-archives=" + dir.sub("list.txt"),
                  "-reports=" + dir.path().string(), "-names=" + dir.sub("names.txt"), a, "*.unr", maps, "*.utx", tex,
                  "*.txt", help}),

@@ -419,7 +419,10 @@ TEST(PythonPackageBuilder, WritesWhatOursWritesAndTheReaderReadsIt) {
                    "                               exports=['MyLevel'], version=version)\n"
                    "        open('%s/%s-%d.unr' % (sys.argv[2], unique, version), 'wb').write(data)\n"
                    "open(sys.argv[2] + '/Holds.utx', 'wb').write(u.package_bytes(holds=[('Texture', 'Walls.Brick'),\n"
-                   "    ('Texture', 'Brick'), ('Sound', 'Walls.Brick'), ('Class', 'Door')]))\n");
+                   "    ('Texture', 'Brick'), ('Sound', 'Walls.Brick'), ('Class', 'Door')]))\n"
+                   "open(sys.argv[2] + '/Shaped.unr', 'wb').write(u.package_bytes(needs={'CityTex': 'Texture'},\n"
+                   "    shape='map'))\n"
+                   "open(sys.argv[2] + '/Engine.u', 'wb').write(u.stock_package('Engine'))\n");
   ASSERT_EQ(sh("python3 '" + (dir.path() / "make.py").string() + "' '" ORVANE_PACKAGE_BUILDER_DIR "' '" +
                dir.str() + "'"),
             0);
@@ -463,6 +466,26 @@ TEST(PythonPackageBuilder, WritesWhatOursWritesAndTheReaderReadsIt) {
   for (const ObjectName& o : exported_objects(p, "Holds")) got.push_back(object_text(o));
   EXPECT_EQ(got, (Lines{"Package Holds.Walls", "Texture Holds.Walls.Brick", "Texture Holds.Brick",
                         "Sound Holds.Walls.Brick", "Class Holds.Door"}));
+  // The real shapes: a map imports the classes of levels that the game's program defines,
+  // and the game's Engine.u exports its script classes, never those.
+  auto objects = [&](const std::string& file, bool exported) {
+    std::string bytes = test::read_file(dir.path() / file);
+    MemorySource src(bytes.data(), bytes.size());
+    Package p;
+    EXPECT_EQ(read_package(src, p, exported), "") << file;
+    const std::string own = file.substr(0, file.find('.'));
+    Lines texts;
+    for (const ObjectName& o : exported ? exported_objects(p, own) : imported_objects(p, own))
+      texts.push_back(object_text(o));
+    return texts;
+  };
+  EXPECT_EQ(objects("Shaped.unr", false), (Lines{"Class Core.Package", "Class Engine.Texture", "Texture CityTex.Texture1",
+                                                 "Class Engine.Level", "Class Engine.Model", "Class Engine.Polys",
+                                                 "Class Core.TextBuffer"}));
+  const Lines engine = objects("Engine.u", true);
+  EXPECT_NE(std::find(engine.begin(), engine.end(), "Class Engine.Texture"), engine.end());
+  for (const char* intrinsic : {"Class Engine.Level", "Class Engine.Sound", "Class Engine.Music"})
+    EXPECT_EQ(std::find(engine.begin(), engine.end(), intrinsic), engine.end()) << intrinsic;
 }
 
 }  // namespace

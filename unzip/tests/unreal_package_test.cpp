@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "intrinsic_classes.h"
+
 #include <functional>
 
 #include "test_support.h"
@@ -330,6 +332,34 @@ TEST(UnrealPackage, LyingAndDamagedTablesAreRefusedWithTheReason) {
       EXPECT_NE(read(whole.substr(0, cut), p), "") << version << " cut at " << cut;
     }
   }
+}
+
+// Every class that the game's real packages were seen to import from Core and Engine,
+// and that no file exports, is one the game's program defines; their script classes are
+// not, nor one that no version of the game has; other packages have no list.
+TEST(IntrinsicClasses, WhatTheRealPackagesImport) {
+  const struct {
+    const char* package;
+    std::vector<const char*> names;
+    ClassInCode expected;
+  } rows[] = {
+      {"Core",
+       {"Package", "TextBuffer", "BoolProperty", "Class", "IntProperty", "Function", "ByteProperty", "ObjectProperty",
+        "StrProperty", "StructProperty", "FloatProperty", "NameProperty", "ClassProperty", "Enum", "Struct", "Const",
+        "State", "ArrayProperty", "Language"},
+       ClassInCode::kYes},
+      {"Engine",
+       {"Sound", "Music", "Level", "Model", "Polys", "Font", "Viewport", "NetConnection", "Mesh", "Animation",
+        "AudioSubsystem", "Client", "NetDriver", "Primitive", "RenderBase", "RenderDevice", "LodMesh"},
+       ClassInCode::kYes},
+      {"engine", {"LEVEL", "polys"}, ClassInCode::kYes},  // names are matched without case
+      {"Core", {"Object", "Commandlet", "Locale"}, ClassInCode::kNo},
+      {"Engine", {"Actor", "Texture", "LevelInfo", "Hologram"}, ClassInCode::kNo},
+      {"Botpack", {"Level", "CTFFlag"}, ClassInCode::kPackageUnlisted},
+  };
+  for (const auto& row : rows)
+    for (const char* name : row.names)
+      EXPECT_EQ(class_in_code(row.package, name), row.expected) << row.package << "." << name;
 }
 
 }  // namespace
