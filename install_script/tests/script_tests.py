@@ -389,7 +389,7 @@ def case_kept_told_apart(sb):
     check(rc == 0, "exit code %d\n%s" % (rc, out))
     expect_added(sb, before, {"Maps\\CTF-New.unr": game_data("CTF-New.unr"), "System\\NewMod.ini": b"[NewMod]\r\n",
                               "Help\\readme.txt": b"first"}, game_rel(sb, game))
-    for phrase in ("version mismatch", "delete the game's copy", "more than once", "Help\\ReadMe.TXT (an earlier entry"):
+    for phrase in ("version mismatch", "delete the game's copy", "never for a file that came with the game", "more than once", "Help\\ReadMe.TXT (an earlier entry"):
         check(phrase in out, "missing %r\n%s" % (phrase, out))
     # Each kept file once, under its own heading, with its name as it is.
     same = out[out.index("identical to the archive's"):out.index("different from the archive's")]
@@ -938,6 +938,11 @@ def case_fits_80_columns(sb):
             rc, out = sb.run(sb.game("UT" + str(len(picked))))
             shown = 'Map archive: "%s"\n' % picked if len(picked) <= 64 else 'Map archive:\n  "%s"\n' % picked
             check(rc == 0 and shown in out, out)
+        # A name given as nothing: the archive as staged, never an empty line.
+        with open(os.path.join(sb.stage_unix, "Names.txt"), "w", newline="") as f:
+            f.write("Map.ZIP=\r\n")
+        rc, out = sb.run(sb.game("UT-unnamed"))
+        check(rc == 0 and "ECHO is" not in out and re.search(r"Map archive:\s+\"[^\"]*Map\.ZIP\"", out), out)
     finally:
         outputs, RUN_OUTPUTS = RUN_OUTPUTS, None
     for root, out in outputs:
