@@ -73,7 +73,7 @@ rm -rf "$work"
 # The test archives too: filters libarchive lacks, a pipe's data and an update archive
 # (whose header Pkzip25 reads itself).
 cp "$root"/unzip/tests/data/*.rar "$root"/unzip/tests/data/filter_*.7z "$root"/unzip/tests/data/from_stdin.7z \
-  "$root"/unzip/tests/data/update_anti.7z "$seeds7/"
+  "$root"/unzip/tests/data/update_anti.7z "$root"/unzip/tests/data/huge_dictionary.7z "$seeds7/"
 
 # Package seeds: every name-table form and header layout the reader handles, and some damage.
 pkg_seeds="$build/fuzz/package-seeds"

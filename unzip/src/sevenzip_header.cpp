@@ -1,5 +1,6 @@
 #include "sevenzip_header.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -171,6 +172,10 @@ bool unpack_header(Source& src, const Streams& s, std::vector<unsigned char>& ou
   if (!src.read_at(32 + s.pack_pos, in.data(), in.size())) return false;
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
   if (lzma_properties_decode(&filters[0], nullptr, folder.props.data(), folder.props.size()) != LZMA_OK) return false;
+  // liblzma allocates the whole dictionary the properties claim (up to 4 GiB) before a byte
+  // is read; no match reaches further back than the header's own size.
+  auto* lzma = static_cast<lzma_options_lzma*>(filters[0].options);
+  lzma->dict_size = std::min<uint32_t>(lzma->dict_size, std::max<uint32_t>(static_cast<uint32_t>(size), LZMA_DICT_SIZE_MIN));
   lzma_stream strm = LZMA_STREAM_INIT;
   bool ok = lzma_raw_decoder(&strm, filters) == LZMA_OK;
   std::free(filters[0].options);
