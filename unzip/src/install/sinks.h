@@ -68,7 +68,6 @@ class CompareSink : public Sink {
     return true;
   }
   bool same() const { return same_ && at_ == file_->size(); }
-  Source& file() { return *file_; }
 
  private:
   std::unique_ptr<Source> file_;

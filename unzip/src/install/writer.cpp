@@ -154,7 +154,7 @@ void Writer::end(const Job& job, JobState& st, const std::string& why) {
     }
     return run_.settle(job.item, Outcome::Ready, shown);
   }
-  switch (file.commit(st.target, run_.opt.overwrite_all, false, err)) {
+  switch (file.commit(st.target, run_.opt.overwrite_all, err)) {
     case platform::Commit::Done: return run_.settle(job.item, Outcome::Extracted, shown);
     case platform::Commit::Exists: {
       // Appeared meanwhile: the game keeps that one.

@@ -92,12 +92,8 @@ class TempFile : public Source {
   // Sets the modification time; the file stays open until close().
   bool finish(const FileTime& t, std::string& err);
   // Moves the file to target, a name in the same folder. replace=false never
-  // replaces an existing file, even one created meanwhile. undoable=true
-  // keeps a replaced file aside until close(), so that take_back() can
-  // restore it.
-  Commit commit(const std::string& target, bool replace, bool undoable, std::string& err);
-  // Undoes a commit: removes the file put in place and restores what it replaced.
-  void take_back();
+  // replaces an existing file, even one created meanwhile.
+  Commit commit(const std::string& target, bool replace, std::string& err);
   // Ends it: a committed file stays, anything else is removed.
   void close();
   // Ends it but keeps the file under its temporary name, with no handle held (on

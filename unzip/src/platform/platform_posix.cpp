@@ -199,7 +199,6 @@ std::string join(const std::string& dir, const std::string& rel) {
 struct TempFile::Impl {
   UniqueFd fd;
   std::string path;    // the temporary name, after commit() the target
-  std::string backup;  // a file that commit() replaced, kept aside until close()
   uint64_t written = 0;
   bool full = false;
   bool placed = false;
@@ -275,7 +274,7 @@ bool TempFile::finish(const FileTime& t, std::string&) {
   return true;
 }
 
-Commit TempFile::commit(const std::string& target, bool replace, bool undoable, std::string& err) {
+Commit TempFile::commit(const std::string& target, bool replace, std::string& err) {
   struct stat st;
   bool exists = ::lstat(target.c_str(), &st) == 0;
   if (replace) {
@@ -283,19 +282,9 @@ Commit TempFile::commit(const std::string& target, bool replace, bool undoable, 
       err = "existing file is read-only; not replaced";
       return Commit::Failed;
     }
-    if (undoable && exists && !S_ISDIR(st.st_mode)) {
-      std::string aside = impl_->path.substr(0, impl_->path.size() - 4) + ".old";
-      changing();
-      if (::rename(target.c_str(), aside.c_str()) != 0) {
-        err = last_error("cannot set the existing file aside");
-        return Commit::Failed;
-      }
-      impl_->backup = aside;
-    }
     changing();
     if (::rename(impl_->path.c_str(), target.c_str()) != 0) {
       err = last_error("cannot move the file into place");
-      if (!impl_->backup.empty() && ::rename(impl_->backup.c_str(), target.c_str()) == 0) impl_->backup.clear();
       return Commit::Failed;
     }
   } else {
@@ -315,16 +304,6 @@ Commit TempFile::commit(const std::string& target, bool replace, bool undoable, 
   return Commit::Done;
 }
 
-void TempFile::take_back() {
-  if (!impl_->placed) return;
-  changing();
-  ::unlink(impl_->path.c_str());
-  if (!impl_->backup.empty()) changing();
-  if (!impl_->backup.empty() && ::rename(impl_->backup.c_str(), impl_->path.c_str()) == 0) impl_->backup.clear();
-  impl_->placed = false;
-  impl_->path.clear();
-}
-
 bool TempFile::disk_full() const { return impl_->full; }
 
 bool TempFile::keep(std::string&) {
@@ -338,13 +317,10 @@ std::string TempFile::keep_path() const { return absolute(impl_->path); }
 void TempFile::close() {
   impl_->fd.reset();
   if (impl_->kept) return;
-  if (impl_->placed) {
-    if (!impl_->backup.empty()) changing(), ::unlink(impl_->backup.c_str());
-  } else if (!impl_->path.empty()) {
+  if (!impl_->placed && !impl_->path.empty()) {
     changing();
     ::unlink(impl_->path.c_str());
   }
-  impl_->backup.clear();
   impl_->path.clear();
   impl_->placed = false;
 }

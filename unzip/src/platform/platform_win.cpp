@@ -305,8 +305,6 @@ bool mark_for_deletion(HANDLE h, bool doom) {
 struct TempFile::Impl {
   UniqueHandle h;
   std::wstring path;    // where the file is: its temporary name, after commit() its target
-  std::wstring backup;  // a file that commit() replaced, kept aside until close()
-  std::wstring target;
   uint64_t written = 0;
   bool full = false;
   bool doomed = false;  // marked for deletion when the handle closes
@@ -397,7 +395,7 @@ bool TempFile::finish(const FileTime& t, std::string&) {
   return true;
 }
 
-Commit TempFile::commit(const std::string& target, bool replace, bool undoable, std::string& err) {
+Commit TempFile::commit(const std::string& target, bool replace, std::string& err) {
   std::wstring to = widen(target);
   DWORD a = GetFileAttributesW(to.c_str());
   bool exists = a != INVALID_FILE_ATTRIBUTES;
@@ -406,15 +404,6 @@ Commit TempFile::commit(const std::string& target, bool replace, bool undoable, 
     // root would silently replace the file.
     err = "existing file is read-only; not replaced";
     return Commit::Failed;
-  }
-  if (replace && undoable && exists && !(a & FILE_ATTRIBUTE_DIRECTORY)) {
-    // Set aside under a name of ours, so that a run taken back can restore it.
-    std::wstring aside = impl_->path.substr(0, impl_->path.size() - 4) + L".old";
-    if (!MoveFileExW(to.c_str(), aside.c_str(), 0)) {
-      err = last_error("cannot set the existing file aside");
-      return Commit::Failed;
-    }
-    impl_->backup = aside;
   }
   if (impl_->doomed && !impl_->mark(false)) {
     err = last_error("cannot keep the file");
@@ -425,27 +414,12 @@ Commit TempFile::commit(const std::string& target, bool replace, bool undoable, 
   if (!rename_handle(impl_->h.get(), to, replace)) {
     DWORD e = GetLastError();
     if (impl_->doomed) impl_->mark(true);
-    if (!impl_->backup.empty() && MoveFileExW(impl_->backup.c_str(), to.c_str(), 0)) impl_->backup.clear();
     if (!replace && (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS)) return Commit::Exists;
     err = last_error("cannot move the file into place", e);
     return Commit::Failed;
   }
-  impl_->target = to;
   impl_->placed = true;
   return Commit::Done;
-}
-
-void TempFile::take_back() {
-  if (!impl_->placed) return;
-  // Still open: marked again, it goes when the handle closes.
-  if (!impl_->mark(true)) {
-    impl_->h.reset();
-    DeleteFileW(impl_->target.c_str());
-  }
-  impl_->h.reset();
-  impl_->placed = false;
-  impl_->path.clear();
-  if (!impl_->backup.empty() && MoveFileExW(impl_->backup.c_str(), impl_->target.c_str(), 0)) impl_->backup.clear();
 }
 
 bool TempFile::disk_full() const { return impl_->full; }
@@ -469,8 +443,6 @@ void TempFile::close() {
   bool doomed = impl_->doomed;
   impl_->h.reset();
   if (!placed && !doomed && !impl_->path.empty()) DeleteFileW(impl_->path.c_str());
-  if (placed && !impl_->backup.empty()) DeleteFileW(impl_->backup.c_str());
-  impl_->backup.clear();
   impl_->path.clear();
   impl_->placed = false;
 }
