@@ -976,8 +976,8 @@ def case_script_file(env):
     repo = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
     read = lambda *p: open(os.path.join(repo, *p), encoding="utf-8").read().replace("\r\n", "\n")
     words = lambda t: " ".join(t.split())
-    enum = {int(v) for v in re.findall(r"kExit\w+ = (\d+),", read("unzip", "src", "cli.h"))}
-    cli = read("unzip", "src", "cli.cpp")
+    enum = {int(v) for v in re.findall(r"kExit\w+ = (\d+),", read("unzip", "src", "cli", "cli.h"))}
+    cli = read("unzip", "src", "cli", "cli.cpp")
     helped = {int(c) for c in re.findall(r'"\s*(\d+)  ', cli[cli.index("Exit codes"):])}
     rows = re.findall(r"^\| (\d+) \| (.*) \| (.*) \|$", read("unzip", "README.md"), re.M)
     table = {int(c): words(script) for c, unzip, script in rows}
@@ -989,7 +989,7 @@ def case_script_file(env):
         said = {int(c): words(t.replace("rem ", " ")) for c, t in re.findall(r"^(?:rem)?\s+(\d+) +(.*(?:\n(?:rem)?\s{5,}.*)*)",
                                                                           text, re.M)}
         check(said == table, "%s and unzip/README.md differ:\n%s\n%s" % (name, said, table))
-    tokens = re.findall(r'return "([a-z-]+)";', read("unzip", "src", "failure.h"))
+    tokens = re.findall(r'return "([a-z-]+)";', read("unzip", "src", "base", "failure.h"))
     kinds = re.search(rb'set "FAILURE_KINDS=([^"]*)"', data).group(1).decode().split()
     check(sorted(set(tokens)) == sorted(kinds), "the script's kinds %s, the unzip program's %s" % (kinds, tokens))
 

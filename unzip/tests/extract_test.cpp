@@ -6,11 +6,12 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "cli.h"
-#include "names.h"
-#include "platform.h"
+#include "base/names.h"
+#include "cli/cli.h"
+#include "install/space.h"
+#include "platform/platform.h"
 #include "test_support.h"
-#include "unreal_package.h"
+#include "unreal/unreal_package.h"
 
 namespace orvane {
 namespace {

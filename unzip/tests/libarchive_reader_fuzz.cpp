@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "libarchive_reader.h"
-#include "names.h"
+#include "archive/sevenzip/libarchive_reader.h"
+#include "base/names.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "libarchive_reader.h"
+#include "archive/sevenzip/libarchive_reader.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <map>
 
-#include "formats.h"
+#include "archive/formats.h"
 #include "test_support.h"
 
 namespace orvane {

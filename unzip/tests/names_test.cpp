@@ -1,4 +1,4 @@
-#include "names.h"
+#include "base/names.h"
 
 #include <gtest/gtest.h>
 

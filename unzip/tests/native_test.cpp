@@ -13,11 +13,11 @@
 #include <iostream>
 #include <map>
 
-#include "cli.h"
-#include "platform.h"
+#include "archive/umod/umod_reader.h"
+#include "cli/cli.h"
+#include "platform/platform.h"
 #include "test_support.h"
-#include "unreal_package.h"
-#include "umod_reader.h"
+#include "unreal/unreal_package.h"
 
 namespace orvane {
 namespace {

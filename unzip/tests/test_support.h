@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "extract.h"
-#include "source.h"
+#include "app/extract.h"
+#include "base/source.h"
 
 namespace orvane {
 namespace test {

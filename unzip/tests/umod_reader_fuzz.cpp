@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "names.h"
-#include "umod_reader.h"
+#include "archive/umod/umod_reader.h"
+#include "base/names.h"
 
 namespace {
 

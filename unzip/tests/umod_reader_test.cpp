@@ -1,4 +1,4 @@
-#include "umod_reader.h"
+#include "archive/umod/umod_reader.h"
 
 #include <gtest/gtest.h>
 

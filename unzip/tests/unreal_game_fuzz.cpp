@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "unreal_game.h"
-#include "unreal_package.h"
+#include "unreal/unreal_game.h"
+#include "unreal/unreal_package.h"
 
 namespace fs = std::filesystem;
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "unreal_package.h"
+#include "unreal/unreal_package.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   orvane::MemorySource src(data, size);

@@ -1,13 +1,13 @@
-#include "unreal_package.h"
+#include "unreal/unreal_package.h"
 
 #include <gtest/gtest.h>
 
-#include "intrinsic_classes.h"
+#include "unreal/intrinsic_classes.h"
 
 #include <functional>
 
 #include "test_support.h"
-#include "unreal_game.h"
+#include "unreal/unreal_game.h"
 
 namespace orvane {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "names.h"
-#include "zip_reader.h"
+#include "archive/zip/zip_reader.h"
+#include "base/names.h"
 
 namespace {
 

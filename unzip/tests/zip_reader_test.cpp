@@ -1,4 +1,4 @@
-#include "zip_reader.h"
+#include "archive/zip/zip_reader.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
