@@ -11,6 +11,7 @@
 #include "archive/sevenzip/libarchive_reader.h"
 #include "archive/umod/umod_reader.h"
 #include "archive/zip/zip_reader.h"
+#include "base/bytes.h"
 
 namespace orvane {
 
@@ -34,8 +35,6 @@ class TailSource : public Source {
   std::unique_ptr<Source> src_;
   uint64_t offset_;
 };
-
-uint32_t le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 
 // True when a 7z or RAR archive really starts at offset: its signature, and a first header
 // that checks out (the stub's own code may hold the signature's bytes too).

@@ -9,6 +9,8 @@
 #include <wctype.h>
 #endif
 
+#include "base/text.h"
+
 namespace orvane {
 
 namespace {
@@ -59,7 +61,7 @@ char32_t next_cp(const std::string& s, size_t& i) {
 // Upper-cases one code point as Windows does when it compares file names:
 // a simple one-to-one mapping of UTF-16 units, so nothing beyond U+FFFF folds.
 char32_t upper(char32_t c) {
-  if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
+  if (c < 0x80) return static_cast<char32_t>(ascii_upper(static_cast<char>(c)));
   if (c > 0xFFFF) return c;
 #ifdef _WIN32
   wchar_t in = static_cast<wchar_t>(c), out = in;
@@ -76,9 +78,7 @@ bool is_separator(char c) { return c == '/' || c == '\\'; }
 bool equals_ascii_nocase(const std::string& a, const char* b) {
   size_t i = 0;
   for (; i < a.size() && b[i]; ++i) {
-    char x = a[i];
-    if (x >= 'a' && x <= 'z') x -= 32;
-    if (x != b[i]) return false;
+    if (ascii_upper(a[i]) != b[i]) return false;
   }
   return i == a.size() && b[i] == 0;
 }

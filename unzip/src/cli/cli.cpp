@@ -1,16 +1,12 @@
 #include "cli/cli.h"
 
+#include "base/text.h"
+
 namespace orvane {
 
 namespace {
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-std::string lower_ascii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 bool ends_in_separator(const std::string& s) {
   return !s.empty() && (s.back() == '\\' || s.back() == '/');
@@ -51,7 +47,7 @@ std::string parse_options(const std::vector<std::string>& args,
   bool extract = false;
   size_t i = 0;
   for (; i < args.size() && !args[i].empty() && args[i][0] == '-'; ++i) {
-    std::string opt = lower_ascii(args[i]);
+    std::string opt = ascii_lower(args[i]);
     if (opt == "-help" || opt == "-?") {
       out.help = true;
       return std::string();

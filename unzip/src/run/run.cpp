@@ -1,5 +1,6 @@
 #include "run/run.h"
 
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace orvane {
@@ -19,10 +20,7 @@ void Run::settle(size_t i, Outcome::State s, const std::string& text, bool ident
 std::string Run::display_name(size_t i) const {
   const Item& item = items[i];
   const Entry& e = item.entry();
-  std::string s = (item.container.empty() ? "" : item.container + " > ") + (e.name.empty() ? e.raw_name : e.name);
-  for (char& c : s)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return s;
+  return without_controls((item.container.empty() ? "" : item.container + " > ") + (e.name.empty() ? e.raw_name : e.name));
 }
 
 std::string Run::shown_path(const Job& job) const {

@@ -7,6 +7,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "base/text.h"
 #include "platform/platform.h"
 #include "unreal/intrinsic_classes.h"
 #include "unreal/unreal_package.h"
@@ -15,22 +16,11 @@ namespace orvane {
 
 namespace {
 
-std::string lower_ascii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 // The file's name without folder and extension: how the game names a package.
 std::string stem_of(const std::string& path) {
   size_t sep = path.find_last_of("/\\");
   std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
   return name.substr(0, name.find_last_of('.'));
-}
-
-std::string trimmed(const std::string& s) {
-  size_t a = s.find_first_not_of(" \t\r"), b = s.find_last_not_of(" \t\r");
-  return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
 }
 
 std::string joined(const std::vector<std::string>& parts, size_t from, size_t to, const char* sep) {
@@ -55,7 +45,7 @@ std::string path_key(const std::string& path) {
       parts.push_back(part);
     part.clear();
   }
-  return lower_ascii(joined(parts, 0, parts.size(), "\\"));
+  return ascii_lower(joined(parts, 0, parts.size(), "\\"));
 }
 
 bool is_absolute(const std::string& path) {
@@ -137,7 +127,7 @@ const char* PackageCheck::marker(UnfoundBecause because) {
 bool is_package_file(const std::string& name) {
   size_t dot = name.find_last_of('.'), sep = name.find_last_of("/\\");
   if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return false;
-  const std::string ext = lower_ascii(name.substr(dot + 1));
+  const std::string ext = ascii_lower(name.substr(dot + 1));
   return ext == "unr" || ext == "u" || ext == "utx" || ext == "uax" || ext == "umx";
 }
 
@@ -150,7 +140,7 @@ void PackageCheck::read(size_t item, const std::string& shown, Source& src) {
   Package p;
   // A map's exports are many and seldom taken from: read only when something does.
   // Damaged exports are told then too, when the file is read again.
-  const bool is_map = lower_ascii(shown.substr(shown.find_last_of('.'))) == ".unr";
+  const bool is_map = ascii_lower(shown.substr(shown.find_last_of('.'))) == ".unr";
   if (!is_map && read_package(src, p, true).empty()) {
     r.holds_read = true;
     r.holds = exported_objects(p, r.own_name);
@@ -181,7 +171,7 @@ std::vector<GameListing::SearchPath> GameListing::search_paths() const {
       if (c == '/') c = '\\';
     size_t cut = pattern.find_last_of('\\');
     std::string folder = cut == std::string::npos ? std::string(".") : pattern.substr(0, cut);
-    std::string wildcard = lower_ascii(cut == std::string::npos ? pattern : pattern.substr(cut + 1));
+    std::string wildcard = ascii_lower(cut == std::string::npos ? pattern : pattern.substr(cut + 1));
     SearchPath sp;
     // "*.utx" asks for that extension; anything else is taken as any package file.
     if (wildcard.size() > 2 && wildcard.compare(0, 2, "*.") == 0 && wildcard.find_first_of("*?", 2) == std::string::npos)
@@ -202,20 +192,10 @@ std::vector<GameListing::SearchPath> GameListing::search_paths() const {
   if (ini && ini->size() <= (8u << 20)) {
     std::string text(static_cast<size_t>(ini->size()), '\0');
     if (!ini->read_at(0, &text[0], text.size())) text.clear();
-    bool inside = false;
-    for (size_t at = 0; at < text.size();) {
-      size_t end = text.find('\n', at);
-      if (end == std::string::npos) end = text.size();
-      const std::string line = trimmed(text.substr(at, end - at));
-      at = end + 1;
-      if (!line.empty() && line[0] == '[') {
-        inside = lower_ascii(line) == "[core.system]";
-        section = section || inside;
-      } else if (inside && line.find('=') != std::string::npos &&
-                 lower_ascii(trimmed(line.substr(0, line.find('=')))) == "paths") {
-        paths.push_back(path_of(trimmed(line.substr(line.find('=') + 1))));
-      }
-    }
+    const Ini read(text, Ini::Headers::kWholeLine);
+    section = read.has("core.system");
+    for (const Ini::Line& l : read.section("core.system"))
+      if (l.key == "paths") paths.push_back(path_of(l.value));
   }
   if (!section)
     for (const char* d : {"../System/*.u", "../Maps/*.unr", "../Textures/*.utx", "../Sounds/*.uax", "../Music/*.umx"})
@@ -224,7 +204,7 @@ std::vector<GameListing::SearchPath> GameListing::search_paths() const {
 }
 
 bool GameListing::wanted(const SearchPath& sp, const std::string& name) const {
-  return is_package_file(name) && (sp.ext.empty() || lower_ascii(name.substr(name.find_last_of('.'))) == sp.ext);
+  return is_package_file(name) && (sp.ext.empty() || ascii_lower(name.substr(name.find_last_of('.'))) == sp.ext);
 }
 
 const std::map<std::string, std::vector<GameListing::Found>>& GameListing::files() {
@@ -241,7 +221,7 @@ const std::map<std::string, std::vector<GameListing::Found>>& GameListing::files
     }
     for (const std::string& n : at->second) {
       if (!wanted(sp, n)) continue;
-      std::vector<Found>& of = files_[lower_ascii(stem_of(n))];
+      std::vector<Found>& of = files_[ascii_lower(stem_of(n))];
       Found f{platform::join(sp.folder, n), sp.shown + n, k};
       if (std::none_of(of.begin(), of.end(), [&](const Found& o) { return o.path == f.path; })) of.push_back(f);
     }
@@ -258,7 +238,7 @@ void GameListing::add(const std::string& path) {
   for (size_t k = 0; k < paths_.size(); ++k) {
     const SearchPath& sp = paths_[k];
     if (path_key(sp.folder) != folder || !wanted(sp, n)) continue;
-    if (!of) of = &files_[lower_ascii(stem_of(n))];
+    if (!of) of = &files_[ascii_lower(stem_of(n))];
     Found f{platform::join(sp.folder, n), sp.shown + n, k};
     if (std::any_of(of->begin(), of->end(), [&](const Found& o) { return path_key(o.path) == path_key(f.path); }))
       continue;
@@ -287,7 +267,7 @@ struct Loaded {
   void take(ObjectList objects) {
     ok = true;
     holds = std::move(objects);
-    for (size_t i = 0; i < holds.size(); ++i) by_name.emplace(lower_ascii(holds.name(i)), i);
+    for (size_t i = 0; i < holds.size(); ++i) by_name.emplace(ascii_lower(holds.name(i)), i);
   }
 };
 
@@ -298,7 +278,7 @@ using Because = PackageCheck::UnfoundBecause;
 Because why_unfound(const ObjectName& o, const std::vector<Found>& found, const Loaded& l, bool kept_differing,
                     std::string& why) {
   const Found& f = found[0];
-  const std::string kind = lower_ascii(o.class_name);
+  const std::string kind = ascii_lower(o.class_name);
   // The game's own file first: whatever else is true, its remedy is never another copy of it.
   const bool stock = is_stock_file(f.shown);
   const Because because = stock ? Because::kStockFile
@@ -313,7 +293,7 @@ Because why_unfound(const ObjectName& o, const std::vector<Found>& found, const 
   const std::string subject = stock ? f.shown + ", " + PackageCheck::marker(because) + "," : f.shown;
   const std::string& name = o.path.back();
   std::optional<ObjectName> other_class;  // holds builds each object as it is looked at
-  auto range = l.by_name.equal_range(lower_ascii(name));
+  auto range = l.by_name.equal_range(ascii_lower(name));
   for (auto it = range.first; it != range.second; ++it) {
     const ObjectName e = l.holds[it->second];
     if (!same_package_name(e.class_name, o.class_name) || !same_package_name(e.class_package, o.class_package)) {
@@ -418,7 +398,7 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
   // has; where it is the game's search cannot say, so its objects go unchecked.
   Files outside;
   for (const Record* r : records) {
-    const std::string key = lower_ascii(r->own_name);
+    const std::string key = ascii_lower(r->own_name);
     if (!files.count(key) && outside[key].empty()) outside[key].push_back(Found{std::string(), r->shown, 0});
   }
 
@@ -449,7 +429,7 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
     return l;
   };
   auto found_of = [&](const std::string& name) -> const std::vector<Found>* {
-    const std::string key = lower_ascii(name);
+    const std::string key = ascii_lower(name);
     for (const Files* m : {&files, static_cast<const Files*>(&outside)}) {
       auto at = m->find(key);
       if (at != m->end() && !at->second.empty()) return &at->second;
@@ -460,7 +440,7 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
   std::map<std::string, size_t> missing_at;  // lower-case name -> position
   std::vector<const std::vector<Found>*> told;  // the files found lacking something, in order
   auto add_missing = [&](const std::string& name, unsigned kinds, const std::string& by) {
-    auto at = missing_at.emplace(lower_ascii(name), res.missing.size());
+    auto at = missing_at.emplace(ascii_lower(name), res.missing.size());
     if (at.second) {
       Missing m{name, kinds, false, {}};
       // The game's own file says what kind it is, whatever the map takes from it.
@@ -495,7 +475,7 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
       Loaded& l = load((*found)[0]);
       if (!l.ok) continue;
       ++l.taken;
-      auto range = l.by_name.equal_range(lower_ascii(o.path.back()));
+      auto range = l.by_name.equal_range(ascii_lower(o.path.back()));
       if (std::any_of(range.first, range.second, [&](const std::pair<const std::string, size_t>& e) {
             return same_object(l.holds[e.second], o);
           }))
@@ -520,7 +500,7 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
         if (same_package_name(r->needs[k], o.path[0])) l.missed_kinds |= r->kinds[k];
       if (l.unfound.empty()) told.push_back(&(*found));
       const std::string text = object_text(o);
-      auto at = l.unfound_at.emplace(lower_ascii(text), l.unfound.size());
+      auto at = l.unfound_at.emplace(ascii_lower(text), l.unfound.size());
       if (at.second) {
         auto kept = by_path.find(path_key((*found)[0].path));
         bool kept_differing = kept != by_path.end() &&

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "base/bytes.h"
+#include "base/text.h"
+
 namespace orvane {
 
 namespace {
@@ -11,11 +14,6 @@ const size_t kFixedHeader = 36;        // tag to import offset
 const size_t kMinNameBytes = 5;        // an empty name's length byte (or NUL) and its flags
 const size_t kMinImportBytes = 7;      // three one-byte compact indices and the outer
 const size_t kMinExportBytes = 12;     // class, super, name, serial size one byte each; outer, flags
-
-uint32_t le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // Reads one table front to back through a small buffer, never past `end`, and
 // never reads a byte twice. On failure state() tells whether the table ran past
@@ -40,23 +38,22 @@ class Cursor {
     v = le32(b);
     return true;
   }
-  // The format's signed compact index: sign, continue and 6 value bits, then
-  // up to four bytes of a continue bit and 7 value bits. Anything longer, or
-  // a value outside 32 bits, is damage rather than a number.
+  // The format's compact index; a value outside 32 bits is damage rather
+  // than a number.
   bool compact(int32_t& v) {
-    unsigned char b;
-    if (!byte(b)) return false;
-    bool negative = (b & 0x80) != 0, more = (b & 0x40) != 0;
-    uint64_t magnitude = b & 0x3F;
-    for (int n = 1, shift = 6; more; ++n, shift += 7) {
-      if (n == 5) return damaged("a compact index runs past five bytes");
-      if (!byte(b)) return false;
-      magnitude |= static_cast<uint64_t>(b & 0x7F) << shift;
-      more = (b & 0x80) != 0;
+    int64_t wide = 0;
+    switch (read_compact_index([this](unsigned char& b) { return byte(b); }, 0x7FFFFFFF, wide)) {
+      case Compact::kOk:
+        v = static_cast<int32_t>(wide);
+        return true;
+      case Compact::kEnd:
+        return false;
+      case Compact::kTooLong:
+        return damaged("a compact index runs past five bytes");
+      case Compact::kTooLarge:
+        break;
     }
-    if (magnitude > 0x7FFFFFFF) return damaged("a compact index is larger than 32 bits");
-    v = negative ? -static_cast<int32_t>(magnitude) : static_cast<int32_t>(magnitude);
-    return true;
+    return damaged("a compact index is larger than 32 bits");
   }
   bool damaged(const std::string& why) {
     state_ = kDamaged;
@@ -108,13 +105,6 @@ std::string cursor_failure(const Cursor& c, const Table& table, size_t entry, co
       return next ? where + " runs into the " + next + " table"
                   : where + " runs past the end of the file";
   }
-}
-
-std::string ascii_lower(std::string s) {
-  // Package names are ASCII in practice; the game's own folding of other letters is not needed here.
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
 }
 
 const int32_t kNoRoot = -1;  // Chains::top: the chain leaves the table (an import in an export)
@@ -243,8 +233,8 @@ std::string read_package(Source& src, Package& out, bool with_exports) {
   if (have < 4 || le32(h) != kPackageTag) return "not an Unreal package (no package tag)";
   if (have < kFixedHeader) return "the package header is truncated";
 
-  out.version = static_cast<uint16_t>(h[4] | (h[5] << 8));
-  out.licensee = static_cast<uint16_t>(h[6] | (h[7] << 8));
+  out.version = le16(h + 4);
+  out.licensee = le16(h + 6);
   if (out.version < kOldestPackageVersion || out.version > kNewestPackageVersion)
     return "package version " + std::to_string(out.version) + " is not one the game reads (it reads " +
            std::to_string(kOldestPackageVersion) + " to " + std::to_string(kNewestPackageVersion) + ")";

@@ -11,6 +11,7 @@
 #include <archive_entry.h>
 
 #include "archive/sevenzip/sevenzip_header.h"
+#include "base/bytes.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -131,12 +132,6 @@ bool starts_with(Source& src, const unsigned char* sig, size_t n) {
   return src.size() >= n && src.read_at(0, buf, n) && std::memcmp(buf, sig, n) == 0;
 }
 
-uint64_t le(const unsigned char* p, int n) {
-  uint64_t v = 0;
-  for (int i = n - 1; i >= 0; --i) v = v << 8 | p[i];
-  return v;
-}
-
 // RAR 5 variable-length integer: 7 bits a byte, low bits first.
 bool vint(const unsigned char* b, size_t size, size_t& at, uint64_t& v) {
   v = 0;
@@ -229,8 +224,8 @@ std::string check_by_bytes(Source& src, Format& format, Rar5Facts& rar5, bool& r
     unsigned char h[32];
     uint64_t offset = 0, size = 0;
     if (src.size() >= sizeof h && src.read_at(0, h, sizeof h)) {
-      offset = le(h + 12, 8);
-      size = le(h + 20, 8);
+      offset = le64(h + 12);
+      size = le64(h + 20);
     }
     const uint64_t room = src.size() >= sizeof h ? src.size() - sizeof h : 0;
     if (src.size() < sizeof h || offset > room || size > room - offset)
@@ -246,7 +241,7 @@ std::string check_by_bytes(Source& src, Format& format, Rar5Facts& rar5, bool& r
     // The main header follows the marker: CRC (2 bytes), type 0x73, flags (2 bytes).
     unsigned char h[5];
     if (src.size() >= 12 && src.read_at(7, h, sizeof h) && h[2] == 0x73) {
-      uint16_t flags = static_cast<uint16_t>(h[3] | h[4] << 8);
+      uint16_t flags = le16(h + 3);
       if (flags & 0x0080) return kind = Failure::Password, std::string("the archive is ") + kPassword + " (even its list of files)";
       if (flags & 0x0001) return kind = Failure::Volume, kVolume;
       rar4_solid = (flags & 0x0008) != 0;

@@ -7,6 +7,8 @@
 
 #include <lzma.h>
 
+#include "base/bytes.h"
+
 namespace orvane {
 
 namespace {
@@ -197,8 +199,7 @@ bool unpack_header(Source& src, const Streams& s, std::vector<unsigned char>& ou
 bool sevenzip_has_anti_items(Source& src) {
   unsigned char start[32];
   if (src.size() < sizeof start || !src.read_at(0, start, sizeof start)) return false;
-  uint64_t offset = 0, size = 0;
-  for (int i = 7; i >= 0; --i) offset = offset << 8 | start[12 + i], size = size << 8 | start[20 + i];
+  const uint64_t offset = le64(start + 12), size = le64(start + 20);
   if (size == 0 || size > kMaxHeader || offset > src.size() - 32 || size > src.size() - 32 - offset) return false;
   std::vector<unsigned char> header(static_cast<size_t>(size));
   if (!src.read_at(32 + offset, header.data(), header.size())) return false;

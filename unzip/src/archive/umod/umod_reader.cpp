@@ -6,7 +6,9 @@
 #include <map>
 #include <set>
 
+#include "base/bytes.h"
 #include "base/names.h"
+#include "base/text.h"
 
 namespace orvane {
 
@@ -24,11 +26,6 @@ const size_t kBlock = 256 * 1024;
 // A directory takes some 40 bytes a file; past this it is damage, and
 // reading it whole could exhaust a 32-bit address space.
 const uint64_t kMaxDirectory = 64 << 20;
-
-uint32_t le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // Windows-1252 at 0x80-0x9F; 0 where the code page defines no character.
 // From 0xA0 up it is Latin-1, the same code points as the bytes.
@@ -67,35 +64,21 @@ std::string shown(const Entry& e) {
     unsigned char bad = 0;
     cp1252_to_utf8(e.raw_name, s, bad, 0xFFFD);
   }
-  for (char& c : s)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return s;
+  return without_controls(s);
 }
 
-// Unreal's compact index: the first byte holds the sign (0x80), a
-// continuation bit (0x40) and 6 value bits; each further byte a continuation
-// bit (0x80) and 7 more bits, least significant first; five bytes at most.
+// A compact index of the directory. Any magnitude the five bytes hold is
+// read; the callers refuse what no count or length can be.
 std::string read_index(const std::vector<unsigned char>& d, size_t& at, int64_t& value) {
-  int64_t magnitude = 0;
-  bool negative = false;
-  for (int i = 0; i < 5; ++i) {
-    if (at >= d.size()) return "runs past the end of the directory";
-    unsigned char b = d[at++];
-    bool more;
-    if (i == 0) {
-      negative = (b & 0x80) != 0;
-      more = (b & 0x40) != 0;
-      magnitude = b & 0x3F;
-    } else {
-      more = (b & 0x80) != 0;
-      magnitude |= static_cast<int64_t>(b & 0x7F) << (6 + 7 * (i - 1));
-    }
-    if (!more) {
-      value = negative ? -magnitude : magnitude;
-      return std::string();
-    }
-  }
-  return "is longer than five bytes";
+  auto next = [&](unsigned char& b) {
+    if (at >= d.size()) return false;
+    b = d[at++];
+    return true;
+  };
+  const Compact read = read_compact_index(next, UINT64_MAX, value);
+  return read == Compact::kEnd       ? "runs past the end of the directory"
+         : read == Compact::kTooLong ? "is longer than five bytes"
+                                     : std::string();
 }
 
 class UmodReader : public ArchiveReader {
@@ -229,70 +212,23 @@ std::string UmodReader::extract(size_t i, Sink& sink) {
   return std::string();
 }
 
-std::string lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
-std::string trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r"), e = s.find_last_not_of(" \t\r");
-  return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-}
-
 // Only this much of a manifest is read; a real one holds a few kilobytes.
 const size_t kMaxManifest = 1 << 20;
 const size_t kMaxRequests = 50;
 const size_t kMaxLineBytes = 300;
 
-struct IniLine {
-  std::string key;  // lower-cased, for comparing
-  std::string name, value;
-};
-
-// An ini file as the game reads them: [Section] headers, Key=Value lines,
-// ';' comments; names compare without regard to case, and a section that
-// appears twice is read as one. Written here because Windows' own reader
-// (GetPrivateProfileString) reads only files and only on Windows.
-class Ini {
- public:
-  explicit Ini(const std::string& raw) {
-    std::string text = raw.substr(0, kMaxManifest);
-    // Cut at a line's end, so no line is read in part.
-    if (raw.size() > kMaxManifest && text.rfind('\n') != std::string::npos) text.erase(text.rfind('\n') + 1);
-    std::string utf8;
-    const bool bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    if (bom && is_valid_utf8(text.substr(3))) {
-      utf8 = text.substr(3);
-    } else {
-      unsigned char bad = 0;
-      cp1252_to_utf8(text, utf8, bad, 0xFFFD);
-    }
-    std::vector<IniLine>* current = nullptr;
-    for (size_t at = 0; at < utf8.size();) {
-      size_t end = std::min(utf8.find('\n', at), utf8.size());
-      std::string line = trim(utf8.substr(at, end - at));
-      at = end + 1;
-      if (line.empty() || line[0] == ';') continue;
-      if (line[0] == '[') {
-        current = &sections_[lower(trim(line.substr(1, line.find(']') - 1)))];
-        continue;
-      }
-      size_t eq = line.find('=');
-      if (!current || eq == std::string::npos) continue;
-      std::string name = trim(line.substr(0, eq));
-      current->push_back(IniLine{lower(name), name, trim(line.substr(eq + 1))});
-    }
-  }
-  const std::vector<IniLine>& section(const std::string& name) const {
-    static const std::vector<IniLine> kNone;
-    auto it = sections_.find(lower(name));
-    return it == sections_.end() ? kNone : it->second;
-  }
-
- private:
-  std::map<std::string, std::vector<IniLine>> sections_;
-};
+// The manifest as text: UTF-8 after a byte order mark, else Windows-1252 as
+// the game writes it.
+std::string manifest_text(const std::string& raw) {
+  std::string text = raw.substr(0, kMaxManifest);
+  // Cut at a line's end, so no line is read in part.
+  if (raw.size() > kMaxManifest && text.rfind('\n') != std::string::npos) text.erase(text.rfind('\n') + 1);
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0 && is_valid_utf8(text.substr(3))) return text.substr(3);
+  std::string utf8;
+  unsigned char bad = 0;
+  cp1252_to_utf8(text, utf8, bad, 0xFFFD);
+  return utf8;
+}
 
 // "File,Section.Key=Value", the form of AddIni= and Ini=; the section's
 // own name may hold dots (Engine.GameEngine), the key does not.
@@ -312,8 +248,7 @@ std::string ini_change(const std::string& verb, const std::string& v) {
 class Requests {
  public:
   void add(std::string line) {
-    for (char& c : line)
-      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    line = without_controls(line);
     if (line.size() > kMaxLineBytes) {
       size_t cut = kMaxLineBytes;
       while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
@@ -328,9 +263,9 @@ class Requests {
   // What a group (or [Setup]) changes besides copying its files. A group's
   // keys that are not known to be harmless are listed as they stand, so the
   // player hears of everything the game's installer would have done.
-  void changes(const std::vector<IniLine>& lines, bool group) {
+  void changes(const std::vector<Ini::Line>& lines, bool group) {
     static const std::set<std::string> kQuiet = {"copy", "file", "group", "optional", "visible", "selected"};
-    for (const IniLine& l : lines) {
+    for (const Ini::Line& l : lines) {
       if (l.key == "addini")
         add(ini_change("adds to ", l.value));
       else if (l.key == "ini")
@@ -382,21 +317,21 @@ bool is_umod_manifest(const Entry& e) {
   // game's own System\Manifest.ini, which lists what is installed. Any folder
   // counts, since files may be unpacked into System\ by their name alone.
   size_t cut = e.name.find_last_of("/\\");
-  std::string base = lower(cut == std::string::npos ? e.name : e.name.substr(cut + 1));
+  std::string base = ascii_lower(cut == std::string::npos ? e.name : e.name.substr(cut + 1));
   return base == "manifest.ini" || base == "manifest.int";
 }
 
 std::vector<std::string> manifest_requests(const std::string& manifest_ini) {
-  Ini ini(manifest_ini);
+  Ini ini(manifest_text(manifest_ini));
   Requests out;
-  const std::vector<IniLine>& setup = ini.section("setup");
+  const std::vector<Ini::Line>& setup = ini.section("setup");
   // Each section is read once however often it is named, so the work stays
   // in proportion to the text.
   std::set<std::string> requirements, groups = {"setup"};
-  for (const IniLine& l : setup) {
-    if (l.key != "requires" || !requirements.insert(lower(l.value)).second) continue;
+  for (const Ini::Line& l : setup) {
+    if (l.key != "requires" || !requirements.insert(ascii_lower(l.value)).second) continue;
     std::string product, version;
-    for (const IniLine& r : ini.section(l.value)) {
+    for (const Ini::Line& r : ini.section(l.value)) {
       if (r.key == "product") product = r.value;
       if (r.key == "version") version = r.value;
     }
@@ -406,8 +341,8 @@ std::vector<std::string> manifest_requests(const std::string& manifest_ini) {
   // The installer runs the groups [Setup] names, in order; [Setup] itself is
   // read for the same changes.
   out.changes(setup, false);
-  for (const IniLine& l : setup)
-    if (l.key == "group" && groups.insert(lower(l.value)).second) out.changes(ini.section(l.value), true);
+  for (const Ini::Line& l : setup)
+    if (l.key == "group" && groups.insert(ascii_lower(l.value)).second) out.changes(ini.section(l.value), true);
   return out.lines();
 }
 

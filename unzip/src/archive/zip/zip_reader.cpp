@@ -7,7 +7,9 @@
 #include <cstring>
 #include <memory>
 
+#include "base/bytes.h"
 #include "base/names.h"
+#include "base/text.h"
 
 namespace orvane {
 
@@ -20,13 +22,6 @@ const uint32_t kEnd64Sig = 0x06064b50;
 const uint32_t kEnd64LocatorSig = 0x07064b50;
 const uint32_t kSpanSig = 0x08074b50;
 const size_t kEndSize = 22;
-
-uint16_t le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t le64(const unsigned char* p) { return le32(p) | (static_cast<uint64_t>(le32(p + 4)) << 32); }
 
 struct EndRecord {
   uint64_t pos = 0;          // where the record that located the directory starts
@@ -181,10 +176,7 @@ void apply_extra(ZipEntry& e, const unsigned char* x, size_t len, bool& zip64_ok
 // The name as shown in messages; control characters become '?' so a name
 // cannot forge a line of its own.
 std::string shown(const ZipEntry& e) {
-  std::string s = e.name.empty() ? cp437_to_utf8(e.raw_name) : e.name;
-  for (char& c : s)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return s;
+  return without_controls(e.name.empty() ? cp437_to_utf8(e.raw_name) : e.name);
 }
 
 bool has_zip64_field(const unsigned char* x, size_t len) {
