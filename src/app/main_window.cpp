@@ -386,7 +386,7 @@ std::optional<std::string> frmMain::StageFiles(const std::vector<std::string>& a
 
 void frmMain::cmdFile_Click(int Index) {
   if (Index == 0) {
-    if (!OpenFile(Dialog, kZipFilter).empty())
+    if (!OpenFile(Dialog, kZipFilter, false).empty())
       platform::SetText(txtFileName_, install::ArchiveBoxText(chooser::PickedFiles(Dialog.Selection)));
   } else if (Index == 1) {
     const std::string folder = BrowseForFolder(hwnd_, kFolderPrompt);
@@ -423,17 +423,22 @@ void frmMain::SaveSettings() {
 
 // ---- choosers ----
 
-std::string frmMain::OpenFile(platform::CommonDialog& Dialog, const std::string& FilterStr) {
+std::string frmMain::OpenFile(platform::CommonDialog& Dialog, const std::string& FilterStr, bool Saving) {
   try {
     Dialog.Filter = FilterStr;
     Dialog.CancelError = true;
     Dialog.FilterIndex = 1;
-    Dialog.DialogTitle = "Select a File";
+    Dialog.DialogTitle = Saving ? "Save File As" : "Select a File";
     Dialog.FileName = "";
     // Several archives at once; the Explorer-style dialog, which multiple selection
     // would otherwise turn into the old one.
-    Dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT | OFN_EXPLORER;
-    Dialog.ShowOpen();
+    Dialog.Flags = Saving ? (OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY)
+                          : (OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT | OFN_EXPLORER);
+    if (Saving) {
+      Dialog.ShowSave();
+    } else {
+      Dialog.ShowOpen();
+    }
     const std::vector<std::string> picked = chooser::PickedFiles(Dialog.Selection);
     Dialog.InitDir = chooser::FolderOf(picked.empty() ? Dialog.FileName : picked[0]);
     return picked.empty() ? Dialog.FileName : picked[0];

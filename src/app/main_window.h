@@ -18,7 +18,7 @@ class frmMain {
 
   // The file chooser: the (first) chosen file's path, or empty; Dialog.Selection holds every
   // chosen file. Moves Dialog.InitDir to the chosen files' folder after a pick.
-  std::string OpenFile(platform::CommonDialog& Dialog, const std::string& FilterStr);
+  std::string OpenFile(platform::CommonDialog& Dialog, const std::string& FilterStr, bool Saving);
   // The folder browser: the chosen folder's file-system path, or empty.
   std::string BrowseForFolder(HWND hWndOwner, const std::string& sPrompt);
 

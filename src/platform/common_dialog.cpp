@@ -18,7 +18,7 @@ std::string FilterToDoubleNul(const std::string& filter) {
   return result;
 }
 
-void CommonDialog::ShowOpen() {
+void CommonDialog::Show(bool saving) {
   const std::string filter = FilterToDoubleNul(Filter);
   // Room for a long path; the dialog reports FNERR_BUFFERTOOSMALL beyond it.
   std::vector<char> file(32768, '\0');
@@ -35,7 +35,7 @@ void CommonDialog::ShowOpen() {
   ofn.lpstrTitle = DialogTitle.empty() ? nullptr : DialogTitle.c_str();
   ofn.Flags = Flags;
 
-  const BOOL picked = ::GetOpenFileNameA(&ofn);
+  const BOOL picked = saving ? ::GetSaveFileNameA(&ofn) : ::GetOpenFileNameA(&ofn);
   if (!picked) {
     const DWORD failure = ::CommDlgExtendedError();
     if (failure != 0) throw UnhandledError(failure, "Common dialog failure");

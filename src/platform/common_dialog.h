@@ -1,5 +1,5 @@
 // The common file dialog as a small object with the properties the program uses.
-// ShowOpen wraps GetOpenFileNameA.
+// ShowOpen and ShowSave wrap GetOpenFileNameA and GetSaveFileNameA.
 #pragma once
 #include <windows.h>
 
@@ -24,7 +24,11 @@ class CommonDialog {
   std::string InitDir;       // where the dialog opens; empty leaves it to the system
   HWND Owner = nullptr;
 
-  void ShowOpen();
+  void ShowOpen() { Show(false); }
+  void ShowSave() { Show(true); }
+
+ private:
+  void Show(bool saving);
 };
 
 // "a|b|c|d" becomes "a\0b\0c\0d\0\0", the form OPENFILENAME wants.
