@@ -108,6 +108,11 @@ bool is_stock_file(const std::string& shown) {
                      [&](const char* f) { return path_key(f) == key; });
 }
 
+// Adds `name` to `names` unless it is there: who needs something, each once, in order.
+void add_once(std::vector<std::string>& names, const std::string& name) {
+  if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+}
+
 const size_t kMaxFurther = 64;  // game packages whose own needs are looked at, one level down
 
 }  // namespace
@@ -260,6 +265,7 @@ struct Loaded {
   int dll = -1;  // whether its own DLL lies beside it: -1 not yet looked
   // Each take of an object from it by the install's packages, and those of them not in it.
   size_t taken = 0, missed = 0;
+  std::string package;  // the name the first missed object is taken under, as spelt there
   unsigned missed_kinds = 0;  // PackageKind bits of what the missed ones are taken as
   std::vector<PackageCheck::Unfound> unfound;
   std::unordered_map<std::string, size_t> unfound_at;  // lower-case object text -> index in unfound
@@ -273,24 +279,25 @@ struct Loaded {
 
 using Because = PackageCheck::UnfoundBecause;
 
-// Why `o` is not in `found`, the first of the files of its package's name, and
-// the words that say it.
-Because why_unfound(const ObjectName& o, const std::vector<Found>& found, const Loaded& l, bool kept_differing,
-                    std::string& why) {
-  const Found& f = found[0];
-  const std::string kind = ascii_lower(o.class_name);
+// Why what is taken from `found`, the files of a package's name in the order the game
+// looks, is not in the first of them.
+Because reason_unfound(const std::vector<Found>& found, bool kept_differing) {
   // The game's own file first: whatever else is true, its remedy is never another copy of it.
-  const bool stock = is_stock_file(f.shown);
-  const Because because = stock ? Because::kStockFile
-                          : kept_differing ? Because::kKeptDiffering
-                          : found.size() > 1 ? Because::kFoundFirst
-                                             : Because::kNotInFile;
+  if (is_stock_file(found[0].shown)) return Because::kStockFile;
+  if (kept_differing) return Because::kKeptDiffering;
+  return found.size() > 1 ? Because::kFoundFirst : Because::kNotInFile;
+}
+
+// The words that say why `o` is not in `f`, the file the game finds, for that reason.
+std::string why_unfound(const ObjectName& o, const Found& f, const Loaded& l, Because because) {
+  const std::string kind = ascii_lower(o.class_name);
   if (because == Because::kKeptDiffering)
-    return why = "the game's " + f.shown + " (" + PackageCheck::marker(because) + " from the archive's) lacks it", because;
+    return "the game's " + f.shown + " (" + PackageCheck::marker(because) + " from the archive's) lacks it";
   if (because == Because::kFoundFirst)
-    return why = f.shown + " " + PackageCheck::marker(because) + " under the name " + o.path[0] +
-                 ", and it holds no such " + kind, because;
-  const std::string subject = stock ? f.shown + ", " + PackageCheck::marker(because) + "," : f.shown;
+    return f.shown + " " + PackageCheck::marker(because) + " under the name " + o.path[0] + ", and it holds no such " +
+           kind;
+  const std::string subject =
+      because == Because::kStockFile ? f.shown + ", " + PackageCheck::marker(because) + "," : f.shown;
   const std::string& name = o.path.back();
   std::optional<ObjectName> other_class;  // holds builds each object as it is looked at
   auto range = l.by_name.equal_range(ascii_lower(name));
@@ -301,15 +308,11 @@ Because why_unfound(const ObjectName& o, const std::vector<Found>& found, const 
       continue;
     }
     if (o.path.size() > 2)
-      return why = subject + " holds " + name + ", but not in the group " + joined(o.path, 1, o.path.size() - 1, "."),
-             because;
-    return why = subject + " holds " + name + " only in the group " + joined(e.path, 1, e.path.size() - 1, "."),
-           because;
+      return subject + " holds " + name + ", but not in the group " + joined(o.path, 1, o.path.size() - 1, ".");
+    return subject + " holds " + name + " only in the group " + joined(e.path, 1, e.path.size() - 1, ".");
   }
-  if (other_class)
-    return why = subject + " holds " + name + ", but as a " + other_class->class_name + ", not a " + o.class_name,
-           because;
-  return why = subject + " holds no such " + kind, because;
+  if (other_class) return subject + " holds " + name + ", but as a " + other_class->class_name + ", not a " + o.class_name;
+  return subject + " holds no such " + kind;
 }
 
 // Where most of what is taken from one file is not in it, one entry says so
@@ -331,16 +334,14 @@ void tell_unfound(Loaded& l, const std::vector<Found>& found, std::vector<Packag
     for (PackageCheck::Unfound& u : l.unfound) out.push_back(std::move(u));
     return;
   }
-  const std::string name = l.unfound[0].object.substr(l.unfound[0].object.find(' ') + 1);
-  const std::string package = name.substr(0, name.find('.'));
+  const std::string& package = l.package;
   PackageCheck::Unfound all;
   const size_t n = l.unfound.size();
   all.object = std::to_string(n) + (n == 1 ? " object of " : " objects of ") + package;
   all.which = n > kNamesShown ? "among them " : "";
   for (size_t i = 0; i < n && i < kNamesShown; ++i) all.which += (i ? ", " : "") + l.unfound[i].object;
   for (const PackageCheck::Unfound& u : l.unfound)
-    for (const std::string& by : u.needed_by)
-      if (std::find(all.needed_by.begin(), all.needed_by.end(), by) == all.needed_by.end()) all.needed_by.push_back(by);
+    for (const std::string& by : u.needed_by) add_once(all.needed_by, by);
   // Every entry of one file has the same reason, but where the file is not the one that lacks a few.
   all.because = other_kind ? Because::kOtherKind : l.unfound[0].because;
   const std::string most_absent = PackageCheck::marker(Because::kMostlyAbsent);
@@ -452,7 +453,7 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
     }
     Missing& m = res.missing[at.first->second];
     if (!m.stock) m.kinds |= kinds;
-    if (std::find(m.needed_by.begin(), m.needed_by.end(), by) == m.needed_by.end()) m.needed_by.push_back(by);
+    add_once(m.needed_by, by);
   };
   std::set<std::string> further;  // paths of game packages whose own needs were looked at
   for (const Record* r : records) {
@@ -498,7 +499,10 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
       ++l.missed;
       for (size_t k = 0; k < r->needs.size(); ++k)
         if (same_package_name(r->needs[k], o.path[0])) l.missed_kinds |= r->kinds[k];
-      if (l.unfound.empty()) told.push_back(&(*found));
+      if (l.unfound.empty()) {
+        told.push_back(&(*found));
+        l.package = o.path[0];
+      }
       const std::string text = object_text(o);
       auto at = l.unfound_at.emplace(ascii_lower(text), l.unfound.size());
       if (at.second) {
@@ -507,11 +511,11 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
                               std::binary_search(differing.begin(), differing.end(), kept->second->item);
         PackageCheck::Unfound u;
         u.object = text;
-        u.because = why_unfound(o, *found, l, kept_differing, u.why);
+        u.because = reason_unfound(*found, kept_differing);
+        u.why = why_unfound(o, (*found)[0], l, u.because);
         l.unfound.push_back(std::move(u));
       }
-      std::vector<std::string>& by = l.unfound[at.first->second].needed_by;
-      if (std::find(by.begin(), by.end(), r->shown) == by.end()) by.push_back(r->shown);
+      add_once(l.unfound[at.first->second].needed_by, r->shown);
     }
   }
   // Told file by file, in the order each was first found lacking something.
