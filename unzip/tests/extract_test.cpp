@@ -10,6 +10,7 @@
 #include "cli/cli.h"
 #include "install/space.h"
 #include "platform/platform.h"
+#include "report/lines.h"
 #include "test_support.h"
 #include "unreal/unreal_package.h"
 
@@ -1140,72 +1141,60 @@ TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
             report.out_lines.end());
 }
 
-// Several archives in one run: each all or nothing by itself, a file two bring goes in
-// once (the first one's copy), and a package one brings counts for another's map.
-TEST_F(ExtractTest, ArchivesOfABatchEachByItself) {
-  const std::string a = dir.sub("a.zip"), b = dir.sub("b.zip"), c = dir.sub("c.zip");
+// The player's install (what Orvane.BAT runs), many archives at once: each all or nothing
+// by itself, a file two bring goes in once (the first one's copy), a package one brings
+// counts for another's map, each part under the name the player picked it by, and the
+// totals with the archives that need the player.
+TEST_F(ExtractTest, ThePlayersInstallOfManyArchives) {
+  const std::string a = dir.sub("Map.ZIP"), b = dir.sub("Map2.ZIP"), c = dir.sub("Map3.ZIP");
   test::write_file(u8(a), build_zip({file("Maps/CTF-A.unr", package_needing({{"BTex", "Texture"}})),
                                      file("Help/Same.txt", "same"), file("Help/Other.txt", "first")}));
-  test::write_file(u8(b), "<html>gone</html>");
-  test::write_file(u8(c), build_zip({file("Textures/BTex.utx", package_holding({{"Texture", "Walls.ThingBTex"}})), file("Help/Same.txt", "same"),
-                                     file("Help/Other.txt", "second")}));
-  test::write_file(dir.path() / "list.txt", c + "\r\n\"" + b + "\"\r\n");
-  test::write_file(dir.path() / "names.txt", "c.zip=D:\\Downloads\\C pack.zip\r\n");
-  const std::string game = dir.sub("g"), help = game + sep() + "Help" + sep(), maps = game + sep() + "Maps" + sep(),
-                    tex = game + sep() + "Textures" + sep();
+  test::write_file(u8(b), build_zip({file("Textures/BTex.utx", package_holding({{"Texture", "Walls.ThingBTex"}})),
+                                     file("Help/Same.txt", "same"), file("Help/Other.txt", "second")}));
+  test::write_file(u8(c), "<html>gone</html>");
+  test::write_file(dir.path() / "Names.txt", "Map2.ZIP=D:\\Downloads\\B pack.zip\r\nMap3.ZIP=\r\n");
+  const std::string game = dir.sub("g");
   write_stock_packages(dir.path() / "g");
-  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-check-packages=" + game, "-archives=" + dir.sub("list.txt"),
-                 "-reports=" + dir.path().string(), "-names=" + dir.sub("names.txt"), a, "*.unr", maps, "*.utx", tex,
-                 "*.txt", help}),
-            kExitArchive);
-  EXPECT_EQ(report.out_lines, (Lines{"Archive: 1 0 " + a, "Archive: 2 0 D:\\Downloads\\C pack.zip",
-                                     "Archive: 3 3 " + b}));
+  EXPECT_EQ(run({"-orvane", a, game + sep(), b, c}), kExitArchive);
+  const std::string out = report.all_out();
   EXPECT_EQ(test::read_file(dir.path() / "g" / "Help" / "Other.txt"), "first");
   EXPECT_TRUE(fs::exists(dir.path() / "g" / "Textures" / "BTex.utx"));
-  EXPECT_EQ(report.err_lines.front(), "1 of 3: " + a.substr(a.find_last_of(sep()) + 1));
-  std::string second = test::read_file(dir.path() / "report-2.txt");
-  second.erase(std::remove(second.begin(), second.end(), '\r'), second.end());  // CRLF on Windows
-  EXPECT_NE(second.find("Kept (identical): " + help + "Same.txt\n"), std::string::npos) << second;
-  EXPECT_NE(second.find("Kept (differs from the archive's): " + help + "Other.txt\n"), std::string::npos) << second;
-  EXPECT_EQ(test::read_file(dir.path() / "report-1.txt").find("Missing"), std::string::npos);
-  EXPECT_EQ(test::read_file(dir.path() / "report-3.txt").rfind("Failed: not-archive: " + b + " (", 0), 0u);
-  // Reports that cannot be written (their folder is gone, as a full disk refuses them too):
-  // each goes to standard error instead, and every archive still gets its line and code.
-  const std::string d = dir.sub("d.zip");
-  test::write_file(u8(d), build_zip({file("Maps/CTF-D.unr", package_needing({}))}));
-  test::write_file(dir.path() / "list.txt", b + "\r\n");
-  EXPECT_EQ(run({"-extract", "-all-or-nothing", "-archives=" + dir.sub("list.txt"), "-reports=" + dir.sub("gone"), d,
-                 "*.unr", maps, "*.utx", tex, "*.txt", help}),
-            kExitUnreported);
-  EXPECT_EQ(report.out_lines, (Lines{"Archive: 1 0 " + d, "Archive: 2 3 " + b}));
-  EXPECT_TRUE(fs::exists(dir.path() / "g" / "Maps" / "CTF-D.unr"));
-  EXPECT_NE(std::find(report.err_lines.begin(), report.err_lines.end(), "Extracted: " + maps + "CTF-D.unr"),
-            report.err_lines.end()) << report.all_err();
-  EXPECT_FALSE(fs::exists(dir.path() / "gone"));
+  EXPECT_EQ(report.err_lines.front(), "1 of 3: Map.ZIP");
+  for (const std::string& want : Lines{
+           "Map archives: 3\nGame folder: \"" + game + "\"\n\nChecking the archive and installing...\n",
+        "\n---- Archive 1 of 3:\n  \"" + a + "\"\n\nInstalled into ",
+        "\n---- Archive 2 of 3:\n  \"D:\\Downloads\\B pack.zip\"\n",
+        "Kept, already in the game and identical to the archive's (1):\n  Help" + sep() + "Same.txt\n",
+        "Kept, already in the game but different from the archive's (1):\n  Help" + sep() + "Other.txt\n",
+        "\n---- Archive 3 of 3:\n  \"" + c + "\"\n\nERROR: the map archive cannot be unpacked.",
+        "\n---- All 3 archives: 2 installed, 1 failed, 0 need attention.\n"
+        "These archives need you; their parts above say why:\n  \"" + c + "\""})
+    EXPECT_NE(out.find(want), std::string::npos) << want << "\n----\n" << out;
+  EXPECT_EQ(out.find("MISSING"), std::string::npos) << out;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n') + 1, static_cast<long>(report.out_lines.size()));
 }
 
-// What the install script shows the player: at most 79 columns, broken at spaces, a
+// What the player reads fits an 80-column console: at most 79 columns, broken at spaces, a
 // continued line further in, and a file name never broken, alone when no line holds it.
 TEST_F(ExtractTest, LinesForThePlayerFitTheConsole) {
-  const std::string name = "Pack v2 (final)" + std::string(70, 'N') + ".utx", spaced = "Help" + sep() + "a b c.txt";
-  test::write_file(dir.path() / "report.txt",
-                   "Total: 1 extracted\r\nDuplicate: " + spaced +
-                       " (an earlier entry of the archive has the same name; not written)\r\nRefused: " + name +
-                       " (name longer than 255 characters)\r\nSkipped: x.jpg\r\nSkipped: CTF-A.unr.uz\r\n"
-                       "Manifest: M.umod: adds to UnrealTournament.ini: [Engine.GameEngine] ServerPackages=OrvaneMod\r\n");
-  const std::string report_path = dir.sub("report.txt");
-  ASSERT_EQ(run({"-show=Duplicate", report_path}), kExitOk);
-  EXPECT_EQ(report.out_lines, (Lines{"  " + spaced + " (an earlier entry of the archive has the same name; not",
-                                     "    written)"}));
-  ASSERT_EQ(run({"-show=Refused", report_path}), kExitOk);
-  EXPECT_EQ(report.out_lines, (Lines{"  " + name, "    (name longer than 255 characters)"}));
-  ASSERT_EQ(run({"-show=Manifest", report_path}), kExitOk);
-  EXPECT_EQ(report.out_lines, (Lines{"  M.umod: adds to UnrealTournament.ini: [Engine.GameEngine]",
-                                     "    ServerPackages=OrvaneMod"}));
-  ASSERT_EQ(run({"-show=Skipped", "-note=(not a game file)", "-exclude=*.uz", report_path}), kExitOk);
-  EXPECT_EQ(report.out_lines, (Lines{"  x.jpg (not a game file)"}));
-  ASSERT_EQ(run({"-show=Skipped", report_path, "*.uz"}), kExitOk);
-  EXPECT_EQ(report.out_lines, (Lines{"  CTF-A.unr.uz"}));
+  const std::string name = "Pack v2 (final)" + std::string(250, 'N') + ".utx", spaced = "Help" + sep() + "a b c.txt";
+  const std::string game = dir.sub("g");
+  write_stock_packages(dir.path() / "g");
+  Item refused = file(name, "x");
+  test::write_file(u8(dir.sub("Map.ZIP")),
+                   build_zip({file("a b c.txt", "1"), file("Docs/a b c.txt", "2"), refused, file("x.jpg", "j"),
+                              file("CTF-A.unr.uz", "z"), file("__MACOSX/._a", "m")}));
+  EXPECT_EQ(run({"-orvane", dir.sub("Map.ZIP"), game}), kExitRefused);
+  const Lines& out = report.out_lines;
+  for (const Lines& want : {
+           Lines{"  " + spaced + " (an earlier entry of the archive has the same name; not", "    written)"},
+           Lines{"  " + name, "    (name longer than 255 characters)"},
+           Lines{"Skipped (3):", "  __MACOSX/._a (macOS metadata)", "  CTF-A.unr.uz (cache file, never installed)",
+                 "  x.jpg (not a game file)"},
+       })
+    EXPECT_NE(std::search(out.begin(), out.end(), want.begin(), want.end()), out.end()) << want[0] << "\n" << report.all_out();
+  for (const std::string& l : out)
+    EXPECT_TRUE(columns(l) <= 79 || l == "  " + name) << l;
 
   // Standard error under -width: the archive's name whole, the reason broken at spaces.
   const std::string zip = dir.sub(std::string(60, 'Z') + ".zip");

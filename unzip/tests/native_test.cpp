@@ -367,19 +367,19 @@ TEST_F(KillSweep, BatchRuns) {
     fs::create_directories(game / "Maps");
     test::write_file(game / "Maps" / "CTF-B1.unr", "the player's own CTF-B1");
   };
-  const std::string maps = game.string() + "/Maps/", tex = game.string() + "/Textures/";
+  // The player's install, as Orvane.BAT runs it: the first n archives.
   auto batch = [&](size_t n) {
-    std::string list;
-    for (size_t a = 1; a < n; ++a) list += zips[a] + "\n";
-    const std::string file = dir.sub("list" + std::to_string(n) + ".txt");
-    test::write_file(file, list);
-    return Lines{"-extract", "-all-or-nothing", "-archives=" + file, "-reports=" + dir.str(), zips[0], "*.unr", maps,
-                 "*.utx", tex};
+    Lines args{"-orvane", zips[0], game.string()};
+    for (size_t a = 1; a < n; ++a) args.push_back(zips[a]);
+    return args;
   };
   reset();
   std::vector<std::map<std::string, std::string>> allowed = {snapshot(game)};
   for (size_t n = 1; n <= zips.size(); ++n) allowed.push_back(after(batch(n)));
-  const Lines recover = {"-extract", "-all-or-nothing", zips[0], "*.none", maps, "*.nothing", tex};
+  // A later install puts a killed one right first; this one brings nothing of its own.
+  const std::string nothing = dir.sub("nothing.zip");
+  test::write_file(nothing, test::build_zip({test::Item{"shot.jpg", "jpeg"}}));
+  const Lines recover = {"-orvane", nothing, game.string()};
   EXPECT_GT(sweep(batch(zips.size()), recover, allowed, false), 20u);
 }
 

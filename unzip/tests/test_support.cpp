@@ -321,6 +321,12 @@ std::string CaptureReport::all_err() const {
   return s;
 }
 
+std::string CaptureReport::all_out() const {
+  std::string s;
+  for (const std::string& l : out_lines) s += (s.empty() ? "" : "\n") + l;
+  return s;
+}
+
 int run_args(const std::vector<std::string>& args, CaptureReport& report) { return run(args, report); }
 
 std::string sep() {

@@ -143,6 +143,7 @@ class CaptureReport : public Report {
   void err(const std::string& line) override { err_lines.push_back(line); }
   std::vector<std::string> out_lines, err_lines;
   std::string all_err() const;
+  std::string all_out() const;  // the lines joined by line ends
 };
 
 // Runs the program in-process with these arguments.

@@ -1,5 +1,7 @@
 #include "app/extract.h"
 
+#include "app/install.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -115,7 +117,7 @@ void execute(Run& run, const Plan& plan, Writer& writer, PackageCheck* packages,
 // Once a run is decided (and, in a batch, every archive is in place, so that the game's
 // folders hold the packages each brought): the package check, the report lines not yet
 // written, and the exit code the outcomes call for.
-int tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
+Told tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
   const Options& opt = run.opt;
   const bool at_once = (opt.all_or_nothing && !opt.test) || !opt.groups.empty() || packages;
   PackageCheck::Result found;
@@ -146,25 +148,18 @@ int tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
       report.out(total_line(run, found.missing.size(), found.unloadable.size(), found.unfound.size()));
     for (size_t i = 0; i < run.outcomes.size(); ++i) print_outcome(run, i, report);
   }
-  for (const std::string& r : run.requests) report.out("Manifest: " + r);
-  auto list = [](const std::vector<std::string>& names) {
-    std::string s;
-    for (const std::string& n : names) s += (s.empty() ? "" : ", ") + n;
-    return s;
-  };
+  for (const Request& r : run.requests)
+    report.out("Manifest: " + (r.container.empty() ? r.text : r.container + ": " + r.text));
   for (const PackageCheck::Missing& m : found.missing)
-    report.out((m.stock ? "Missing from the game itself: " : "Missing: ") + m.name + " (" + kind_text(m.kinds) +
-               ", needed by " + list(m.needed_by) + ")");
+    report.out((m.stock ? "Missing from the game itself: " : "Missing: ") + m.name + missing_detail(m));
   for (const PackageCheck::Unloadable& u : found.unloadable)
     report.out("Unloadable: " + u.shown + " (" + u.why + ")");
-  for (const PackageCheck::Unfound& u : found.unfound)
-    report.out("Unfound: " + u.object + " (" + (u.which.empty() ? "" : u.which + "; ") + "needed by " +
-               list(u.needed_by) + "; " + u.why + ")");
+  for (const PackageCheck::Unfound& u : found.unfound) report.out("Unfound: " + u.object + unfound_detail(u));
   int code = exit_code(run, writer.directory_made());
   if (code == kExitOk && (!found.missing.empty() || !found.unloadable.empty() || !found.unfound.empty()))
     code = kExitPackages;
   if (unchecked && !installed.empty() && (code == kExitOk || code == kExitRefused)) code = kExitUnchecked;
-  return code;
+  return {code, std::move(found), true};
 }
 
 // Collects a manifest's text, as much as is worth reading.
@@ -198,7 +193,7 @@ void add_umod_files(Run& run, ArchiveReader& umod, const std::string& container)
     TextSink manifest;
     if (fold_case(e.name).find("MANIFEST.INI") == std::string::npos || !umod.extract(i, manifest).empty()) continue;
     for (const std::string& r : manifest_requests(manifest.text))
-      run.requests.push_back((container.empty() ? std::string() : container + ": ") + r);
+      run.requests.push_back({container, r});
   }
 }
 
@@ -275,18 +270,7 @@ void add_umods(Run& run, ArchiveReader& archive, std::vector<std::unique_ptr<Arc
   }
 }
 
-// One archive's install, kept until it is told: the readers, the run and its writer.
-struct Install {
-  Options opt;
-  std::unique_ptr<ArchiveReader> archive;
-  std::vector<std::unique_ptr<ArchiveReader>> umods;
-  std::unique_ptr<Run> run;
-  std::unique_ptr<PackageCheck> packages;
-  Journal journal;  // held by the run from its recovery until it is settled
-  std::shared_ptr<GameListing> listing;  // the game's package files, shared by a batch's archives
-  std::unique_ptr<Writer> writer;
-  bool matched = false;
-};
+}  // namespace
 
 // Installs opt.archive (shown as `shown` in messages) up to where it is decided. Returns
 // -1 when tell() is to finish it, or the exit code of a run that ended early, reported.
@@ -298,6 +282,7 @@ int start(Install& in, const std::string& shown, Report& report) {
   in.archive = file ? open_reader(std::move(file), err, kind) : nullptr;
   if (!in.archive) {
     report.err("Error: " + shown + ": " + err);
+    in.failed.push_back({kind, shown, err});
     // With groups the report is a script's input: why the archive is unusable belongs in it.
     if (!opt.groups.empty()) report.out(failed_line(kind, shown, err));
     return kExitArchive;
@@ -318,6 +303,7 @@ int start(Install& in, const std::string& shown, Report& report) {
     for (const std::string& t : told) report.err("Warning: " + folder + ": " + t);
     if (!held) {
       report.err("Error: " + err);
+      in.failed.push_back({Failure::Unwritable, shown, err});
       if (!opt.groups.empty()) report.out(failed_line(Failure::Unwritable, shown, err));
       return kExitUnwritable;
     }
@@ -334,6 +320,7 @@ int start(Install& in, const std::string& shown, Report& report) {
   in.writer.reset(new Writer(run, in.packages.get(), in.journal));
   if (opt.all_or_nothing && !opt.test && !plan.groups.empty() && !in.writer->start_journal(journal_folder(opt), journal_roots(opt), err)) {
     report.err("Error: " + err);
+    in.failed.push_back({Failure::Unwritable, shown, err});
     if (!opt.groups.empty()) report.out(failed_line(Failure::Unwritable, shown, err));
     return kExitUnwritable;
   }
@@ -341,156 +328,26 @@ int start(Install& in, const std::string& shown, Report& report) {
   return -1;
 }
 
-int finish(Install& in, Report& report) {
+Told finish(Install& in, Report& report) {
   try {
-    int code = tell(*in.run, *in.writer, in.packages.get(), report);
-    return in.matched || code != kExitOk ? code : kExitNothingMatched;
+    Told told = tell(*in.run, *in.writer, in.packages.get(), report);
+    if (!in.matched && told.code == kExitOk) told.code = kExitNothingMatched;
+    return told;
   } catch (...) {
     // Whatever went in stays in: not told as a run that installed nothing.
     report.err("Error: " + in.opt.archive + ": " + current_failure() + ", after the files were put in place");
     const auto& o = in.run->outcomes;
-    return std::any_of(o.begin(), o.end(), in_place) ? kExitUnchecked : kExitInternal;
+    return {std::any_of(o.begin(), o.end(), in_place) ? kExitUnchecked : kExitInternal, {}, false};
   }
 }
+
+namespace {
 
 int run_extract(const Options& opt, Report& report) {
   Install in;
   in.opt = opt;
   const int code = start(in, opt.archive, report);
-  return code >= 0 ? code : finish(in, report);
-}
-
-// The lines of a text file that a script wrote (console code page), without line ends.
-bool read_lines(const std::string& path, std::vector<std::string>& lines, std::string& err) {
-  std::unique_ptr<Source> file = platform::open_archive(path, err);
-  std::string bytes;
-  if (file) {
-    bytes.resize(static_cast<size_t>(file->size()));
-    if (!bytes.empty() && !file->read_at(0, &bytes[0], bytes.size())) file.reset();
-  }
-  if (!file) return false;
-  const std::string text = platform::from_console(bytes);
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
-    at = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return true;
-}
-
-// A report kept in memory, written as a file once the archive is told.
-class FileReport : public Report {
- public:
-  explicit FileReport(Report& errors) : errors_(errors) {}
-  void out(const std::string& line) override { text += line + "\n"; }
-  void err(const std::string& line) override { errors_.err(line); }
-  void progress(const std::string& line) override { errors_.progress(line); }
-  std::string text;
-
- private:
-  Report& errors_;
-};
-
-// Several archives in one run (-archives): each installed by itself, all or nothing, in
-// turn, so that a later one finds what an earlier one put in place (kept, identical or
-// differing); told once all are in, so that the packages of each count for the others.
-// Archive k's report goes into REPORTS/report-k.txt, and standard output gets one line per
-// archive: "Archive: k CODE NAME".
-int run_batch(const Options& opt, Report& report) {
-  std::vector<std::string> paths{opt.archive}, names;
-  std::string err;
-  if (!read_lines(opt.archives, paths, err)) {
-    report.err("Error: " + opt.archives + ": " + err);
-    return kExitUsage;
-  }
-  paths.erase(std::remove_if(paths.begin() + 1, paths.end(), [](std::string& p) {
-                p.erase(std::remove(p.begin(), p.end(), '"'), p.end());
-                return p.empty();
-              }), paths.end());
-  if (!opt.names.empty()) read_lines(opt.names, names, err);  // a missing list: the paths are shown
-  auto shown_of = [&](const std::string& path) { return shown_archive_name(names, path); };
-  std::vector<std::unique_ptr<Install>> installs;
-  std::vector<std::unique_ptr<FileReport>> reports;
-  std::vector<int> codes;
-  // The game is listed once for all the archives' checks, not once for each.
-  auto listing = std::make_shared<GameListing>(opt.game);
-  for (size_t k = 0; k < paths.size(); ++k) {
-    const std::string shown = shown_of(paths[k]);
-    report.progress(std::to_string(k + 1) + " of " + std::to_string(paths.size()) + ": " +
-                    shown.substr(shown.find_last_of("\\/") + 1));
-    installs.emplace_back(new Install);
-    installs.back()->opt = opt;
-    installs.back()->opt.archive = paths[k];
-    installs.back()->listing = listing;
-    reports.emplace_back(new FileReport(report));
-    try {
-      codes.push_back(start(*installs.back(), shown, *reports.back()));
-    } catch (...) {
-      // Before this archive's files were all in (the next run takes back any it moved);
-      // those of the archives before it stay in.
-      report.err("Error: " + shown + ": " + current_failure());
-      codes.push_back(kExitInternal);
-    }
-    installs.back()->journal.release();  // the next archive's run takes it
-  }
-  int worst = kExitOk;
-  const int order[] = {kExitUnreported, kExitArchive,  kExitUnwritable, kExitDestination,   kExitEntries,
-                       kExitInternal,   kExitUnchecked, kExitRefused,   kExitPackages, kExitNothingMatched};
-  auto rank = [&](int c) { return std::find(std::begin(order), std::end(order), c) - std::begin(order); };
-  for (size_t k = 0; k < paths.size(); ++k) {
-    if (codes[k] < 0) codes[k] = finish(*installs[k], *reports[k]);
-    report.out("Archive: " + std::to_string(k + 1) + " " + std::to_string(codes[k]) + " " + shown_of(paths[k]));
-    if (rank(codes[k]) < rank(worst)) worst = codes[k];
-    const std::string file = platform::join(opt.reports, "report-" + std::to_string(k + 1) + ".txt");
-    if (!platform::write_console_text(file, reports[k]->text, err)) {
-      // A full disk must not hide what went in: the report goes to the console instead,
-      // and no part of it stays behind as if it were whole.
-      platform::remove_file(file);
-      report.err("Error: " + file + ": " + err + " (the report of " + shown_of(paths[k]) + " follows here)");
-      for (size_t at = 0, end; (end = reports[k]->text.find('\n', at)) != std::string::npos; at = end + 1)
-        report.err(reports[k]->text.substr(at, end - at));
-      worst = kExitUnreported;
-    }
-  }
-  return worst;
-}
-
-// Standard error's lines, for the player's console: wrapped.
-class WrappedReport : public Report {
- public:
-  WrappedReport(Report& to, size_t width) : to_(to), width_(width) {}
-  void out(const std::string& line) override { to_.out(line); }
-  void err(const std::string& line) override {
-    for (const std::string& l : wrap_message(line, width_)) to_.err(l);
-  }
-  void progress(const std::string& line) override {
-    for (const std::string& l : wrap_message(line, width_)) to_.progress(l);
-  }
-
- private:
-  Report& to_;
-  size_t width_;
-};
-
-int run_show(const Options& opt, Report& report) {
-  std::string err;
-  std::vector<std::string> lines;
-  if (!read_lines(opt.archive, lines, err)) {
-    report.err("Error: " + opt.archive + ": " + (err.empty() ? "cannot read the report" : err));
-    return kExitArchive;
-  }
-  for (const std::string& line : lines) {
-    const std::string name = line.substr(std::min(line.size(), opt.show.size() + 2));
-    bool wanted = opt.patterns.empty();
-    for (const std::string& p : opt.patterns) wanted = wanted || pattern_matches(p, name);
-    for (const std::string& p : opt.excludes) wanted = wanted && !pattern_matches(p, name);
-    if (!wanted) continue;
-    for (const std::string& l : shown_report_line(line, opt.show, opt.note, opt.width ? opt.width : 79)) report.out(l);
-  }
-  return kExitOk;
+  return code >= 0 ? code : finish(in, report).code;
 }
 
 }  // namespace
@@ -511,10 +368,9 @@ int run(const std::vector<std::string>& args, Report& report) {
       report.out(help);
       return kExitOk;
     }
-    if (!opt.show.empty()) return run_show(opt, report);
+    if (opt.orvane) return run_orvane(opt.orvane_args, report);
     WrappedReport wrapped(report, opt.width);
-    Report& to = opt.width ? static_cast<Report&>(wrapped) : report;
-    return opt.archives.empty() ? run_extract(opt, to) : run_batch(opt, to);
+    return run_extract(opt, opt.width ? static_cast<Report&>(wrapped) : report);
   } catch (...) {
     report.err("Error: " + current_failure());
   }

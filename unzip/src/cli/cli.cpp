@@ -51,6 +51,11 @@ std::string parse_options(const std::vector<std::string>& args,
     if (opt == "-help" || opt == "-?") {
       out.help = true;
       return std::string();
+    } else if (opt == "-orvane" && i == 0) {
+      // What Orvane.BAT was given, handed on whole: the install tells the player itself.
+      out.orvane = true;
+      out.orvane_args.assign(args.begin() + 1, args.end());
+      return std::string();
     } else if (opt == "-extract") {
       extract = true;
     } else if (opt == "-test") {
@@ -64,16 +69,6 @@ std::string parse_options(const std::vector<std::string>& args,
     } else if (opt.rfind("-width=", 0) == 0 && opt.size() > 7 && opt.size() < 11 &&
                opt.find_first_not_of("0123456789", 7) == std::string::npos) {
       out.width = std::stoul(opt.substr(7));
-    } else if (opt.rfind("-show=", 0) == 0 && opt.size() > 6) {
-      out.show = args[i].substr(6);
-    } else if (opt.rfind("-archives=", 0) == 0 && opt.size() > 10) {
-      out.archives = args[i].substr(10);
-    } else if (opt.rfind("-reports=", 0) == 0 && opt.size() > 9) {
-      out.reports = args[i].substr(9);
-    } else if (opt.rfind("-names=", 0) == 0 && opt.size() > 7) {
-      out.names = args[i].substr(7);
-    } else if (opt.rfind("-note=", 0) == 0) {
-      out.note = args[i].substr(6);
     } else if (opt == "-all-or-nothing") {
       out.all_or_nothing = true;
     } else if (opt == "-progress") {
@@ -88,15 +83,13 @@ std::string parse_options(const std::vector<std::string>& args,
       return "unknown option '" + args[i] + "'";
     }
   }
-  if (extract + out.test + !out.show.empty() != 1) return "give one command: -extract, -test or -show";
-  if (out.archives.empty() != out.reports.empty() || (!out.archives.empty() && !extract))
-    return "-archives and -reports go together, with -extract";
-  if (i >= args.size()) return out.show.empty() ? "no archive given" : "no report given";
+  if (extract + out.test != 1) return "give one command: -extract, -test or -orvane";
+  if (i >= args.size()) return "no archive given";
   out.archive = args[i++];
   std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
   for (const std::string& p : rest)
     if (p.empty()) return "empty file pattern";
-  if (out.test || !out.show.empty()) {
+  if (out.test) {
     out.patterns = rest;
     return std::string();
   }
@@ -133,7 +126,8 @@ const char* help_text() {
       "  Pkzip25 -extract [OPTIONS] ARCHIVE [PATTERN ...] [DEST]\n"
       "  Pkzip25 -extract [OPTIONS] ARCHIVE PATTERN ... DEST\\ PATTERN ... DEST\\ ...\n"
       "  Pkzip25 -test [-directories] [-exclude=PATTERN ...] ARCHIVE [PATTERN ...]\n"
-      "  Pkzip25 -show=KIND [-note=TEXT] [-exclude=PATTERN ...] REPORT [PATTERN ...]\n"
+      "  Pkzip25 -orvane ARCHIVE GAME [ARCHIVE ...]   what Orvane.BAT runs: install\n"
+      "                    the map archives into the game, telling the player\n"
       "  Pkzip25 -help\n"
       "\n"
       "Options (any order, before ARCHIVE; upper or lower case):\n"
@@ -150,17 +144,7 @@ const char* help_text() {
       "                    free, else remove them and the folders this run made\n"
       "  -progress         from half a second on, say once a second how many files\n"
       "                    are done\n"
-      "  -archives=FILE -reports=FOLDER  also install the archives FILE lists, one\n"
-      "                    a line, each by itself, all or nothing with\n"
-      "                    -all-or-nothing; archive k's report goes into\n"
-      "                    FOLDER\\report-k.txt, and standard output gets one line a\n"
-      "                    archive: Archive: k CODE NAME\n"
-      "  -names=FILE       FILE=SHOWN lines: how messages name each archive\n"
       "  -width=N          break standard error's lines at spaces to fit N columns\n"
-      "  -show=KIND        list REPORT's lines of KIND (Refused, Missing, ...) for a\n"
-      "                    player: the text after the kind, indented, -note=TEXT\n"
-      "                    after it, fitting 79 columns (or -width); a file name is\n"
-      "                    never broken. PATTERN and -exclude select by name\n"
       "  -install-umods=FOLDER  unpack each .umod (ARCHIVE itself, or one inside it)\n"
       "                    into FOLDER by its stored paths; its manifest is read for\n"
       "                    what it asks (Manifest: lines), never copied\n"
@@ -226,10 +210,8 @@ const char* help_text() {
       "   9  at least one matched entry was refused; the others succeeded\n"
       "  10  -check-packages: installed, but packages the files need are missing,\n"
       "      or a file is no package the game can load\n"
-      "  11  installed, but the package check or the report could not finish\n"
-      "      (out of memory)\n"
-      "  12  -archives: a report could not be written (it went to standard error\n"
-      "      instead); each Archive: line still gives its archive's code\n";
+      "  11  installed, but the package check could not finish (out of memory)\n"
+      "  12  (no longer given)\n";
 }
 
 }  // namespace orvane

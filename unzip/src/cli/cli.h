@@ -22,8 +22,8 @@ enum ExitCode {
   kExitDestination = 8,     // not enough free space, or a destination folder cannot be made
   kExitRefused = 9,         // at least one entry was refused for its name or kind
   kExitPackages = 10,       // -check-packages: installed, but packages the game needs are missing or unloadable
-  kExitUnchecked = 11,      // installed, but the package check or the report could not finish (out of memory)
-  kExitUnreported = 12,     // -archives: a report could not be written; it went to standard error instead
+  kExitUnchecked = 11,      // installed, but the package check could not finish (out of memory)
+  kExitUnreported = 12,     // no longer given: a batch's report could not be written
 };
 
 // With several destinations the patterns before each one form its group; an
@@ -43,11 +43,8 @@ struct Options {
   std::string umod_root;  // -install-umods=: .umod files unpack below it by their stored paths
   std::string game;       // -check-packages=: the game whose packages complete the install's
   size_t width = 0;       // -width=: standard error's lines wrapped to this many characters
-  std::string show;       // -show=KIND: list a report's lines of that kind for the player
-  std::string note;       // -note=: what -show adds to each line
-  std::string archives;   // -archives=FILE: further archives, one a line, each installed by itself
-  std::string reports;    // -reports=FOLDER: with -archives, where each archive's report goes
-  std::string names;      // -names=FILE: "FILE=SHOWN" lines, how messages name each archive
+  bool orvane = false;    // -orvane: install for the player, as Orvane.BAT asks
+  std::vector<std::string> orvane_args;  // what follows -orvane, as Orvane.BAT was given it
   std::string archive;
   std::vector<std::string> patterns;
   std::vector<std::string> excludes;

@@ -116,6 +116,10 @@ class TempFile : public Source {
 // The full path of a path given relative to the current folder, for records that a
 // later run, from another folder, reads.
 std::string absolute(const std::string& path);
+// The current folder, and changing it; the install runs in the game folder, so that every
+// path it shows is relative to the game.
+std::string current_folder();
+bool set_current_folder(const std::string& path);
 bool remove_file(const std::string& path);
 bool read_only(const std::string& path);
 // Renames a closed file (or, without replace, a folder) within its volume, a link as itself;

@@ -325,6 +325,13 @@ void TempFile::close() {
   impl_->placed = false;
 }
 
+std::string current_folder() {
+  char cwd[PATH_MAX];
+  return ::getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string(".");
+}
+
+bool set_current_folder(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+
 std::string absolute(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
   char cwd[PATH_MAX];

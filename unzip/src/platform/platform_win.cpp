@@ -447,6 +447,10 @@ void TempFile::close() {
   impl_->placed = false;
 }
 
+std::string current_folder() { return absolute("."); }
+
+bool set_current_folder(const std::string& path) { return SetCurrentDirectoryW(widen(path).c_str()) != 0; }
+
 std::string absolute(const std::string& path) {
   std::wstring w = widen(path);
   DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);

@@ -2,16 +2,11 @@
 
 namespace orvane {
 
-namespace {
-
-// Characters, not bytes: the text is UTF-8.
 size_t columns(const std::string& s) {
   size_t n = 0;
   for (unsigned char c : s) n += (c & 0xC0) != 0x80;
   return n;
 }
-
-}  // namespace
 
 std::vector<std::string> wrap(const std::string& indent, const std::string& text, size_t width,
                               size_t name_begin, size_t name_end) {
@@ -60,32 +55,6 @@ std::vector<std::string> wrap_message(const std::string& line, size_t width) {
     return wrap("", line, width, k.size(), end + 1);  // the ':' stays with the name
   }
   return wrap("", line, width);
-}
-
-std::vector<std::string> shown_report_line(const std::string& line, const std::string& kind,
-                                           const std::string& note, size_t width) {
-  if (line.size() < kind.size() + 1 || line.compare(0, kind.size(), kind) != 0 || line[kind.size()] != ':') return {};
-  std::string text = line.substr(kind.size() + 1);
-  if (!text.empty() && text[0] == ' ') text.erase(0, 1);
-  // A Failed line's kind is for scripts; the player reads the name and the reason.
-  if (kind == "Failed" && text.find(": ") != std::string::npos) text.erase(0, text.find(": ") + 2);
-  size_t name_end = text.size();
-  if (kind == "Manifest") {
-    const size_t colon = text.find(": ");
-    if (colon != std::string::npos) name_end = colon + 1;
-  } else if (!text.empty() && text.back() == ')' && kind != "Extracted" && kind.compare(0, 4, "Kept") != 0 &&
-             kind != "Skipped" && kind != "Excluded") {
-    // The reason the unzip program appends: the last parenthesis and what it closes.
-    int depth = 0;
-    for (size_t i = text.size(); i-- > 0;) {
-      depth += text[i] == ')' ? 1 : text[i] == '(' ? -1 : 0;
-      if (depth == 0) {
-        if (i > 0 && text[i - 1] == ' ') name_end = i - 1;
-        break;
-      }
-    }
-  }
-  return wrap("  ", note.empty() ? text : text + " " + note, width, 0, name_end);
 }
 
 }  // namespace orvane

@@ -9,6 +9,9 @@
 
 namespace orvane {
 
+// The columns text takes on a console: characters, not bytes (the text is UTF-8).
+size_t columns(const std::string& text);
+
 // text after indent; [name_begin, name_end) of text is a file name.
 std::vector<std::string> wrap(const std::string& indent, const std::string& text, size_t width,
                               size_t name_begin = 0, size_t name_end = 0);
@@ -16,12 +19,5 @@ std::vector<std::string> wrap(const std::string& indent, const std::string& text
 // An "Error: NAME: reason" or "Warning: NAME: reason" line of standard error,
 // wrapped with NAME kept whole.
 std::vector<std::string> wrap_message(const std::string& line, size_t width);
-
-// A report line ("Kind: text") as the install script lists it: "  text", then
-// note, wrapped. The name is the text before a trailing " (reason)", before
-// the first ": " of a Manifest line, or else the whole text. Empty for a line
-// of another kind.
-std::vector<std::string> shown_report_line(const std::string& line, const std::string& kind,
-                                           const std::string& note, size_t width);
 
 }  // namespace orvane

@@ -1,6 +1,6 @@
 #include "report/report.h"
 
-#include "platform/platform.h"
+#include "report/lines.h"
 
 namespace orvane {
 
@@ -14,7 +14,31 @@ int rank(int code) {
   return 4;
 }
 
+std::string joined(const std::vector<std::string>& names) {
+  std::string s;
+  for (const std::string& n : names) s += (s.empty() ? "" : ", ") + n;
+  return s;
+}
+
 }  // namespace
+
+void WrappedReport::err(const std::string& line) {
+  for (const std::string& l : wrap_message(line, width_)) to_.err(l);
+}
+
+void WrappedReport::progress(const std::string& line) {
+  for (const std::string& l : wrap_message(line, width_)) to_.progress(l);
+}
+
+std::string duplicate_detail() { return " (an earlier entry of the archive has the same name; not written)"; }
+
+std::string missing_detail(const PackageCheck::Missing& m) {
+  return " (" + kind_text(m.kinds) + ", needed by " + joined(m.needed_by) + ")";
+}
+
+std::string unfound_detail(const PackageCheck::Unfound& u) {
+  return " (" + (u.which.empty() ? "" : u.which + "; ") + "needed by " + joined(u.needed_by) + "; " + u.why + ")";
+}
 
 std::string failed_line(Failure kind, const std::string& name, const std::string& why) {
   return std::string("Failed: ") + token(kind) + ": " + name + " (" + why + ")";
@@ -28,7 +52,7 @@ void print_outcome(const Run& run, size_t i, Report& report) {
       report.out((o.identical ? "Kept (identical): " : "Kept (differs from the archive's): ") + o.text);
       break;
     case Outcome::Duplicate:
-      report.out("Duplicate: " + o.text + " (an earlier entry of the archive has the same name; not written)");
+      report.out("Duplicate: " + o.text + duplicate_detail());
       break;
     case Outcome::Refused: report.out("Refused: " + run.display_name(i) + " (" + o.text + ")"); break;
     case Outcome::Skipped: report.out("Skipped: " + run.display_name(i)); break;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "run/run.h"
+#include "unreal/unreal_game.h"
 
 namespace orvane {
 
@@ -19,6 +20,19 @@ class Report {
   virtual void progress(const std::string& line) { err(line); }
 };
 
+// Standard error's lines, for the player's console: wrapped to width columns.
+class WrappedReport : public Report {
+ public:
+  WrappedReport(Report& to, size_t width) : to_(to), width_(width) {}
+  void out(const std::string& line) override { to_.out(line); }
+  void err(const std::string& line) override;
+  void progress(const std::string& line) override;
+
+ private:
+  Report& to_;
+  size_t width_;
+};
+
 // "Failed: KIND: NAME (REASON)": the kind first, as a fixed token, so that a
 // script never has to search the name or the reason.
 std::string failed_line(Failure kind, const std::string& name, const std::string& why);
@@ -29,6 +43,12 @@ void print_outcome(const Run& run, size_t i, Report& report);
 // "Total: N extracted, N identical, ...", first with groups, so that a script
 // need not count lines; missing, unloadable and unfound come from the package check.
 std::string total_line(const Run& run, size_t missing, size_t unloadable, size_t unfound);
+
+// What a line adds after the name of a duplicate, a missing package and an object not
+// found: " (...)", the same in the report and in the player's summary.
+std::string duplicate_detail();
+std::string missing_detail(const PackageCheck::Missing& m);
+std::string unfound_detail(const PackageCheck::Unfound& u);
 
 // The exit code the outcomes call for. produced_any: something was made
 // (a folder counts) although no file line says so.

@@ -36,6 +36,12 @@ struct Outcome {
   Failure kind = Failure::Damaged;  // Failed: why, as the report's token says it
 };
 
+// What a .umod's manifest asks beyond copying files, and which .umod asks it (empty: the
+// archive itself is the .umod).
+struct Request {
+  std::string container, text;
+};
+
 // One item to write: its destination and the output path relative to it.
 struct Job {
   size_t item = 0;
@@ -53,7 +59,7 @@ class Run {
   const Options& opt;
   std::vector<Item> items;
   std::vector<Outcome> outcomes;  // one per item; guarded by mu while jobs run
-  std::vector<std::string> requests;  // what the .umods' manifests ask beyond copying files
+  std::vector<Request> requests;
   std::mutex mu;
   std::condition_variable ready;  // an outcome is no longer Pending
 

@@ -1,0 +1,269 @@
+#include "app/install.h"
+
+#include <exception>
+#include <memory>
+#include <new>
+
+#include "app/extract.h"
+#include "base/names.h"
+#include "platform/platform.h"
+#include "report/catalogue.h"
+#include "report/lines.h"
+#include "report/summary.h"
+
+namespace orvane {
+
+namespace {
+
+// A console is 80 columns wide; a line of 80 would leave an empty one after it.
+constexpr size_t kWidth = 79;
+
+// A label's line holds a quoted name of up to this many columns; a longer one stands alone.
+constexpr size_t kNameBesideLabel = 64;
+
+// The folders of the game each kind of file goes to; what no group takes is skipped.
+// Relative to the game, as the summary shows each file.
+const std::vector<Group>& game_groups() {
+  static const std::vector<Group> groups = [] {
+    const std::string sep(1, platform::kSeparator);
+    return std::vector<Group>{
+        {{"*.unr"}, "Maps" + sep},
+        {{"*.utx"}, "Textures" + sep},
+        {{"*.uax"}, "Sounds" + sep},
+        {{"*.umx"}, "Music" + sep},
+        {{"*.u", "*.int", "*.det", "*.frt", "*.itt", "*.est", "*.ini", "*.dll"}, "System" + sep},
+        {{"*.txt", "*.htm", "*.html", "*.rtf", "*.doc", "*.pdf", "readme"}, "Help" + sep},
+    };
+  }();
+  return groups;
+}
+
+// How every archive is installed: each file by its type into its folder, never over a file
+// the game has, all or nothing; a .umod's files by their stored paths; every package checked.
+Options install_options(const std::string& archive) {
+  Options opt;
+  opt.overwrite_all = false;
+  opt.all_or_nothing = true;
+  opt.progress = true;
+  opt.width = kWidth;
+  opt.umod_root = ".";
+  opt.game = ".";
+  opt.excludes = {"__MACOSX/*", "._*"};  // macOS metadata
+  opt.groups = game_groups();
+  opt.archive = archive;
+  return opt;
+}
+
+// The lines of a text file that Orvane.exe wrote in the console's code page.
+std::vector<std::string> read_lines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::string err;
+  std::unique_ptr<Source> file = platform::open_archive(path, err);
+  if (!file) return lines;
+  std::string bytes(static_cast<size_t>(file->size()), '\0');
+  if (!bytes.empty() && !file->read_at(0, &bytes[0], bytes.size())) return lines;
+  const std::string text = platform::from_console(bytes);
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// A path without the separators and spaces at its end: "C:\UT\" and "C:\UT " are the
+// folder "C:\UT" (Windows drops trailing spaces from a folder's name).
+std::string without_trailing(std::string path) {
+  while (!path.empty() && (path.back() == '\\' || path.back() == '/' || path.back() == ' ')) path.pop_back();
+  return path;
+}
+
+std::string folder_of(const std::string& path) {
+  const size_t sep = path.find_last_of("\\/");
+  return sep == std::string::npos ? std::string(".") : path.substr(0, sep);
+}
+
+// Errors and progress to the console as they come, wrapped; the report lines of the
+// extraction are not the player's: the summary tells the outcomes in its own words.
+class ErrorsOnly : public Report {
+ public:
+  explicit ErrorsOnly(Report& console) : wrapped_(console, kWidth) {}
+  void out(const std::string&) override {}
+  void err(const std::string& line) override { wrapped_.err(line); }
+  void progress(const std::string& line) override { wrapped_.progress(line); }
+
+ private:
+  WrappedReport wrapped_;
+};
+
+// Runs in the game folder while it lives, then goes back to where it started.
+class InFolder {
+ public:
+  explicit InFolder(const std::string& dir) : back_(platform::current_folder()) {
+    entered_ = platform::set_current_folder(dir);
+  }
+  ~InFolder() { platform::set_current_folder(back_); }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+  bool entered() const { return entered_; }
+
+ private:
+  std::string back_;
+  bool entered_ = false;
+};
+
+// A folder of the game that a file holds the name of, or empty.
+std::string file_in_place() {
+  for (const char* folder : {"Maps", "Textures", "Sounds", "Music", "System", "Help"}) {
+    const platform::Kind k = platform::kind_of(folder);
+    if (k == platform::Kind::File || k == platform::Kind::Other) return folder;
+  }
+  return std::string();
+}
+
+std::string failure_text() {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return "out of memory";
+  } catch (const std::exception& ex) {
+    return ex.what();
+  } catch (...) {
+    return "an unexpected failure";
+  }
+}
+
+class Console {
+ public:
+  explicit Console(Report& to) : to_(to) {}
+  void say(Say id, const std::vector<std::string>& args = {}) {
+    for (const std::string& l : orvane::say(id, args)) to_.out(l);
+  }
+  void lines(const std::vector<std::string>& ls) {
+    for (const std::string& l : ls) to_.out(l);
+  }
+  // "LABEL "NAME"" when it fits a line, else the name on a line of its own.
+  void named(Say beside, Say alone, const std::string& name) {
+    say(columns(name) <= kNameBesideLabel ? beside : alone, {name});
+  }
+
+ private:
+  Report& to_;
+};
+
+}  // namespace
+
+int run_orvane(const std::vector<std::string>& args, Report& report) {
+  Console console(report);
+  console.say(Say::kHeading);
+  const std::string game = args.size() >= 2 ? without_trailing(args[1]) : std::string();
+  if (game.empty()) {
+    console.say(Say::kUsage);
+    return kExitUsage;
+  }
+  std::vector<std::string> paths{platform::absolute(args[0])};
+  if (platform::kind_of(paths[0]) == platform::Kind::Missing) {
+    console.say(Say::kArchiveNotFound);
+    console.lines({"  \"" + paths[0] + "\""});
+    return kExitUsage;
+  }
+  if (platform::kind_of(game) != platform::Kind::Directory) {
+    console.say(Say::kGameNotFound, {game});
+    return kExitUsage;
+  }
+  const std::string temp = without_trailing(platform::temp_folder());
+  if (platform::kind_of(temp) != platform::Kind::Directory) {
+    console.say(Say::kNoTempFolder, {temp});
+    return kExitDestination;
+  }
+  std::vector<std::string> missing;
+  for (size_t k = 2; k < args.size(); ++k) {
+    paths.push_back(platform::absolute(args[k]));
+    if (platform::kind_of(paths.back()) == platform::Kind::Missing) missing.push_back("  \"" + paths.back() + "\"");
+  }
+  if (!missing.empty()) {
+    console.say(Say::kArchiveNotFound);
+    console.lines(missing);
+    return kExitUsage;
+  }
+  // The paths the player picked each staged archive by, from Orvane.exe; an archive it does
+  // not name is shown by its own path.
+  const std::vector<std::string> names = read_lines(platform::join(folder_of(paths[0]), "Names.txt"));
+  std::vector<std::string> shown;
+  for (const std::string& p : paths) shown.push_back(shown_archive_name(names, p));
+  if (paths.size() == 1)
+    console.named(Say::kMapArchive, Say::kMapArchiveLong, shown[0]);
+  else
+    console.say(Say::kMapArchives, {std::to_string(paths.size())});
+  console.named(Say::kGameFolder, Say::kGameFolderLong, game);
+  console.say(Say::kInstalling);
+
+  InFolder in_game(game);
+  if (!in_game.entered()) {
+    console.say(Say::kNotWritable, {game});
+    return kExitUnwritable;
+  }
+  ErrorsOnly errors(report);
+  // Each archive is installed by itself, all or nothing, in turn, so that a later one finds
+  // what an earlier one put in place; all are told once all are in, so that the packages of
+  // each count for the others. The game's folders are listed once for all the checks.
+  auto listing = std::make_shared<GameListing>(".");
+  std::vector<std::unique_ptr<Install>> installs;
+  std::vector<int> started;
+  for (size_t k = 0; k < paths.size(); ++k) {
+    if (paths.size() > 1)
+      errors.progress(std::to_string(k + 1) + " of " + std::to_string(paths.size()) + ": " +
+                      shown[k].substr(shown[k].find_last_of("\\/") + 1));
+    installs.emplace_back(new Install);
+    Install& in = *installs.back();
+    in.opt = install_options(paths[k]);
+    in.listing = listing;
+    try {
+      started.push_back(start(in, shown[k], errors));
+    } catch (...) {
+      // Before this archive's files were all in (the next run takes back any it moved);
+      // those of the archives before it stay in.
+      errors.err("Error: " + shown[k] + ": " + failure_text());
+      started.push_back(kExitInternal);
+    }
+    in.journal.release();  // the next archive's run takes it
+  }
+  std::vector<int> codes;
+  for (size_t k = 0; k < paths.size(); ++k) {
+    Install& in = *installs[k];
+    ArchivePart part;
+    part.code = started[k];
+    if (started[k] < 0) {
+      Told told = finish(in, errors);
+      part.code = told.code;
+      part.counted = told.counted;
+      part.found = std::move(told.found);
+    }
+    part.run = in.run.get();
+    part.failed = in.failed;
+    if (in.run) {
+      for (size_t i = 0; i < in.run->outcomes.size(); ++i) {
+        const Outcome& o = in.run->outcomes[i];
+        if (o.state == Outcome::Failed) part.failed.push_back({o.kind, in.run->display_name(i), o.text});
+      }
+    }
+    part.game = game;
+    if (part.code == kExitUnwritable) part.file_in_place = file_in_place();
+    std::vector<std::string> lines;
+    if (paths.size() > 1)
+      for (std::string& l : say(Say::kArchiveOf, {std::to_string(k + 1), std::to_string(paths.size()), shown[k]}))
+        lines.push_back(std::move(l));
+    codes.push_back(tell_archive(part, kWidth, lines));
+    console.lines(lines);
+  }
+  if (paths.size() == 1) return codes[0];
+  std::vector<std::string> lines;
+  const int code = tell_batch(codes, shown, lines);
+  console.lines(lines);
+  return code;
+}
+
+}  // namespace orvane
