@@ -71,7 +71,7 @@ constexpr char kFolderPrompt[] = "Select Unreal Tournament Folder";
 
 int ScreenDpi() {
   HDC screen = ::GetDC(nullptr);
-  platform::scope_exit release([&] { ::ReleaseDC(nullptr, screen); });
+  win::scope_exit release([&] { ::ReleaseDC(nullptr, screen); });
   const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
   return dpi > 0 ? dpi : 96;
 }
@@ -94,7 +94,7 @@ RECT RectInParent(HWND control) {
 void FitLabelToCaption(HWND label, int roomLeft, int roomRight) {
   const std::string caption = platform::GetText(label);
   HDC dc = ::GetDC(label);
-  platform::scope_exit release([&] { ::ReleaseDC(label, dc); });
+  win::scope_exit release([&] { ::ReleaseDC(label, dc); });
   HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(label, WM_GETFONT, 0, 0)));
   SIZE extent = {};
   const BOOL measured = ::GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
@@ -317,7 +317,7 @@ void frmMain::Form_Activate(bool active) {
 }
 
 void frmMain::Form_DragDrop(HDROP drop) {
-  platform::unique_drop owned(drop);  // released on every path
+  win::unique_drop owned(drop);  // released on every path
   std::vector<std::string> files;
   std::string folder;
   const UINT count = ::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
@@ -452,7 +452,7 @@ std::string frmMain::BrowseForFolder(HWND hWndOwner, const std::string& sPrompt)
   info.hwndOwner = hWndOwner;
   info.lpszTitle = sPrompt.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS;
-  platform::unique_cotaskmem list(::SHBrowseForFolderA(&info));
+  win::unique_cotaskmem list(::SHBrowseForFolderA(&info));
   if (!list) return std::string();
   char path[MAX_PATH] = {};  // left all NUL when the item has no file-system path
   ::SHGetPathFromIDListA(static_cast<PCIDLIST_ABSOLUTE>(list.get()), path);

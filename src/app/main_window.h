@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/common_dialog.h"
-#include "platform/handles.h"
+#include "win/handles.h"
 
 class frmMain {
  public:
@@ -56,8 +56,8 @@ class frmMain {
   HWND txtFileName_ = nullptr;
   HWND txtUTDirectory_ = nullptr;
   platform::CommonDialog Dialog;
-  platform::unique_font font_;
-  platform::unique_bitmap picture_;
+  win::unique_font font_;
+  win::unique_bitmap picture_;
   std::string archiveArgument_;
   HWND savedFocus_ = nullptr;
   bool closing_ = false;

@@ -1,19 +1,20 @@
 #include "platform/error.h"
 
+#include "win/handles.h"
+
 namespace platform {
 
 UnhandledError::UnhandledError(unsigned long number, std::string description)
     : std::runtime_error(description), number_(number), description_(std::move(description)) {}
 
 std::string DescribeWindowsError(DWORD number) {
-  char buffer[512] = {};
-  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, number, 0, buffer, static_cast<DWORD>(std::size(buffer)),
-                                  nullptr);
-  std::string text(buffer, length);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-    text.pop_back();
-  if (text.empty()) text = "Unknown error";
+  // The window's texts are in the ANSI code page.
+  const std::wstring description = win::SystemErrorText(number);
+  if (description.empty()) return "Unknown error";
+  const int size = static_cast<int>(description.size());
+  const int n = ::WideCharToMultiByte(CP_ACP, 0, description.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, description.data(), size, &text[0], n, nullptr, nullptr);
   return text;
 }
 

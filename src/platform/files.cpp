@@ -4,7 +4,7 @@
 #include <imagehlp.h>
 
 #include "platform/error.h"
-#include "platform/handles.h"
+#include "win/handles.h"
 
 namespace platform {
 
@@ -36,7 +36,7 @@ bool IsSameFile(const std::string& a, const std::string& b) {
   // By identity, not by spelling: case, relative parts, short names and doubled
   // separators all name the same file.
   auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-    unique_file file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    win::unique_file file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file && ::GetFileInformationByHandle(file.get(), &info);
   };
@@ -78,7 +78,7 @@ void WriteOemTextFile(const std::string& path, const std::string& text) {
       !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     ::SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   }
-  unique_file file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  win::unique_file file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   if (!file || !::WriteFile(file.get(), oem.data(), static_cast<DWORD>(oem.size()), &written, nullptr) ||
       written != oem.size())

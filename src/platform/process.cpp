@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "platform/handles.h"
+#include "win/handles.h"
 
 namespace platform {
 
@@ -22,8 +22,8 @@ void StartCommandLine(const std::string& commandLine, int showWindow) {
                         &startup, &started)) {
     ThrowLastError();
   }
-  unique_handle process(started.hProcess);
-  unique_handle thread(started.hThread);
+  win::unique_handle process(started.hProcess);
+  win::unique_handle thread(started.hThread);
 }
 
 }  // namespace platform

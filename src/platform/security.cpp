@@ -3,14 +3,14 @@
 #include <windows.h>
 #include <sddl.h>
 
-#include "platform/handles.h"
+#include "win/handles.h"
 
 namespace platform {
 
 std::string CurrentUserSid() {
   HANDLE raw = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return std::string();
-  unique_handle token(raw);
+  win::unique_handle token(raw);
   DWORD size = 0;
   ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
   std::string buffer(size, '\0');
@@ -19,7 +19,7 @@ std::string CurrentUserSid() {
   char* text = nullptr;
   if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
     return std::string();
-  unique_local owned(text);
+  win::unique_local owned(text);
   return text;
 }
 
@@ -30,12 +30,12 @@ std::string OwnerSystemAdminsSddl(const std::string& userSid) {
 }
 
 namespace {
-unique_local DescriptorOf(const std::string& sddl) {
+win::unique_local DescriptorOf(const std::string& sddl) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor,
                                                               nullptr))
-    return unique_local();
-  return unique_local(descriptor);
+    return win::unique_local();
+  return win::unique_local(descriptor);
 }
 }  // namespace
 
@@ -46,7 +46,7 @@ std::string OwnerSidOf(PSECURITY_DESCRIPTOR descriptor) {
   if (!descriptor || !::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
       !::ConvertSidToStringSidA(owner, &text))
     return std::string();
-  unique_local owned(text);
+  win::unique_local owned(text);
   return text;
 }
 
@@ -64,14 +64,14 @@ bool IsTrustedOwner(const std::string& ownerSid, const std::string& userSid) {
 }
 
 bool CreateFolderWithSddl(const std::string& path, const std::string& sddl) {
-  unique_local descriptor = DescriptorOf(sddl);
+  win::unique_local descriptor = DescriptorOf(sddl);
   if (!descriptor) return false;
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.get(), FALSE};
   return ::CreateDirectoryA(path.c_str(), &attributes) != FALSE;
 }
 
 bool ApplySddl(const std::string& path, const std::string& sddl) {
-  unique_local descriptor = DescriptorOf(sddl);
+  win::unique_local descriptor = DescriptorOf(sddl);
   return descriptor && ::SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.get()) != FALSE;
 }
 

@@ -1,6 +1,6 @@
 #include "registry/registry_functions.h"
 
-#include "platform/handles.h"
+#include "win/handles.h"
 
 LONG APIENTRY RegOpenKey32View(HKEY RootKey, LPCSTR SubKey, PHKEY Result) {
 #ifdef _WIN64
@@ -16,7 +16,7 @@ std::string ReadRegistryString(HKEY RootKey, const std::string& SubKey, const st
   HKEY key = nullptr;
   calls.open(RootKey, SubKey.c_str(), &key);
   // Closed on every path, with the null handle too when the open failed.
-  platform::scope_exit closeKey([&] { calls.close(key); });
+  win::scope_exit closeKey([&] { calls.close(key); });
 
   DWORD type = 0;
   DWORD size = 0;

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
-#include "platform/handles.h"
+#include "win/handles.h"
 #include "platform/security.h"
 #include "test_support.h"
 
@@ -94,10 +94,10 @@ TEST(StagingSecurity, DescriptorGrantsFullControlToTheUserSystemAndAdministrator
   char* text = nullptr;
   ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
       platform::OwnerSystemAdminsSddl(user).c_str(), SDDL_REVISION_1, &descriptor, nullptr));
-  platform::unique_local owned(descriptor);
+  win::unique_local owned(descriptor);
   ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
                                                                      DACL_SECURITY_INFORMATION, &text, nullptr));
-  platform::unique_local ownedText(text);
+  win::unique_local ownedText(text);
   EXPECT_EQ(std::string(text), "D:P(A;OICI;FA;;;" + user + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
 }
 
@@ -115,7 +115,7 @@ TEST(StagingSecurity, OnlyTheUserSystemOrAdministratorsMayOwnTheStagingFolder) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(("O:" + row.owner + "D:P(A;;FA;;;WD)").c_str(),
                                                                        SDDL_REVISION_1, &descriptor, nullptr));
-    platform::unique_local owned(descriptor);
+    win::unique_local owned(descriptor);
     EXPECT_EQ(platform::IsTrustedOwner(platform::OwnerSidOf(descriptor), user), row.trusted) << row.owner;
   }
   EXPECT_FALSE(platform::IsTrustedOwner("", user));

@@ -271,11 +271,11 @@ struct VirtualFreeTraits {
 }  // namespace
 
 std::string RemoteTree::ItemText(HTREEITEM item) const {
-  platform::unique_handle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE,
+  win::unique_handle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE,
                                                 FALSE, processId));
   if (!process) return std::string();
   constexpr size_t kTextSize = 512;
-  platform::unique_resource<VirtualFreeTraits> memory({process.get(), ::VirtualAllocEx(
+  win::unique_resource<VirtualFreeTraits> memory({process.get(), ::VirtualAllocEx(
       process.get(), nullptr, sizeof(TVITEMA) + kTextSize, MEM_COMMIT, PAGE_READWRITE)});
   char* remote = static_cast<char*>(memory.get().address);
   if (!remote) return std::string();
@@ -316,8 +316,8 @@ void App::Drop(const std::vector<std::string>& paths) const {
   header->pFiles = sizeof(DROPFILES);  // ANSI names follow, each ended by a NUL, the list by one more
   for (const std::string& path : paths) block += path + '\0';
   block += '\0';
-  platform::unique_handle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId_));
-  platform::unique_resource<VirtualFreeTraits> memory(
+  win::unique_handle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId_));
+  win::unique_resource<VirtualFreeTraits> memory(
       {process.get(), ::VirtualAllocEx(process.get(), nullptr, block.size(), MEM_COMMIT, PAGE_READWRITE)});
   ::WriteProcessMemory(process.get(), memory.get().address, block.data(), block.size(), nullptr);
   // Sent, not posted, so that the block stays until the program has read it.

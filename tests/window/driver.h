@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/control_ids.h"
-#include "platform/handles.h"
+#include "win/handles.h"
 #include "../support/test_files.h"
 
 namespace driver {
@@ -91,7 +91,7 @@ class App {
   bool Running() const;
 
  private:
-  platform::unique_handle process_;
+  win::unique_handle process_;
   DWORD processId_ = 0;
   DWORD threadId_ = 0;
   HWND window_ = nullptr;

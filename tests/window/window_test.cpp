@@ -53,7 +53,7 @@ int CaptionWidth(const std::string& caption) {
   NONCLIENTMETRICSA metrics = {};
   metrics.cbSize = sizeof metrics;
   ::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-  platform::unique_font font(::CreateFontIndirectA(&metrics.lfMessageFont));
+  win::unique_font font(::CreateFontIndirectA(&metrics.lfMessageFont));
   HDC screen = ::GetDC(nullptr);
   HGDIOBJ previous = ::SelectObject(screen, font.get());
   SIZE extent = {};

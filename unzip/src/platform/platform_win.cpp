@@ -9,6 +9,7 @@
 
 #include "cli/cli.h"
 #include "platform/platform.h"
+#include "win/handles.h"
 
 namespace orvane {
 namespace platform {
@@ -36,61 +37,11 @@ std::string narrow(const std::wstring& w, UINT codepage = CP_UTF8) {
 
 // "what: Windows' own description of the last error".
 std::string last_error(const std::string& what, DWORD code = GetLastError()) {
-  wchar_t* text = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring msg = n ? std::wstring(text, n) : L"error " + std::to_wstring(code);
-  if (text) LocalFree(text);
-  while (!msg.empty() && (msg.back() == L'\r' || msg.back() == L'\n' || msg.back() == L' ' || msg.back() == L'.'))
-    msg.pop_back();
-  return what + ": " + narrow(msg);
+  // Inside a sentence of ours: without the description's closing period.
+  std::wstring msg = win::SystemErrorText(code);
+  while (!msg.empty() && (msg.back() == L'.' || msg.back() == L' ')) msg.pop_back();
+  return what + ": " + (msg.empty() ? "error " + std::to_string(code) : narrow(msg));
 }
-
-// Move-only owner of a file handle.
-class UniqueHandle {
- public:
-  explicit UniqueHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-  ~UniqueHandle() { reset(); }
-  UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
-  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-    if (this != &o) {
-      reset();
-      h_ = std::exchange(o.h_, INVALID_HANDLE_VALUE);
-    }
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
-  void reset() {
-    if (valid()) CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE h_;
-};
-
-// Move-only owner of a FindFirstFileW search.
-class UniqueFind {
- public:
-  explicit UniqueFind(HANDLE h) : h_(h) {}
-  ~UniqueFind() {
-    if (valid()) FindClose(h_);
-  }
-  UniqueFind(UniqueFind&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
-  UniqueFind& operator=(UniqueFind&&) = delete;
-  UniqueFind(const UniqueFind&) = delete;
-  UniqueFind& operator=(const UniqueFind&) = delete;
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE h_;
-};
 
 // Reads exactly n bytes at offset. Positional reads through OVERLAPPED offsets leave no
 // shared file pointer, so worker threads can read the same handle at once.
@@ -111,12 +62,12 @@ bool read_fully_at(HANDLE h, uint64_t offset, void* dst, size_t n) {
 
 class FileSource : public Source {
  public:
-  FileSource(UniqueHandle h, uint64_t size) : h_(std::move(h)), size_(size) {}
+  FileSource(win::unique_file h, uint64_t size) : h_(std::move(h)), size_(size) {}
   uint64_t size() const override { return size_; }
   bool read_at(uint64_t offset, void* dst, size_t n) override { return read_fully_at(h_.get(), offset, dst, n); }
 
  private:
-  UniqueHandle h_;
+  win::unique_file h_;
   uint64_t size_;
 };
 
@@ -162,10 +113,10 @@ bool write_console_text(const std::string& path, const std::string& text, std::s
   for (char c : text) lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
   UINT cp = GetConsoleOutputCP();
   const std::string bytes = narrow(widen(lines), cp ? cp : CP_OEMCP);
-  UniqueHandle h(CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+  win::unique_file h(CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                              nullptr));
   DWORD done = 0;
-  if (!h.valid() || !WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ||
+  if (!h || !WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ||
       done != bytes.size()) {
     err = last_error("cannot write the report");
     return false;
@@ -174,9 +125,9 @@ bool write_console_text(const std::string& path, const std::string& text, std::s
 }
 
 std::unique_ptr<Source> open_archive(const std::string& path, std::string& err) {
-  UniqueHandle h(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  win::unique_file h(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.valid()) {
+  if (!h) {
     err = last_error("cannot open the archive");
     return nullptr;
   }
@@ -220,8 +171,8 @@ bool make_dirs(const std::string& path, std::string& err) {
 
 bool list_files(const std::string& dir, std::vector<std::string>& names) {
   WIN32_FIND_DATAW found;
-  UniqueFind find(FindFirstFileW(widen(join(dir, "*")).c_str(), &found));
-  if (!find.valid()) return false;
+  win::unique_find find(FindFirstFileW(widen(join(dir, "*")).c_str(), &found));
+  if (!find) return false;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(narrow(found.cFileName));
   } while (FindNextFileW(find.get(), &found));
@@ -303,7 +254,7 @@ bool mark_for_deletion(HANDLE h, bool doom) {
 }  // namespace
 
 struct TempFile::Impl {
-  UniqueHandle h;
+  win::unique_file h;
   std::wstring path;    // where the file is: its temporary name, after commit() its target
   uint64_t written = 0;
   bool full = false;
@@ -329,9 +280,9 @@ bool TempFile::create(const std::string& dir, std::string& err, const Named& nam
     if (kind_of(path) != Kind::Missing) continue;  // another's: never named as ours
     if (named) named(absolute(path), false);
     impl_->path = widen(path);
-    impl_->h = UniqueHandle(CreateFileW(impl_->path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+    impl_->h = win::unique_file(CreateFileW(impl_->path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (impl_->h.valid()) {
+    if (impl_->h) {
       // Marked for deletion until its move: if the process dies, Windows
       // deletes the file when it closes the handle. Unlike
       // FILE_FLAG_DELETE_ON_CLOSE the mark can be taken back. A volume that
@@ -369,7 +320,7 @@ bool TempFile::write(const void* data, size_t n, std::string& err) {
 uint64_t TempFile::size() const { return impl_->written; }
 
 bool TempFile::read_at(uint64_t offset, void* dst, size_t n) {
-  if (!impl_->h.valid() || offset > impl_->written || n > impl_->written - offset) return false;
+  if (!impl_->h || offset > impl_->written || n > impl_->written - offset) return false;
   // An offset of its own: the write position of the file stays where it is.
   return read_fully_at(impl_->h.get(), offset, dst, n);
 }
@@ -478,19 +429,19 @@ Commit move_file(const std::string& from, const std::string& to, bool replace, s
 }
 
 std::string file_id(const std::string& path) {
-  UniqueHandle h(CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  win::unique_file h(CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
-  if (!h.valid() || !GetFileInformationByHandle(h.get(), &info)) return std::string();
+  if (!h || !GetFileInformationByHandle(h.get(), &info)) return std::string();
   return std::to_string(info.dwVolumeSerialNumber) + ":" +
          std::to_string((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
 }
 
 std::string real_folder(const std::string& dir) {
-  UniqueHandle h(CreateFileW(widen(dir.empty() ? "." : dir).c_str(), 0,
+  win::unique_file h(CreateFileW(widen(dir.empty() ? "." : dir).c_str(), 0,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!h.valid()) return std::string();
+  if (!h) return std::string();
   wchar_t buf[32768];
   DWORD n = GetFinalPathNameByHandleW(h.get(), buf, 32768, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (n == 0 || n >= 32768) return std::string();
@@ -502,7 +453,7 @@ std::string real_folder(const std::string& dir) {
 }
 
 struct HeldFile::Impl {
-  UniqueHandle h;
+  win::unique_file h;
 };
 
 HeldFile::HeldFile() : impl_(new Impl) {}
@@ -510,9 +461,9 @@ HeldFile::~HeldFile() = default;
 
 HeldFile::Open HeldFile::open(const std::string& path, std::string& err) {
   // Shared with nothing: a second run finds it held. The link itself when it is one.
-  impl_->h = UniqueHandle(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+  impl_->h = win::unique_file(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!impl_->h.valid()) {
+  if (!impl_->h) {
     const DWORD e = GetLastError();
     if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION) return Open::Busy;
     if (kind_of(path) == Kind::Directory) return Open::NotAFile;
@@ -567,7 +518,7 @@ bool HeldFile::set_aside(const std::string& to, std::string& err) {
 
 void HeldFile::remove() {
   // Deleted by its handle as it is let go: no other run can open it in between.
-  if (impl_->h.valid()) mark_for_deletion(impl_->h.get(), true);
+  if (impl_->h) mark_for_deletion(impl_->h.get(), true);
   close();
 }
 

@@ -1,13 +1,15 @@
 // Move-only owners for Windows handles, in the manner of WIL's unique_any: one owner
 // type per handle kind, with its close function and its "no handle" value in a traits
-// struct, so that no handle can be closed twice or leaked on an early return.
+// struct, so that no handle can be closed twice or leaked on an early return. Shared by
+// the window and the unzip program.
 #pragma once
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <string>
 #include <utility>
 
-namespace platform {
+namespace win {
 
 template <typename Traits>
 class unique_resource {
@@ -48,6 +50,11 @@ struct FileTraits {
   static type invalid() { return INVALID_HANDLE_VALUE; }
   static void close(type h) { ::CloseHandle(h); }
 };
+struct FindTraits {
+  using type = HANDLE;
+  static type invalid() { return INVALID_HANDLE_VALUE; }
+  static void close(type h) { ::FindClose(h); }
+};
 struct LocalTraits {
   using type = HLOCAL;
   static type invalid() { return nullptr; }
@@ -72,11 +79,26 @@ struct CoTaskMemTraits {
 
 using unique_handle = unique_resource<HandleTraits>;
 using unique_file = unique_resource<FileTraits>;
+using unique_find = unique_resource<FindTraits>;
 using unique_local = unique_resource<LocalTraits>;
 using unique_drop = unique_resource<DropTraits>;
 using unique_font = unique_resource<GdiTraits<HFONT>>;
 using unique_bitmap = unique_resource<GdiTraits<HBITMAP>>;
 using unique_cotaskmem = unique_resource<CoTaskMemTraits>;
+
+// The system's description of a Windows error number, without the line break it ends
+// in; empty when the system has none.
+inline std::wstring SystemErrorText(DWORD number) {
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, number, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  const unique_local owner(text);
+  std::wstring description = n ? std::wstring(text, n) : std::wstring();
+  while (!description.empty() && (description.back() == L'\n' || description.back() == L'\r' || description.back() == L' '))
+    description.pop_back();
+  return description;
+}
 
 // Runs a one-off clean-up when the scope ends, on every path.
 template <typename F>
@@ -91,4 +113,4 @@ class scope_exit {
   F f_;
 };
 
-}  // namespace platform
+}  // namespace win
