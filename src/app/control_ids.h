@@ -16,5 +16,12 @@ enum ControlId : int {
   IDC_IMAGE1 = 108,
 };
 
+// Commands of the window's system menu (Alt+Space), where new capabilities start so that the
+// window itself keeps its layout. The system keeps the low four bits of such an ID for
+// itself, and its own commands start at 0xF000.
+enum MenuId : int {
+  IDM_CHECK_GAME = 0x0110,  // "&Check the game..."
+};
+
 #define ORVANE_WINDOW_CLASS "OrvaneMainWindow"
 #define ORVANE_WINDOW_TITLE "Orvane"

@@ -39,10 +39,11 @@ std::string ArchiveBoxText(const std::vector<std::string>& archives) {
 
 std::string StagedArchive(size_t k) { return k == 0 ? "Map.ZIP" : "Map" + std::to_string(k + 1) + ".ZIP"; }
 
-std::optional<std::string> ScriptCommandLine(const std::string& gameDirectory, size_t archives) {
-  std::string more;
-  for (size_t k = 1; k < archives; ++k) more += std::string(" ") + kStagingDirectory + StagedArchive(k);
-  const std::string prefix = "C:\\TempTemp\\Orvane.BAT C:\\TempTemp\\Map.ZIP ";
+namespace {
+
+// The game directory as the script's argument: as it stands, or quoted; nothing when it
+// cannot reach the script whole.
+std::optional<std::string> GameArgument(const std::string& gameDirectory) {
   bool needsQuotes = false;
   for (unsigned char c : gameDirectory) {
     if (c < 0x20 || c == 0x7F || c == '%' || c == '"') return std::nullopt;
@@ -50,8 +51,23 @@ std::optional<std::string> ScriptCommandLine(const std::string& gameDirectory, s
     if (std::string(" &()^,;=!'+`~[]{}<>|").find(static_cast<char>(c)) != std::string::npos)
       needsQuotes = true;
   }
-  if (!needsQuotes) return prefix + gameDirectory + more;
-  return prefix + "\"" + gameDirectory + "\"" + more;
+  return needsQuotes ? "\"" + gameDirectory + "\"" : gameDirectory;
+}
+
+}  // namespace
+
+std::optional<std::string> ScriptCommandLine(const std::string& gameDirectory, size_t archives) {
+  std::string more;
+  for (size_t k = 1; k < archives; ++k) more += std::string(" ") + kStagingDirectory + StagedArchive(k);
+  const std::optional<std::string> game = GameArgument(gameDirectory);
+  if (!game) return std::nullopt;
+  return "C:\\TempTemp\\Orvane.BAT C:\\TempTemp\\Map.ZIP " + *game + more;
+}
+
+std::optional<std::string> CheckCommandLine(const std::string& gameDirectory) {
+  const std::optional<std::string> game = GameArgument(gameDirectory);
+  if (!game) return std::nullopt;
+  return "C:\\TempTemp\\Orvane.BAT /check " + *game;
 }
 
 std::optional<std::string> CheckInputs(const std::string& gameDirectory, const std::string& archiveBox,
@@ -66,11 +82,9 @@ std::optional<std::string> CheckInputs(const std::string& gameDirectory, const s
 }
 
 std::vector<Copy> StagingPlan(const std::string& programDirectory, const std::vector<std::string>& archives) {
-  std::vector<Copy> plan = {
-      {programDirectory + "\\Pkzip25.exe", "C:\\TempTemp\\Pkzip25.EXE"},
-      {archives.at(0), "C:\\TempTemp\\Map.ZIP"},
-      {programDirectory + "\\Orvane.BAT", "C:\\TempTemp\\Orvane.BAT"},
-  };
+  std::vector<Copy> plan = {{programDirectory + "\\Pkzip25.exe", "C:\\TempTemp\\Pkzip25.EXE"}};
+  if (!archives.empty()) plan.push_back({archives[0], "C:\\TempTemp\\Map.ZIP"});
+  plan.push_back({programDirectory + "\\Orvane.BAT", "C:\\TempTemp\\Orvane.BAT"});
   for (size_t k = 1; k < archives.size(); ++k) plan.push_back({archives[k], kStagingDirectory + StagedArchive(k)});
   return plan;
 }

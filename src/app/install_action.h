@@ -55,13 +55,18 @@ std::optional<std::string> ScriptCommandLine(const std::string& gameDirectory, s
 std::optional<std::string> CheckInputs(const std::string& gameDirectory, const std::string& archiveBox,
                                        const FileLookup& isOrdinaryFile);
 
+// The script's command line that checks the whole game in the game directory, or nothing
+// when the text cannot reach the script whole (as above).
+std::optional<std::string> CheckCommandLine(const std::string& gameDirectory);
+
 struct Copy {
   std::string from;
   std::string to;
 };
 
 // The copies into the staging folder, in the order they are made: the unzip program, the
-// first archive and the script, then the further archives.
+// first archive and the script, then the further archives. With no archive (the check of
+// the game): the unzip program and the script.
 std::vector<Copy> StagingPlan(const std::string& programDirectory, const std::vector<std::string>& archives);
 
 // Written beside the staged archives after the copies: a line "STAGED=PICKED" for each, so

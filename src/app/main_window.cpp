@@ -138,6 +138,7 @@ int frmMain::Run(HINSTANCE instance, int showCommand, const std::string& archive
       platform::ThrowLastError();
     }
     form.CreateControls();
+    form.AddSystemMenuItems();
     form.Form_Load();
     form.ShowCentred(showCommand);
   } catch (const platform::UnhandledError& error) {
@@ -199,6 +200,13 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) return MAKELRESULT(::GetDlgCtrlID(focus), DC_HASDEFID);
       return 0;
     }
+    case WM_SYSCOMMAND:
+      // The low four bits are the system's own.
+      if ((wParam & 0xFFF0) == IDM_CHECK_GAME) {
+        mnuCheckGame_Click();
+        return 0;
+      }
+      return ::DefWindowProcA(hwnd_, message, wParam, lParam);
     case WM_ACTIVATE:
       Form_Activate(LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam));  // not while minimised
       return 0;
@@ -357,6 +365,30 @@ void frmMain::cmdAction_Click(int Index) {
   CloseWindow();
 }
 
+void frmMain::AddSystemMenuItems() {
+  HMENU menu = ::GetSystemMenu(hwnd_, FALSE);
+  // "k": the system's own items take c (Close), m, n, r, s and x.
+  if (!menu || !::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr) ||
+      !::AppendMenuA(menu, MF_STRING, IDM_CHECK_GAME, "Chec&k the game..."))
+    platform::ThrowLastError();
+}
+
+void frmMain::mnuCheckGame_Click() {
+  // The game folder is tested as Ok tests it, with the same message.
+  const std::string gameDirectory = platform::GetText(txtUTDirectory_);
+  const std::optional<std::string> commandLine = install::CheckCommandLine(gameDirectory);
+  if (!install::IsGameDirectory(gameDirectory, platform::IsOrdinaryFile) || !commandLine) {
+    platform::ShowMessage(hwnd_, install::kInvalidDirectory, install::kErrorTitle, MB_OK | MB_ICONERROR);
+    return;
+  }
+  if (auto message = StageFiles({})) {
+    platform::ShowMessage(hwnd_, *message, install::kErrorTitle, MB_OK | MB_ICONERROR);
+    return;
+  }
+  platform::StartCommandLine(*commandLine, SW_SHOWNORMAL);
+  CloseWindow();
+}
+
 std::optional<std::string> frmMain::StageFiles(const std::vector<std::string>& archives) {
   // A folder made directly under C:\ would let every signed-in user rewrite the script
   // while it runs; made here, or taken over where the user may, only these three can.
@@ -377,6 +409,7 @@ std::optional<std::string> frmMain::StageFiles(const std::vector<std::string>& a
     // A file left by another account keeps its own entries when it is overwritten.
     platform::ApplySddl(copy.to, sddl);
   }
+  if (archives.empty()) return std::nullopt;
   std::vector<std::string> picked;
   for (const std::string& archive : archives) picked.push_back(platform::FullPath(archive));
   platform::WriteOemTextFile(install::kNamesFile, install::NamesFileText(picked));

@@ -36,10 +36,16 @@ class frmMain {
   void Form_QueryUnload();
   void cmdAction_Click(int Index);
   void cmdFile_Click(int Index);
+  // The system menu's own commands: new capabilities start there, so the window keeps its layout.
+  void AddSystemMenuItems();
+  // Checks the whole game in the "UT Directory" box: stages the unzip program and the
+  // script, starts the check, and closes, as Ok does for an install.
+  void mnuCheckGame_Click();
   void Form_DragDrop(HDROP drop);
   // The focus leaves with the window's activation and comes back with it, as in a dialog.
   void Form_Activate(bool active);
-  // Stages the three files, each one only where its owner, SYSTEM and Administrators may write.
+  // Stages the three files (with no archive, the two programs), each one only where its
+  // owner, SYSTEM and Administrators may write.
   // Returns the message to show instead when C:\TempTemp\ cannot be kept so; nothing is
   // copied then.
   std::optional<std::string> StageFiles(const std::vector<std::string>& archives);

@@ -77,6 +77,18 @@ TEST(ScriptCommandLine, PercentQuoteAndControlCharactersCannotBePassed) {
   EXPECT_EQ(install::ScriptCommandLine(std::string("C:\\UT\x7F")), std::nullopt);
 }
 
+// The check of the whole game reaches the script with the game folder quoted as for an
+// install, and the two programs alone are staged.
+TEST(ScriptCommandLine, CheckOfTheGame) {
+  EXPECT_EQ(install::CheckCommandLine("C:\\UT\\"), "C:\\TempTemp\\Orvane.BAT /check C:\\UT\\");
+  EXPECT_EQ(install::CheckCommandLine("C:\\A & B"), "C:\\TempTemp\\Orvane.BAT /check \"C:\\A & B\"");
+  EXPECT_EQ(install::CheckCommandLine("C:\\50%"), std::nullopt);
+  const auto plan = install::StagingPlan("D:\\Tools", {});
+  ASSERT_EQ(plan.size(), 2u);
+  EXPECT_EQ(plan[0].to, "C:\\TempTemp\\Pkzip25.EXE");
+  EXPECT_EQ(plan[1].to, "C:\\TempTemp\\Orvane.BAT");
+}
+
 TEST(StagingPlan, ThreeCopiesInOrderWithTheirExactNames) {
   const auto plan = install::StagingPlan("D:\\Tools\\Orvane", {"E:\\dl\\CTF-Face.zip"});
   ASSERT_EQ(plan.size(), 3u);

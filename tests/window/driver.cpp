@@ -205,6 +205,12 @@ void App::Keys(const std::vector<WORD>& keys) const {
   ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+void App::SystemMenuCommand(WORD accessKey) const {
+  Keys({VK_MENU, VK_SPACE});
+  WaitUntil([&] { return !WindowsOf(processId_, "#32768").empty(); });  // the menu's own class
+  Type(accessKey);
+}
+
 HWND App::WaitForDialog(const std::string& title) const {
   HWND found = nullptr;
   WaitUntil([&] {

@@ -72,6 +72,8 @@ class App {
   // Keys through the system's input queue, after bringing the window forward.
   void Keys(const std::vector<WORD>& keysDownInOrder) const;  // pressed together, then released
   void Type(WORD key) const { Keys({key}); }
+  // Opens the window's system menu (Alt+Space) and picks an item by its access key.
+  void SystemMenuCommand(WORD accessKey) const;
 
   // Drops these paths onto the window, as Explorer does: a DROPFILES block in the
   // program's memory and WM_DROPFILES with its address; returns once it was handled.

@@ -424,6 +424,28 @@ TEST_F(Window, DropsFillTheBoxesWithTheFilesAndTheFirstFolder) {
   ExpectNothingDone("\"" + other + "\" \"" + sandbox.mapZip + "\"", sandbox.gameDir + "\\");
 }
 
+// The system menu's "Check the game...": the game folder is tested as Ok tests it; then the
+// unzip program and the script are staged, the check starts on that folder, and the window
+// closes.
+TEST_F(Window, SystemMenuChecksTheGame) {
+  Start();
+  Fill("", sandbox.programDir);
+  app->SystemMenuCommand('K');
+  auto box = app->WaitForMessageBox();
+  ASSERT_TRUE(box) << "no message for a folder that is no game's";
+  app->DismissMessageBox(*box);
+  ExpectErrorBox(*box, "Invalid Unreal Tournament Directory");
+  ExpectNothingDone("", sandbox.programDir);
+
+  Fill("", sandbox.gameDir);
+  app->SystemMenuCommand('K');
+  ASSERT_TRUE(WaitUntil([&] { return sandbox.RecordedArguments().size() == 3; })) << "the check did not start";
+  EXPECT_EQ(sandbox.RecordedArguments(), (std::vector<std::string>{"/check", sandbox.gameDir, "no"}));
+  EXPECT_EQ(app->WaitForExit(), 0u);
+  for (const char* path : {"C:\\TempTemp\\Pkzip25.EXE", "C:\\TempTemp\\Orvane.BAT"}) EXPECT_TRUE(PathExists(path)) << path;
+  for (const char* path : {"C:\\TempTemp\\Map.ZIP", "C:\\TempTemp\\Names.txt"}) EXPECT_FALSE(PathExists(path)) << path;
+}
+
 // Several archives: each staged beside the first, all handed to the script after the game
 // folder, and each named as the player picked it.
 TEST_F(Window, OkStagesSeveralArchivesForOneRunOfTheScript) {
