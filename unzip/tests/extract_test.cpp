@@ -1162,7 +1162,7 @@ TEST_F(ExtractTest, ThePlayersInstallOfManyArchives) {
   EXPECT_EQ(report.err_lines.front(), "1 of 3: Map.ZIP");
   for (const std::string& want : Lines{
            "Map archives: 3\nGame folder: \"" + game + "\"\n\nChecking the archive and installing...\n",
-        "\n---- Archive 1 of 3:\n  \"" + a + "\"\n\nInstalled into ",
+        "\n---- Archive 1 of 3:\n  \"" + a + "\"\n\nInstalled",
         "\n---- Archive 2 of 3:\n  \"D:\\Downloads\\B pack.zip\"\n",
         "Kept, already in the game and identical to the archive's (1):\n  Help" + sep() + "Same.txt\n",
         "Kept, already in the game but different from the archive's (1):\n  Help" + sep() + "Other.txt\n",

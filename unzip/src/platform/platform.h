@@ -38,7 +38,8 @@ Kind kind_of(const std::string& path);
 // Creates path and every missing folder above it.
 bool make_dirs(const std::string& path, std::string& err);
 
-// The folder for temporary files of the user (TEMP on Windows, TMPDIR or /tmp elsewhere).
+// The folder for temporary files of the user (TEMP on Windows, else what Windows gives;
+// TMPDIR or /tmp elsewhere).
 std::string temp_folder();
 
 // The names of the files (not folders) in dir; false when it cannot be read.

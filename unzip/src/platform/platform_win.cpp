@@ -2,6 +2,7 @@
 // functions at every call into Windows.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <utility>
@@ -180,9 +181,15 @@ bool list_files(const std::string& dir, std::vector<std::string>& names) {
 }
 
 std::string temp_folder() {
+  // TEMP, as the player's messages name it; GetTempPathW would take TMP first. Quotes are
+  // never part of a Windows path, so a TEMP written with them is read without them.
   wchar_t path[MAX_PATH + 1];
-  DWORD n = GetTempPathW(MAX_PATH + 1, path);
-  return n && n <= MAX_PATH ? narrow(std::wstring(path, n)) : std::string(".");
+  DWORD n = GetEnvironmentVariableW(L"TEMP", path, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) n = GetTempPathW(MAX_PATH + 1, path);
+  if (n == 0 || n > MAX_PATH) return std::string(".");
+  std::wstring folder(path, n);
+  folder.erase(std::remove(folder.begin(), folder.end(), L'"'), folder.end());
+  return narrow(folder);
 }
 
 bool remove_dir(const std::string& path) { return RemoveDirectoryW(widen(path).c_str()) != 0; }
