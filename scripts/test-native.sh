@@ -18,7 +18,10 @@ build=$(cd "$build" && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== native build with ASan+UBSan: $build/native"
-cmake -S "$root/unzip" -B "$build/native" -DORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+# The compiler cache outside the clone, where there is one (see orvane_ccache in lib.sh).
+ccache=()
+command -v ccache >/dev/null && ccache=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$root/unzip" -B "$build/native" -DORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug "${ccache[@]}" >/dev/null
 cmake --build "$build/native" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$build/native" --output-on-failure -j"$jobs"
@@ -31,7 +34,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== fuzzer build with clang: $build/fuzz"
 cmake -S "$root/unzip" -B "$build/fuzz" -DORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ "${ccache[@]}" >/dev/null
 cmake --build "$build/fuzz" -j"$jobs" --target zip_reader_fuzz libarchive_reader_fuzz unreal_package_fuzz umod_reader_fuzz \
   unreal_game_fuzz
 
