@@ -195,7 +195,7 @@ class Sandbox:
 
     def run(self, game_win, archive_win=None, no_pause=True, temp_win=None, extra_env=None, more=()):
         """Starts the install as Orvane.exe would. Returns (exit code, console text)."""
-        archive_win = archive_win or self.stage_win + "\\Map.ZIP"
+        archive_win = self.stage_win + "\\Map.ZIP" if archive_win is None else archive_win
         env = dict(os.environ)
         env.pop("ORVANE_NO_PAUSE", None)
         env.update(extra_env or {})
@@ -585,9 +585,11 @@ def case_missing_inputs(sb):
     rc, out = sb.run(sb.win + "\\games\\A File (x86)")
     expect_failure(rc, out, 1, "game folder was not found")
     expect_untouched(sb, before)
-    # Nothing but the game folder: the usage.
-    rc, out = sb.run("")
-    expect_failure(rc, out, 1, "Usage: Orvane.BAT ARCHIVE GAME-DIRECTORY")
+    # No game folder, or no archive: the usage.
+    for archive, game_given in ((None, ""), ("", game)):
+        rc, out = sb.run(game_given, archive_win=archive)
+        expect_failure(rc, out, 1, "Usage: Orvane.BAT ARCHIVE GAME-DIRECTORY")
+    expect_untouched(sb, before)
 
 
 def case_engine_missing(sb):
@@ -608,7 +610,7 @@ def case_file_in_place_of_folder(sb):
     game = sb.game("UT", {"Textures": b"a file, not a folder"})
     before = sb.snapshot()
     rc, out = sb.run(game)
-    expect_failure(rc, out, 4, 'file named "Textures"')
+    expect_failure(rc, out, 4, 'file named "Textures" where the Textures folder\nshould be:\n  "%s\\Textures"\n' % game)
     expect_untouched(sb, before)
 
 

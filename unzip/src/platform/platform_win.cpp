@@ -2,6 +2,7 @@
 // functions at every call into Windows.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <utility>
@@ -229,6 +230,18 @@ bool list_files(const std::string& dir, std::vector<std::string>& names) {
 }
 
 std::string temp_folder() {
+  // GetTempPath's order, TMP, then TEMP, then what Windows falls back on; but a value set with
+  // its quotes (set TEMP="C:\Temp", as many a script does) names the folder inside them, where
+  // GetTempPath would take it for a folder below the current one.
+  for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+    const DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+    if (n <= 1) continue;
+    std::wstring value(n, L'\0');
+    if (GetEnvironmentVariableW(name, &value[0], n) != n - 1) continue;
+    value.resize(n - 1);
+    value.erase(std::remove(value.begin(), value.end(), L'"'), value.end());
+    if (!value.empty()) return absolute(narrow(value));
+  }
   wchar_t path[MAX_PATH + 1];
   DWORD n = GetTempPathW(MAX_PATH + 1, path);
   return n && n <= MAX_PATH ? narrow(std::wstring(path, n)) : std::string(".");
