@@ -2,8 +2,9 @@
  * name, so a .BAT goes to the command processor), waits for it and returns its exit code.
  * The line comes from ORVANE_LAUNCH_CMDLINE rather than argv: Wine would re-quote argv
  * from Linux, and the point is to hand the script the very text Orvane.exe builds.
- * ORVANE_LAUNCH_TEMP, when set, becomes the child's TEMP: Wine takes TEMP from its own
- * registry, not from the Linux environment. */
+ * ORVANE_LAUNCH_TEMP, when set, becomes the child's TEMP and TMP, which name one folder on
+ * Windows (the unzip program asks Windows, which reads TMP first): Wine takes both from its
+ * own registry, not from the Linux environment. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -16,7 +17,10 @@ int main(void) {
     return 120;
   }
   const char* temp = getenv("ORVANE_LAUNCH_TEMP");
-  if (temp && *temp) SetEnvironmentVariableA("TEMP", temp);
+  if (temp && *temp) {
+    SetEnvironmentVariableA("TEMP", temp);
+    SetEnvironmentVariableA("TMP", temp);
+  }
   char* line = _strdup(text); /* CreateProcessA may write into its command line */
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof startup);

@@ -10,7 +10,9 @@
 #include "cli/cli.h"
 #include "install/space.h"
 #include "platform/platform.h"
+#include "report/catalogue.h"
 #include "report/lines.h"
+#include "report/summary.h"
 #include "test_support.h"
 #include "unreal/unreal_package.h"
 
@@ -1172,6 +1174,51 @@ TEST_F(ExtractTest, ThePlayersInstallOfManyArchives) {
     EXPECT_NE(out.find(want), std::string::npos) << want << "\n----\n" << out;
   EXPECT_EQ(out.find("MISSING"), std::string::npos) << out;
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n') + 1, static_cast<long>(report.out_lines.size()));
+}
+
+// Every kind of failure is told in its own words, with the code the player gets for it, and
+// a file that cannot be unpacked (5) as an archive that cannot be (3).
+TEST(PlayersSummary, EachKindOfFailureInItsOwnWords) {
+  const struct {
+    Failure kind;
+    int code, told;
+    Say first;
+    bool listed;  // the failed file is named
+  } rows[] = {
+      {Failure::Damaged, kExitEntries, kExitArchive, Say::kDamaged, false},
+      {Failure::NotArchive, kExitArchive, kExitArchive, Say::kDamaged, false},
+      {Failure::Password, kExitEntries, kExitArchive, Say::kProtected, false},
+      {Failure::Volume, kExitArchive, kExitArchive, Say::kMultiVolume, false},
+      {Failure::Method, kExitEntries, kExitArchive, Say::kUnsupported, true},
+      {Failure::Special, kExitEntries, kExitArchive, Say::kSpecialFiles, true},
+      {Failure::Bomb, kExitArchive, kExitArchive, Say::kBomb, false},
+      {Failure::TwoFormats, kExitArchive, kExitArchive, Say::kTwoFormats, false},
+      {Failure::Update, kExitArchive, kExitArchive, Say::kUpdateArchive, false},
+      {Failure::InTheWay, kExitUnwritable, kExitUnwritable, Say::kFolderInTheWay, true},
+      {Failure::TooLong, kExitUnwritable, kExitUnwritable, Say::kPathTooLong, true},
+      {Failure::NameTooLong, kExitUnwritable, kExitUnwritable, Say::kNameTooLong, true},
+      {Failure::Unwritable, kExitUnwritable, kExitUnwritable, Say::kNotWritable, false},
+      {Failure::NoRoom, kExitDestination, kExitDestination, Say::kNoRoom, false},
+  };
+  const Options opt;
+  const orvane::Run outcomes(opt);  // none decided: the archive failed as a whole
+  for (const auto& row : rows) {
+    ArchivePart part;
+    part.code = row.code;
+    part.run = &outcomes;
+    part.counted = true;
+    part.game = "C:\\UT";
+    // A kind that decides nothing comes first: the words follow the kind that does.
+    part.failed = {{Failure::Damaged, "Maps\\Other.unr", "CRC mismatch"}, {row.kind, "Maps\\CTF-X.unr", "why"}};
+    Lines lines;
+    EXPECT_EQ(tell_archive(part, 79, lines), row.told) << token(row.kind);
+    std::string all;
+    for (const std::string& l : lines) all += l + "\n";
+    const Lines want = say(row.first, {part.game});
+    EXPECT_NE(std::search(lines.begin(), lines.end(), want.begin(), want.end()), lines.end()) << token(row.kind) << "\n" << all;
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "  Maps\\CTF-X.unr (why)") != lines.end(), row.listed)
+        << token(row.kind) << "\n" << all;
+  }
 }
 
 // What the player reads fits an 80-column console: at most 79 columns, broken at spaces, a

@@ -160,7 +160,7 @@ int run_orvane(const std::vector<std::string>& args, Report& report) {
   Console console(report);
   console.say(Say::kHeading);
   const std::string game = args.size() >= 2 ? without_trailing(args[1]) : std::string();
-  if (game.empty()) {
+  if (game.empty() || args[0].empty()) {
     console.say(Say::kUsage);
     return kExitUsage;
   }

@@ -181,15 +181,21 @@ bool list_files(const std::string& dir, std::vector<std::string>& names) {
 }
 
 std::string temp_folder() {
-  // TEMP, as the player's messages name it; GetTempPathW would take TMP first. Quotes are
-  // never part of a Windows path, so a TEMP written with them is read without them.
+  // TEMP, as the player's messages name it, then TMP, then what Windows falls back on; a
+  // value set with its quotes (set TEMP="C:\Temp", as many a script does) names the folder
+  // inside them, where GetTempPath would take it for a folder below the current one.
+  for (const wchar_t* name : {L"TEMP", L"TMP"}) {
+    const DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+    if (n <= 1) continue;
+    std::wstring value(n, L'\0');
+    if (GetEnvironmentVariableW(name, &value[0], n) != n - 1) continue;
+    value.resize(n - 1);
+    value.erase(std::remove(value.begin(), value.end(), L'"'), value.end());
+    if (!value.empty()) return absolute(narrow(value));
+  }
   wchar_t path[MAX_PATH + 1];
-  DWORD n = GetEnvironmentVariableW(L"TEMP", path, MAX_PATH + 1);
-  if (n == 0 || n > MAX_PATH) n = GetTempPathW(MAX_PATH + 1, path);
-  if (n == 0 || n > MAX_PATH) return std::string(".");
-  std::wstring folder(path, n);
-  folder.erase(std::remove(folder.begin(), folder.end(), L'"'), folder.end());
-  return narrow(folder);
+  const DWORD n = GetTempPathW(MAX_PATH + 1, path);
+  return n && n <= MAX_PATH ? narrow(std::wstring(path, n)) : std::string(".");
 }
 
 bool remove_dir(const std::string& path) { return RemoveDirectoryW(widen(path).c_str()) != 0; }

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "base/names.h"
+#include "platform/platform.h"
 #include "report/catalogue.h"
 #include "report/lines.h"
 #include "report/report.h"
@@ -107,7 +108,7 @@ int unusable(Teller& t, const ArchivePart& part) {
 // The game folder cannot take the files.
 int unprepared(Teller& t, const ArchivePart& part) {
   if (!part.file_in_place.empty()) {
-    t.say(Say::kFileInPlace, {part.file_in_place, part.game + "\\" + part.file_in_place});
+    t.say(Say::kFileInPlace, {part.file_in_place, part.game + platform::kSeparator + part.file_in_place});
   } else if (failed_because(part, Failure::InTheWay)) {
     t.say(Say::kFolderInTheWay);
     list_failed(t, part);
