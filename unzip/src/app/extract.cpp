@@ -143,7 +143,7 @@ Told tell(Run& run, Writer& writer, PackageCheck* packages, Report& report) {
     }
   }
   if (at_once) {
-    // A script reads the counts from the first line instead of counting lines.
+    // Its reader finds the counts on the first line instead of counting lines.
     if (!opt.groups.empty())
       report.out(total_line(run, found.missing.size(), found.unloadable.size(), found.unfound.size()));
     for (size_t i = 0; i < run.outcomes.size(); ++i) print_outcome(run, i, report);
@@ -283,7 +283,7 @@ int start(Install& in, const std::string& shown, Report& report) {
   if (!in.archive) {
     report.err("Error: " + shown + ": " + err);
     in.failed.push_back({kind, shown, err});
-    // With groups the report is a script's input: why the archive is unusable belongs in it.
+    // With groups the report is a whole account: why the archive is unusable belongs in it.
     if (!opt.groups.empty()) report.out(failed_line(kind, shown, err));
     return kExitArchive;
   }

@@ -1,5 +1,5 @@
 // Why something failed, as a kind that every part of the program hands on
-// unchanged, from the reader that finds it to the report line a script reads.
+// unchanged, from the reader that finds it to the report and the player's summary.
 #pragma once
 
 namespace orvane {

@@ -61,7 +61,7 @@ void print_outcome(const Run& run, size_t i, Report& report) {
     case Outcome::Unpacked: report.out("Unpacked: " + run.display_name(i) + " (" + o.text + ")"); break;
     case Outcome::Failed:
       report.err("Error: " + run.display_name(i) + ": " + o.text);
-      // With groups the report is a script's input: failures belong in it too.
+      // With groups the report is a whole account: failures belong in it too.
       if (!run.opt.groups.empty()) report.out(failed_line(o.kind, run.display_name(i), o.text));
       break;
     default: break;

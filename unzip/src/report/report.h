@@ -1,4 +1,4 @@
-// Telling a run: the line for each item, the counts line that scripts read,
+// Telling a run: the line for each item, the counts line,
 // and the exit code that the outcomes call for.
 #pragma once
 
@@ -40,7 +40,7 @@ std::string failed_line(Failure kind, const std::string& name, const std::string
 // The report line(s) for item i, once its outcome is known.
 void print_outcome(const Run& run, size_t i, Report& report);
 
-// "Total: N extracted, N identical, ...", first with groups, so that a script
+// "Total: N extracted, N identical, ...", first with groups, so that a reader
 // need not count lines; missing, unloadable and unfound come from the package check.
 std::string total_line(const Run& run, size_t missing, size_t unloadable, size_t unfound);
 

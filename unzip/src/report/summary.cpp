@@ -108,7 +108,9 @@ int unusable(Teller& t, const ArchivePart& part) {
 // The game folder cannot take the files.
 int unprepared(Teller& t, const ArchivePart& part) {
   if (!part.file_in_place.empty()) {
-    t.say(Say::kFileInPlace, {part.file_in_place, part.game + platform::kSeparator + part.file_in_place});
+    const bool root = !part.game.empty() && part.game.back() == platform::kSeparator;  // "C:\\"
+    t.say(Say::kFileInPlace, {part.file_in_place, part.game + (root ? "" : std::string(1, platform::kSeparator)) +
+                                                      part.file_in_place});
   } else if (failed_because(part, Failure::InTheWay)) {
     t.say(Say::kFolderInTheWay);
     list_failed(t, part);
