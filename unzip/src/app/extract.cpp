@@ -29,9 +29,6 @@
 
 namespace orvane {
 
-namespace {
-
-// Why the exception being handled was thrown, as an error line says it.
 std::string current_failure() {
   try {
     throw;
@@ -43,6 +40,8 @@ std::string current_failure() {
     return "an unexpected failure";
   }
 }
+
+namespace {
 
 // The item is in the game: put there by the run, or kept as the game had it.
 bool in_place(const Outcome& o) { return o.state == Outcome::Extracted || o.state == Outcome::Kept; }

@@ -45,6 +45,9 @@ struct Told {
   bool counted = false;        // every outcome was decided and the package check finished
 };
 
+// Why the exception being handled was thrown, as an error line says it. Only in a handler.
+std::string current_failure();
+
 // Checks the packages of a started install and writes its report lines.
 Told finish(Install& in, Report& report);
 

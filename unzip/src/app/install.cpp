@@ -126,18 +126,6 @@ std::string file_in_place() {
   return std::string();
 }
 
-std::string failure_text() {
-  try {
-    throw;
-  } catch (const std::bad_alloc&) {
-    return "out of memory";
-  } catch (const std::exception& ex) {
-    return ex.what();
-  } catch (...) {
-    return "an unexpected failure";
-  }
-}
-
 class Console {
  public:
   explicit Console(Report& to) : to_(to) {}
@@ -228,7 +216,7 @@ int run_orvane(const std::vector<std::string>& args, Report& report) {
     } catch (...) {
       // Before this archive's files were all in (the next run takes back any it moved);
       // those of the archives before it stay in.
-      errors.err("Error: " + shown[k] + ": " + failure_text());
+      errors.err("Error: " + shown[k] + ": " + current_failure());
       started.push_back(kExitInternal);
     }
     in.journal.release();  // the next archive's run takes it
