@@ -1,8 +1,6 @@
 #include "app/install.h"
 
-#include <exception>
 #include <memory>
-#include <new>
 
 #include "app/extract.h"
 #include "base/names.h"
