@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/check.h"
 #include "archive/formats.h"
 #include "archive/umod/umod_reader.h"
 #include "base/names.h"
@@ -512,6 +513,7 @@ int run(const std::vector<std::string>& args, Report& report) {
       return kExitOk;
     }
     if (!opt.show.empty()) return run_show(opt, report);
+    if (opt.check_game) return check_game(opt.archive, opt.cache_answer, report);
     WrappedReport wrapped(report, opt.width);
     Report& to = opt.width ? static_cast<Report&>(wrapped) : report;
     return opt.archives.empty() ? run_extract(opt, to) : run_batch(opt, to);

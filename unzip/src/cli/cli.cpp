@@ -55,6 +55,10 @@ std::string parse_options(const std::vector<std::string>& args,
       extract = true;
     } else if (opt == "-test") {
       out.test = true;
+    } else if (opt == "-check-game") {
+      out.check_game = true;
+    } else if (opt == "-yes" || opt == "-no") {
+      out.cache_answer = opt == "-yes" ? CacheAnswer::kYes : CacheAnswer::kNo;
     } else if (opt.rfind("-exclude=", 0) == 0 && opt.size() > 9) {
       out.excludes.push_back(args[i].substr(9));
     } else if (opt.rfind("-install-umods=", 0) == 0 && opt.size() > 15) {
@@ -88,7 +92,22 @@ std::string parse_options(const std::vector<std::string>& args,
       return "unknown option '" + args[i] + "'";
     }
   }
-  if (extract + out.test + !out.show.empty() != 1) return "give one command: -extract, -test or -show";
+  if (extract + out.test + !out.show.empty() + out.check_game != 1)
+    return "give one command: -extract, -test, -show or -check-game";
+  if (out.check_game) {
+    // As the verb is written: -check-game GAME [-yes|-no].
+    for (; i < args.size(); ++i) {
+      const std::string a = ascii_lower(args[i]);
+      if (a == "-yes" || a == "-no")
+        out.cache_answer = a == "-yes" ? CacheAnswer::kYes : CacheAnswer::kNo;
+      else if (out.archive.empty() && !args[i].empty())
+        out.archive = args[i];
+      else
+        return "-check-game takes one game folder, and -yes or -no";
+    }
+    return out.archive.empty() ? "no game folder given" : std::string();
+  }
+  if (out.cache_answer != CacheAnswer::kAsk) return "-yes and -no go with -check-game";
   if (out.archives.empty() != out.reports.empty() || (!out.archives.empty() && !extract))
     return "-archives and -reports go together, with -extract";
   if (i >= args.size()) return out.show.empty() ? "no archive given" : "no report given";
@@ -134,6 +153,7 @@ const char* help_text() {
       "  Pkzip25 -extract [OPTIONS] ARCHIVE PATTERN ... DEST\\ PATTERN ... DEST\\ ...\n"
       "  Pkzip25 -test [-directories] [-exclude=PATTERN ...] ARCHIVE [PATTERN ...]\n"
       "  Pkzip25 -show=KIND [-note=TEXT] [-exclude=PATTERN ...] REPORT [PATTERN ...]\n"
+      "  Pkzip25 -check-game [-yes|-no] GAME\n"
       "  Pkzip25 -help\n"
       "\n"
       "Options (any order, before ARCHIVE; upper or lower case):\n"
@@ -164,6 +184,10 @@ const char* help_text() {
       "  -install-umods=FOLDER  unpack each .umod (ARCHIVE itself, or one inside it)\n"
       "                    into FOLDER by its stored paths; its manifest is read for\n"
       "                    what it asks (Manifest: lines), never copied\n"
+      "  -check-game       read every package GAME's search folders hold and tell what\n"
+      "                    will not load: missing, damaged or hidden packages and\n"
+      "                    objects not found; offers to put missing packages that the\n"
+      "                    game's cache holds in place (-yes: without asking, -no: never)\n"
       "  -check-packages=GAME  read every Unreal package put in place or kept, and\n"
       "                    list each package it needs that neither the run nor GAME's\n"
       "                    search folders hold (Missing:), and files that are no\n"
@@ -225,7 +249,8 @@ const char* help_text() {
       "   8  not enough free space (nothing written), or the disk filled up\n"
       "   9  at least one matched entry was refused; the others succeeded\n"
       "  10  -check-packages: installed, but packages the files need are missing,\n"
-      "      or a file is no package the game can load\n"
+      "      or a file is no package the game can load; -check-game: something\n"
+      "      in the game will not load\n"
       "  11  installed, but the package check or the report could not finish\n"
       "      (out of memory)\n"
       "  12  -archives: a report could not be written (it went to standard error\n"

@@ -26,6 +26,13 @@ enum ExitCode {
   kExitUnreported = 12,     // -archives: a report could not be written; it went to standard error instead
 };
 
+// -check-game: what to do with the missing packages that the game's cache holds.
+enum class CacheAnswer {
+  kAsk,  // ask, and read the answer (a Y for yes) from standard input
+  kYes,  // -yes: put them in place without asking
+  kNo,   // -no: only say what it holds
+};
+
 // With several destinations the patterns before each one form its group; an
 // entry goes to the first group one of whose patterns it matches.
 struct Group {
@@ -48,6 +55,8 @@ struct Options {
   std::string archives;   // -archives=FILE: further archives, one a line, each installed by itself
   std::string reports;    // -reports=FOLDER: with -archives, where each archive's report goes
   std::string names;      // -names=FILE: "FILE=SHOWN" lines, how messages name each archive
+  bool check_game = false;  // -check-game GAME (in archive): what in the whole game will not load
+  CacheAnswer cache_answer = CacheAnswer::kAsk;  // -yes, -no
   std::string archive;
   std::vector<std::string> patterns;
   std::vector<std::string> excludes;
