@@ -8,6 +8,7 @@
 #include <set>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "base/text.h"
 #include "platform/platform.h"
@@ -102,8 +103,10 @@ GameCheck check_whole_game(const std::string& game) {
 
   // Every file once, in the Paths order of each name.
   std::vector<Entry> entries;
+  std::unordered_map<const Found*, size_t> entry_of;  // by the file's place in the listing
   for (const auto& name : files)
     for (size_t k = 0; k < name.second.size(); ++k) {
+      entry_of.emplace(&name.second[k], entries.size());
       Entry e;
       e.found = name.second[k];
       e.first = k == 0;
@@ -127,13 +130,11 @@ GameCheck check_whole_game(const std::string& game) {
     work();
     for (std::thread& t : threads) t.join();
   }
-  std::map<std::string, size_t> at_path;
-  for (size_t i = 0; i < entries.size(); ++i) at_path.emplace(entries[i].found.path, i);
 
   ImportResolver::Hooks hooks;
   hooks.load = [&](const Found& f, ImportResolver::Held& h) {
-    auto at = at_path.find(f.path);
-    if (at == at_path.end()) return;
+    auto at = entry_of.find(&f);
+    if (at == entry_of.end()) return;
     Entry& e = entries[at->second];
     if (!e.why.empty()) return;
     h.needs = e.needs;
@@ -147,8 +148,8 @@ GameCheck check_whole_game(const std::string& game) {
     if (src && read_package(*src, p, true).empty()) h.take(exported_objects(p, stem(f.shown)));
   };
   hooks.checked = [&](const Found& f) {
-    auto at = at_path.find(f.path);
-    return at != at_path.end() && entries[at->second].record();
+    auto at = entry_of.find(&f);
+    return at != entry_of.end() && entries[at->second].record();
   };
   hooks.kept_differing = [](const Found&) { return false; };
   ImportResolver resolver(files, nullptr, std::move(hooks), ImportResolver::Scope::kWholeGame);

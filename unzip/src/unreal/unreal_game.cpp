@@ -368,20 +368,25 @@ void tell_unfound(std::vector<PackageCheck::Unfound>& unfound, size_t taken, siz
 
 }  // namespace
 
-const std::vector<Found>* ImportResolver::found_of(const std::string& name) const {
-  const std::string key = ascii_lower(name);
-  for (const Files* m : {&files_, outside_}) {
+ImportResolver::ImportResolver(const Files& files, const Files* outside, Hooks hooks, Scope scope)
+    : hooks_(std::move(hooks)), scope_(scope) {
+  // The game's folders first: a file outside them counts only for a name they lack.
+  for (const Files* m : {&files, outside}) {
     if (!m) continue;
-    auto at = m->find(key);
-    if (at != m->end() && !at->second.empty()) return &at->second;
+    for (const auto& name : *m)
+      if (!name.second.empty()) by_name_.emplace(name.first, &name.second);
   }
-  return nullptr;
+}
+
+const std::vector<Found>* ImportResolver::found_of(const std::string& name) const {
+  auto at = by_name_.find(ascii_lower(name));
+  return at == by_name_.end() ? nullptr : at->second;
 }
 
 Held& ImportResolver::load(const Found& f) {
-  auto at = held_.find(f.path);
+  auto at = held_.find(&f);
   if (at != held_.end()) return at->second;
-  Held& h = held_[f.path];
+  Held& h = held_[&f];
   hooks_.load(f, h);
   return h;
 }
@@ -415,17 +420,17 @@ void ImportResolver::resolve(const std::string& by, const std::vector<std::strin
     }
     const Found& f = (*found)[0];
     if (whole && !f.path.empty() && !load(f).ok) {
-      auto at = broken_at_.emplace(f.path, broken_.size());
+      auto at = broken_at_.emplace(&f, broken_.size());
       if (at.second) broken_.push_back(Broken{f, {}});
       add_once(broken_[at.first->second].needed_by, by);
       continue;
     }
     // One level further, for the game's files only: the checked ones are resolved themselves.
     if (f.path.empty() || hooks_.checked(f)) continue;
-    auto looked = further_.find(f.path);
+    auto looked = further_.find(&f);
     if (looked == further_.end()) {
       if (!whole && further_.size() >= kMaxFurther) continue;
-      looked = further_.emplace(f.path, std::vector<Dependency>()).first;
+      looked = further_.emplace(&f, std::vector<Dependency>()).first;
       for (const Dependency& d : load(f).needs)
         if (!found_of(d.name)) looked->second.push_back(d);
     } else if (!whole) {
@@ -442,9 +447,8 @@ void ImportResolver::resolve(const std::string& by, const std::vector<std::strin
     ++l.taken;
     auto holds = [&](const Held& h) {
       auto range = h.by_name.equal_range(ascii_lower(o.path.back()));
-      return std::any_of(range.first, range.second, [&](const std::pair<const std::string, size_t>& e) {
-        return same_object(h.holds[e.second], o);
-      });
+      return std::any_of(range.first, range.second,
+                         [&](const std::pair<const std::string, size_t>& e) { return h.holds.same(e.second, o); });
     };
     if (holds(l)) continue;
     if (o.path.size() == 2 && same_package_name(o.class_name, "Class") && same_package_name(o.class_package, "Core")) {

@@ -187,8 +187,9 @@ class ImportResolver {
     kInstall,    // one level further for at most kMaxFurther files, told for the first that needs each
     kWholeGame,  // for every file, told for each that needs it; damaged packages needed are named
   };
-  ImportResolver(const Files& files, const Files* outside, Hooks hooks, Scope scope)
-      : files_(files), outside_(outside), hooks_(std::move(hooks)), scope_(scope) {}
+  // files and outside (when given) must not change while the resolver lives: it keeps
+  // pointers into them.
+  ImportResolver(const Files& files, const Files* outside, Hooks hooks, Scope scope);
 
   struct Need {
     std::string by;   // the checked package that needs it, as shown
@@ -209,7 +210,8 @@ class ImportResolver {
   // Resolves the needs (with the kinds taken of each) and takes of the checked package `by`.
   void resolve(const std::string& by, const std::vector<std::string>& needs, const std::vector<unsigned>& kinds,
                const ObjectList& takes);
-  // The files of a package's name the game finds, in its order, or null.
+  // The files of a package's name the game finds, in its order, or null (an element of
+  // `files` or `outside`).
   const std::vector<Found>* found_of(const std::string& name) const;
   // What is known of a file, read when first asked for.
   const Held& held(const Found& f) { return load(f); }
@@ -224,17 +226,17 @@ class ImportResolver {
   Held& load(const Found& f);
   void add_missing(const std::string& name, unsigned kinds, const Need& by);
 
-  const Files& files_;
-  const Files* outside_;
+  // By lower-case name: found_of() is asked for every object taken, thousands per game.
+  std::unordered_map<std::string, const std::vector<Found>*> by_name_;
   Hooks hooks_;
   Scope scope_;
-  std::map<std::string, Held> held_;  // by path
+  std::unordered_map<const Found*, Held> held_;  // by the file's place in `files` or `outside`
   std::vector<Missing> missing_;
   std::map<std::string, size_t> missing_at_;  // lower-case name -> position
   std::vector<Broken> broken_;
-  std::map<std::string, size_t> broken_at_;  // path -> position
+  std::unordered_map<const Found*, size_t> broken_at_;  // position in broken_
   // Game packages whose own needs were looked at, with the missing ones among them.
-  std::map<std::string, std::vector<Dependency>> further_;
+  std::unordered_map<const Found*, std::vector<Dependency>> further_;
   std::vector<const std::vector<Found>*> told_;  // the files found lacking something, in order
 };
 

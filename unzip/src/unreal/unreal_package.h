@@ -109,6 +109,8 @@ class ObjectList {
   ObjectName operator[](size_t i) const;
   // The last part of object i's path, its own name, without building the path.
   const std::string& name(size_t i) const { return names_[nodes_[items_[i].node].name]; }
+  // same_object((*this)[i], o), without building the path.
+  bool same(size_t i, const ObjectName& o) const;
 
   class Iterator {
    public:
@@ -163,6 +165,7 @@ std::string kind_text(unsigned kinds);
 
 // True when a and b are equal ignoring ASCII case, as the game compares names.
 bool same_package_name(const std::string& a, const std::string& b);
+bool same_package_name(const std::string& a, const char* b);  // without making a string of b
 
 // The kind that a package file's extension stands for (.utx a texture package), else 0.
 unsigned kind_of_extension(const std::string& file_name);
