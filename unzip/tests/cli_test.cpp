@@ -49,6 +49,17 @@ TEST(CommandLine, OptionsAndDestination) {
 
   ASSERT_EQ(parse_options({"-help"}, no_dirs, o), "");
   EXPECT_TRUE(o.help);
+
+  // The whole-game check: the game, and the cache's answer before or after it.
+  ASSERT_EQ(parse_options({"-check-game", "C:\\UT\\"}, no_dirs, o), "");
+  EXPECT_TRUE(o.check_game);
+  EXPECT_EQ(o.archive, "C:\\UT\\");
+  EXPECT_EQ(o.cache_answer, CacheAnswer::kAsk);
+  ASSERT_EQ(parse_options({"-check-game", "UT", "-YES"}, no_dirs, o), "");
+  EXPECT_EQ(o.cache_answer, CacheAnswer::kYes);
+  ASSERT_EQ(parse_options({"-no", "-check-game", "UT"}, no_dirs, o), "");
+  EXPECT_EQ(o.cache_answer, CacheAnswer::kNo);
+  EXPECT_EQ(o.archive, "UT");
 }
 
 TEST(CommandLine, Mistakes) {
@@ -61,6 +72,10 @@ TEST(CommandLine, Mistakes) {
   EXPECT_NE(parse_options({"-extract", "-overwrite=some", "m.zip"}, no_dirs, o), "");
   EXPECT_NE(parse_options({"-extract", "-fast", "m.zip"}, no_dirs, o), "");
   EXPECT_NE(parse_options({"-extract", "m.zip", "", "out/"}, no_dirs, o), "");
+  EXPECT_NE(parse_options({"-check-game"}, no_dirs, o), "");                // no game
+  EXPECT_NE(parse_options({"-check-game", "UT", "Other"}, no_dirs, o), "");  // two
+  EXPECT_NE(parse_options({"-check-game", "-extract", "UT"}, no_dirs, o), "");
+  EXPECT_NE(parse_options({"-extract", "-yes", "m.zip"}, no_dirs, o), "");   // -yes is the check's
 }
 
 }  // namespace

@@ -1110,6 +1110,9 @@ TEST_F(ExtractTest, WholeGameCheckFindsWhatWillNotLoad) {
     EXPECT_EQ(findings(r), row.expected) << row.what;
     EXPECT_EQ(r.packages, row.files.size() + 2 - (row.files.back().second == "DIR")) << row.what;
     EXPECT_EQ(r.maps_failing, r.failing_maps.size());
+    EXPECT_EQ(r.maps, static_cast<size_t>(std::count_if(row.files.begin(), row.files.end(), [](const auto& f) {
+                return f.first.size() > 4 && f.first.compare(f.first.size() - 4, 4, ".unr") == 0;
+              }))) << row.what;
   }
 }
 

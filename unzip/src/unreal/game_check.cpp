@@ -154,7 +154,6 @@ GameCheck check_whole_game(const std::string& game) {
   hooks.kept_differing = [](const Found&) { return false; };
   ImportResolver resolver(files, nullptr, std::move(hooks), ImportResolver::Scope::kWholeGame);
   for (const Entry& e : entries) {
-    if (!e.why.empty()) continue;
     out.maps += e.map;
     out.code_packages += e.code;
     if (!e.record()) continue;

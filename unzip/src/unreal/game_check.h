@@ -59,6 +59,8 @@ struct GameCheck {
   std::vector<Unfound> unfound;  // most maps first
   std::vector<Damaged> damaged;  // needed by most maps first, then those the game loads
   std::vector<Hidden> hidden;    // most maps first
+  // Files read (every file of a name: the game loads the first), those of them that are
+  // maps and code packages, and the maps that will not load.
   size_t packages = 0, maps = 0, code_packages = 0, maps_failing = 0;
   std::vector<std::string> failing_maps;  // as shown, in name order
   double seconds = 0;
