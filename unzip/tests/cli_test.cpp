@@ -49,6 +49,11 @@ TEST(CommandLine, OptionsAndDestination) {
 
   ASSERT_EQ(parse_options({"-help"}, no_dirs, o), "");
   EXPECT_TRUE(o.help);
+
+  // What Orvane.BAT was given goes on whole after -orvane, options and all.
+  ASSERT_EQ(parse_options({"-orvane", "/check", "C:\\UT\\", "-extract"}, no_dirs, o), "");
+  EXPECT_TRUE(o.orvane);
+  EXPECT_EQ(o.orvane_args, (Args{"/check", "C:\\UT\\", "-extract"}));
 }
 
 TEST(CommandLine, Mistakes) {
@@ -61,6 +66,7 @@ TEST(CommandLine, Mistakes) {
   EXPECT_NE(parse_options({"-extract", "-overwrite=some", "m.zip"}, no_dirs, o), "");
   EXPECT_NE(parse_options({"-extract", "-fast", "m.zip"}, no_dirs, o), "");
   EXPECT_NE(parse_options({"-extract", "m.zip", "", "out/"}, no_dirs, o), "");
+  EXPECT_NE(parse_options({"-extract", "-orvane", "m.zip"}, no_dirs, o), "");  // -orvane comes first
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <sstream>
 
+#include "app/check.h"
 #include "base/names.h"
 #include "cli/cli.h"
 #include "install/space.h"
@@ -14,6 +16,7 @@
 #include "report/lines.h"
 #include "report/summary.h"
 #include "test_support.h"
+#include "unreal/game_check.h"
 #include "unreal/unreal_package.h"
 
 namespace orvane {
@@ -743,9 +746,12 @@ std::string package_taking(const std::vector<std::vector<std::string>>& objects)
 // is a texture in the group Walls; a class object for Class; the class of each other
 // object is Engine's, Core's for a package, a property or a function (whose
 // classes the game's program defines, and which it imports as the game's own packages do).
-std::string package_holding(const std::vector<std::pair<std::string, std::string>>& objects) {
+// takes: (class package, class, dotted path) objects it takes from other packages, too.
+std::string package_holding(const std::vector<std::pair<std::string, std::string>>& objects,
+                            const std::vector<std::vector<std::string>>& takes = {}) {
   test::PackageSpec spec;
   spec.names = {"None"};
+  for (const auto& t : takes) import_object(spec, t[0], t[1], t[2]);
   auto class_ref = [&](const std::string& cls) {
     const bool core = cls == "Package" || cls == "Function" || cls.find("Property") != std::string::npos;
     for (size_t i = 0; i < spec.imports.size(); ++i)
@@ -1009,6 +1015,233 @@ TEST_F(ExtractTest, TheGamesOwnClassesAndWhatIsMostlyMissing) {
   }
 }
 
+// What each finding of the whole game's check holds, one line each, to compare rows by.
+Lines findings(const GameCheck& r) {
+  auto all = [](const std::vector<std::string>& v) {
+    std::string s;
+    for (const std::string& x : v) s += (s.empty() ? "" : ",") + x;
+    return s;
+  };
+  Lines out;
+  for (const GameCheck::Missing& m : r.missing)
+    out.push_back("missing " + m.name + " " + kind_text(m.kinds) + (m.stock ? " stock" : "") + " maps=" + all(m.maps) +
+                  " mods=" + all(m.mods) + (m.through.empty() ? "" : " through=" + all(m.through)));
+  for (const GameCheck::Unfound& u : r.unfound)
+    out.push_back("unfound " + u.what.object + " in " + u.what.file + " by=" + all(u.what.needed_by));
+  for (const GameCheck::Damaged& d : r.damaged)
+    out.push_back("damaged " + d.shown + " " + std::to_string(static_cast<int>(d.why)) + (d.loaded ? "" : " hidden") +
+                  (d.needed_by.empty() ? "" : " by=" + all(d.needed_by)));
+  for (const GameCheck::Hidden& h : r.hidden)
+    out.push_back("hidden " + h.later + " behind " + h.first + " holds=" + all(h.objects) + " by=" + all(h.needed_by));
+  out.push_back("failing " + all(r.failing_maps));
+  return out;
+}
+
+// Each kind of finding of the whole game's check, in a game shaped as the real ones are;
+// a map fails with what it needs, and with a mod it needs that fails.
+TEST_F(ExtractTest, WholeGameCheckFindsWhatWillNotLoad) {
+  const std::string city = package_holding({{"Texture", "Walls.ThingCityTex"}});
+  const std::string doors = package_holding({{"Sound", "ThingDoors"}});
+  const std::string map_a = package_needing({{"CityTex", "Texture"}, {"Doors", "Sound"}});
+  std::vector<std::vector<std::string>> code;  // what a code package takes of Core's and Engine's
+  for (const char* c : {"Core.IntProperty", "Core.Function", "Core.State", "Engine.Actor", "Engine.Font"})
+    code.push_back({"Core", "Class", c});
+  test::PackageSpec past;  // an export's data lies past the end of the file
+  past.exports = {{0, 0, 0, "Thing", 0, 100, 1000000}};
+  test::PackageSpec v70;
+  v70.version = 70;
+  const GameCheck::Damage empty = GameCheck::Damage::kEmpty, cut = GameCheck::Damage::kPastEnd;
+  using D = GameCheck::Damage;
+  auto n = [](D d) { return std::to_string(static_cast<int>(d)); };
+  struct {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> files;  // under the game; "DIR" makes a folder
+    Lines expected;
+  } rows[] = {
+      {"a clean game",
+       {{"Maps/CTF-A.unr", map_a}, {"Textures/CityTex.utx", city}, {"Sounds/Doors.uax", doors},
+        {"System/Mod.u", package_holding({{"Class", "Thing"}}, code)}},
+       {"failing "}},
+      {"missing packages, those most maps need first; the game's own named as such",
+       {{"Maps/CTF-A.unr", package_needing({{"Gone1", "Texture"}, {"Gone2", "Texture"}})},
+        {"Maps/CTF-B.unr", package_needing({{"gone2", "Texture"}})},
+        {"Maps/CTF-C.unr", package_needing({{"Botpack", "Class"}})},
+        {"System/Mod.u", package_taking({{"Core", "Class", "Gone1.Thing"}})}},
+       {"missing Gone2 texture package (.utx) maps=Maps\\CTF-A.unr,Maps\\CTF-B.unr mods=",
+        "missing Gone1 code package (.u) maps=Maps\\CTF-A.unr mods=System\\Mod.u",  // a class: a code package
+        "missing Botpack code package (.u) stock maps=Maps\\CTF-C.unr mods=",
+        "failing Maps\\CTF-A.unr,Maps\\CTF-B.unr,Maps\\CTF-C.unr"}},
+      {"one level further: a texture package that needs a missing one",
+       {{"Maps/CTF-A.unr", package_needing({{"Rock", "Texture"}})},
+        {"Textures/Rock.utx", package_holding({{"Texture", "Walls.ThingRock"}}, {{"Engine", "Texture", "Moss.Green"}})}},
+       {"missing Moss texture package (.utx) maps=Maps\\CTF-A.unr mods= through=Textures\\Rock.utx",
+        "failing Maps\\CTF-A.unr"}},
+      {"an object not in the file the game finds",
+       {{"Maps/CTF-A.unr", map_a}, {"Textures/CityTex.utx", package_holding({{"Texture", "Walls.Other"}})},
+        {"Sounds/Doors.uax", doors}},
+       {"unfound Texture CityTex.Walls.ThingCityTex in Textures\\CityTex.utx by=Maps\\CTF-A.unr",
+        "failing Maps\\CTF-A.unr"}},
+      {"damaged packages, each with its kind; those maps need first",
+       {{"Maps/CTF-A.unr", package_needing({{"Empty", "Texture"}})}, {"Textures/Empty.utx", ""},
+        {"Maps/CTF-Bad.unr", "x"}, {"Textures/Cut.utx", city.substr(0, city.size() - 1)},
+        {"Textures/Data.utx", test::build_package(past)}, {"Textures/Text.utx", "hello, world"},
+        {"Textures/V70.utx", test::build_package(v70)}, {"Textures/Dir.utx", "DIR"}},
+       {"damaged Textures\\Empty.utx " + n(empty) + " by=Maps\\CTF-A.unr", "damaged Maps\\CTF-Bad.unr " + n(D::kNotPackage),
+        "damaged Textures\\Cut.utx " + n(cut), "damaged Textures\\Data.utx " + n(cut),
+        "damaged Textures\\Text.utx " + n(D::kNotPackage), "damaged Textures\\V70.utx " + n(D::kVersion),
+        "damaged Textures\\Dir.utx " + n(D::kFolder), "failing Maps\\CTF-A.unr,Maps\\CTF-Bad.unr"}},
+      {"a hidden package: a code package of the name is found first",
+       {{"Maps/CTF-A.unr", package_needing({{"City", "Texture"}})}, {"System/City.u", package_holding({{"Class", "City"}})},
+        {"Textures/City.utx", package_holding({{"Texture", "Walls.ThingCity"}})}},
+       {"hidden Textures\\City.utx behind System\\City.u holds=Texture City.Walls.ThingCity by=Maps\\CTF-A.unr",
+        "failing Maps\\CTF-A.unr"}},
+      {"a map fails with a mod it needs that fails",
+       {{"Maps/CTF-A.unr", package_taking({{"Core", "Class", "Mod.Thing"}})},
+        {"System/Mod.u", package_holding({{"Class", "Thing"}}, {{"Core", "Class", "Gone.Base"}})}},
+       {"missing Gone code package (.u) maps= mods=System\\Mod.u", "failing Maps\\CTF-A.unr"}},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(dir.path() / "g");
+    write_stock_packages(dir.path() / "g");
+    for (const auto& f : row.files) {
+      if (f.second == "DIR")
+        fs::create_directories(dir.path() / "g" / f.first);
+      else
+        test::write_file(dir.path() / "g" / f.first, f.second);
+    }
+    const GameCheck r = check_whole_game(dir.sub("g"));
+    EXPECT_EQ(findings(r), row.expected) << row.what;
+    EXPECT_EQ(r.packages, row.files.size() + 2 - (row.files.back().second == "DIR")) << row.what;
+    EXPECT_EQ(r.maps_failing, r.failing_maps.size());
+    EXPECT_EQ(r.maps, static_cast<size_t>(std::count_if(row.files.begin(), row.files.end(), [](const auto& f) {
+                return f.first.size() > 4 && f.first.compare(f.first.size() - 4, 4, ".unr") == 0;
+              }))) << row.what;
+  }
+}
+
+// What the player reads: grouped, wrapped to 79 columns with names whole, the first few
+// needers on the console and all in the list file; the counts last; the exit code.
+TEST_F(ExtractTest, WholeGameCheckTellsTheConsoleAndTheList) {
+  const std::string game = dir.sub("g");
+  write_stock_packages(dir.path() / "g");
+  for (const char* m : {"CTF-A", "CTF-B", "CTF-C", "CTF-D", "CTF-LongNameOfAMapThatRunsOnAndOnAndOnAndOnAndOnUntilTheLineIsFull"})
+    test::write_file(dir.path() / "g" / "Maps" / (std::string(m) + ".unr"), package_needing({{"MyFluid", "Texture"}}));
+  test::write_file(dir.path() / "g" / "Textures" / "Empty.utx", "");
+  EXPECT_EQ(run({"-orvane", "/check", game, "/no"}), kExitPackages) << report.all_err();
+  const Lines expected_start = {
+      "Orvane map installer",
+      "",
+      "Missing packages. Get each from a map site (or from the game's cache, where it",
+      "  is there):",
+      "  MyFluid, texture package (.utx): 5 maps need it: CTF-A, CTF-B, CTF-C and 2",
+      "    more.",
+      "Damaged packages. Get a good copy of each again, or remove it:",
+      "  Textures\\Empty.utx is an empty file; the game crashes on one",
+      "The whole list is in System\\Orvane-Check.txt"};
+  ASSERT_GE(report.out_lines.size(), expected_start.size());
+  EXPECT_EQ(Lines(report.out_lines.begin(), report.out_lines.begin() + expected_start.size()), expected_start);
+  const std::string& counts = report.out_lines.back();
+  EXPECT_EQ(counts.rfind("8 packages read in ", 0), 0u) << counts;
+  EXPECT_NE(counts.find(" s: 5 maps, 2 code packages; 5 maps will not load"), std::string::npos) << counts;
+  for (const std::string& l : report.out_lines) EXPECT_LE(l.size(), 79u) << l;
+  const std::string list = test::read_file(dir.path() / "g" / "System" / "Orvane-Check.txt");
+  EXPECT_NE(list.find("5 maps need it: CTF-A, CTF-B, CTF-C, CTF-D, CTF-LongNameOfAMapThatRunsOn"), std::string::npos);
+  EXPECT_NE(list.find("\r\n" + counts + "\r\n"), std::string::npos) << list;
+
+  // All found: exit 0; a folder that is no game: the usage code, and no list.
+  fs::remove(dir.path() / "g" / "Textures" / "Empty.utx");
+  test::write_file(dir.path() / "g" / "Textures" / "MyFluid.utx", package_holding({{"Texture", "Walls.ThingMyFluid"}}));
+  EXPECT_EQ(run({"-orvane", "/check", game}), kExitOk) << report.all_err();
+  ASSERT_GE(report.out_lines.size(), 3u);
+  EXPECT_EQ(report.out_lines[2], "Every map and mod finds what it needs.");
+  EXPECT_EQ(run({"-orvane", "/check", dir.sub("nothing")}), kExitUsage);
+  EXPECT_EQ(run({"-orvane", "/check", game, "/yes", "another"}), kExitUsage);
+}
+
+// The game's cache: a missing package it holds is put in place with a yes, never
+// without; one it holds in two versions is named, not chosen; a cache.ini that lies is
+// told line by line, and nothing outside the game is touched; a file in the way stops it all.
+TEST_F(ExtractTest, WholeGameCheckPutsTheCacheToUse) {
+  const std::string game = dir.sub("g");
+  const std::string fluid = package_holding({{"Texture", "Walls.ThingMyFluid"}});
+  const std::string sky = package_holding({{"Texture", "ThingMySky"}});
+  const std::string g1 = "0123456789ABCDEF0123456789ABCDEF", g2 = "FEDCBA9876543210FEDCBA9876543210",
+                    g3 = "00000000000000000000000000000003", g4 = "00000000000000000000000000000004",
+                    g5 = "00000000000000000000000000000005", g6 = "00000000000000000000000000000006";
+  struct {
+    const char* what;
+    std::string ini;  // Cache\cache.ini
+    CacheAnswer answer;
+    std::string input;
+    int code;
+    Lines placed;  // files below the game's Textures afterwards
+  } rows[] = {
+      {"no", "[Cache]\r\n" + g1 + "=MyFluid.utx\r\n", CacheAnswer::kNo, "", kExitPackages, {}},
+      {"asked, no", "[Cache]\r\n" + g1 + "=MyFluid.utx\r\n", CacheAnswer::kAsk, "n\n", kExitPackages, {}},
+      {"asked, yes", "[Cache]\r\n" + g1 + "=MyFluid.utx\r\n", CacheAnswer::kAsk, "Y\n", kExitOk, {"MyFluid.utx"}},
+      {"two versions", "[Cache]\r\n" + g1 + "=MyFluid.utx\r\n" + g2 + "=myfluid.utx\r\n", CacheAnswer::kYes, "",
+       kExitPackages, {}},
+      {"a cache.ini that lies",
+       "[Cache]\r\n..\\..\\evil=MyFluid.utx\r\n" + g3 + "=..\\..\\MyFluid.utx\r\n" + g4 + "=CON.utx\r\n" + g5 +
+           "=Readme.txt\r\n" + g6 + "=MyFluid.utx\r\n00000000000000000000000000000007=Lost.utx\r\n" + g1 +
+           "=MyFluid.utx\r\n",
+       CacheAnswer::kYes, "", kExitOk, {"MyFluid.utx"}},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(dir.path() / "g");
+    write_stock_packages(dir.path() / "g");
+    test::write_file(dir.path() / "g" / "Maps" / "CTF-A.unr", package_needing({{"MyFluid", "Texture"}}));
+    test::write_file(dir.path() / "g" / "Cache" / "cache.ini", row.ini);
+    test::write_file(dir.path() / "g" / "Cache" / (g1 + ".uxx"), fluid);
+    test::write_file(dir.path() / "g" / "Cache" / (g2 + ".uxx"), fluid + "another version");
+    test::write_file(dir.path() / "g" / "Cache" / (g5 + ".uxx"), fluid);
+    test::write_file(dir.path() / "g" / "Cache" / (g6 + ".uxx"), "no package");
+    std::istringstream input(row.input);
+    report = CaptureReport();
+    EXPECT_EQ(check_game(game, row.answer, report, input), row.code) << row.what << report.all_err();
+    Lines textures;
+    if (fs::exists(dir.path() / "g" / "Textures")) textures = test::list_tree(dir.path() / "g" / "Textures");
+    EXPECT_EQ(textures, row.placed) << row.what;
+    if (!row.placed.empty()) {
+      EXPECT_EQ(test::read_file(dir.path() / "g" / "Textures" / "MyFluid.utx"), fluid) << row.what;
+    }
+    // Nothing else changed, inside the game or out.
+    Lines expected = {"g/", "g/Cache/", "g/Cache/" + g1 + ".uxx", "g/Cache/" + g2 + ".uxx", "g/Cache/" + g5 + ".uxx",
+                      "g/Cache/" + g6 + ".uxx", "g/Cache/cache.ini", "g/Maps/", "g/Maps/CTF-A.unr", "g/System/",
+                      "g/System/Core.u", "g/System/Engine.u", "g/System/Orvane-Check.txt"};
+    if (!row.placed.empty()) expected.insert(expected.end(), {"g/Textures/", "g/Textures/MyFluid.utx"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(test::list_tree(dir.path()), expected) << row.what;
+    const std::string told = test::read_file(dir.path() / "g" / "System" / "Orvane-Check.txt");
+    EXPECT_EQ(told.find("Put in place from the cache: Textures\\MyFluid.utx") != std::string::npos,
+              !row.placed.empty()) << told;
+    if (row.ini.find(g2) != std::string::npos) {
+      EXPECT_NE(told.find("in 2 versions (Cache\\" + g1), std::string::npos) << told;
+    }
+    if (row.ini.find("evil") != std::string::npos) {
+      for (const std::string& line : Lines{"no GUID file in \"..\\..\\evil=MyFluid.utx\"", "no plain file name in \"" + g3,
+                                      "no plain file name in \"" + g4 + "=CON.utx", "names no package in \"" + g5,
+                                      "is no package: \"" + g6, "is not there: \"00000000000000000000000000000007=Lost.utx"})
+        EXPECT_NE(told.find(line), std::string::npos) << line << "\n" << told;
+    }
+  }
+  // A file in the way of one: nothing goes in, the other neither.
+  fs::remove_all(dir.path() / "g");
+  write_stock_packages(dir.path() / "g");
+  test::write_file(dir.path() / "g" / "System" / "UnrealTournament.ini",
+                   "[Core.System]\r\nPaths=../System/*.u\r\nPaths=../Maps/*.unr\r\nPaths=../Sounds/*.uax\r\n");
+  test::write_file(dir.path() / "g" / "Maps" / "CTF-A.unr", package_needing({{"MySky", "Texture"}, {"MyFluid", "Texture"}}));
+  test::write_file(dir.path() / "g" / "Textures" / "MyFluid.utx", "the player's own");
+  test::write_file(dir.path() / "g" / "Cache" / "cache.ini", "[Cache]\r\n" + g1 + "=MyFluid.utx\r\n" + g2 + "=MySky.utx\r\n");
+  test::write_file(dir.path() / "g" / "Cache" / (g1 + ".uxx"), fluid);
+  test::write_file(dir.path() / "g" / "Cache" / (g2 + ".uxx"), sky);
+  EXPECT_EQ(run({"-orvane", "/check", game, "-yes"}), kExitPackages);
+  EXPECT_EQ(test::list_tree(dir.path() / "g" / "Textures"), Lines{"MyFluid.utx"});
+  EXPECT_EQ(test::read_file(dir.path() / "g" / "Textures" / "MyFluid.utx"), "the player's own");
+  EXPECT_NE(std::find(report.out_lines.begin(), report.out_lines.end(),
+                      "Nothing was put in place from the cache: Textures\\MyFluid.utx is in the way."),
+            report.out_lines.end()) << report.out_lines.size();
+}
 TEST_F(ExtractTest, UmodsInstallByTheirStoredPaths) {
   const std::string manifest =
       "[Setup]\r\nGroup=SetupGroup\r\n[SetupGroup]\r\nCopy=(Src=System\\Mod.u)\r\n"

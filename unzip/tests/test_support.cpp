@@ -225,14 +225,21 @@ std::string build_package(const PackageSpec& spec) {
     put32(imports, static_cast<uint32_t>(i.outer));
     put_compact(imports, name_index(i.object_name));
   }
+  bool has_guid = spec.version >= 68;
+  uint32_t header = has_guid ? 36 + 16 + 4 + 8 : 36 + 8;
+  uint32_t data_at = header;
   for (const PackageExportSpec& e : spec.exports) {
     put_compact(exports, e.class_ref);
     put_compact(exports, e.super_ref);
     put32(exports, static_cast<uint32_t>(e.outer));
     put_compact(exports, name_index(e.object_name));
     put32(exports, e.flags);
-    put_compact(exports, 0);  // serial size
+    put_compact(exports, e.serial_size);
+    if (e.serial_size <= 0) continue;
+    put_compact(exports, static_cast<int32_t>(e.serial_offset >= 0 ? e.serial_offset : data_at));
+    if (e.serial_offset < 0) data_at += static_cast<uint32_t>(e.serial_size);
   }
+  const std::string data(data_at - header, '\0');
   if (spec.endless_index) table = std::string(1, '\x7F') + std::string(spec.endless_index - 1, '\xFF');
   for (const std::string& n : names) {
     if (spec.version >= 64) put_compact(table, static_cast<int32_t>(n.size() + 1));
@@ -241,9 +248,7 @@ std::string build_package(const PackageSpec& spec) {
     put32(table, 0x00070010);  // the name's flags, which the reader skips
   }
 
-  bool has_guid = spec.version >= 68;
-  uint32_t header = has_guid ? 36 + 16 + 4 + 8 : 36 + 8;
-  uint32_t name_at = header, import_at = name_at + static_cast<uint32_t>(table.size());
+  uint32_t name_at = data_at, import_at = name_at + static_cast<uint32_t>(table.size());
   uint32_t export_at = import_at + static_cast<uint32_t>(imports.size());
   uint32_t heritage_at = export_at + static_cast<uint32_t>(exports.size());
   auto field = [](int64_t lie, size_t truth) { return static_cast<uint32_t>(lie >= 0 ? lie : static_cast<int64_t>(truth)); };
@@ -267,7 +272,7 @@ std::string build_package(const PackageSpec& spec) {
     put32(out, 1);
     put32(out, heritage_at);
   }
-  out += table + imports + exports;
+  out += data + table + imports + exports;
   if (!has_guid) out += spec.guid.substr(0, 16) + std::string(16 - std::min<size_t>(16, spec.guid.size()), '\0');
   return out;
 }

@@ -49,7 +49,11 @@ struct PackageImportSpec {
 struct PackageExportSpec {
   int32_t class_ref = 0, super_ref = 0, outer = 0;
   std::string object_name;
-  uint32_t flags = 0;  // written with serial size 0, so no serial offset follows
+  uint32_t flags = 0;
+  // The size of its data, and where it lies: -1 puts it after the header, before the
+  // names, as the game writes it. With size 0 no offset is written.
+  int32_t serial_size = 0;
+  int64_t serial_offset = -1;
 };
 struct PackageSpec {
   uint16_t version = 69, licensee = 0;

@@ -1,9 +1,11 @@
 // libFuzzer target: the object check on a small game made from one input. The
 // input is pieces joined by "|PKG|": the map the install puts in, the game's
 // System\UnrealTournament.ini (none when empty), then up to five packages of
-// the game under fixed names, every second one put in by the install too. The
-// check reads them all, lists the folders and looks for each object the map
-// takes. A hang, a crash or a large allocation here is a bug.
+// the game under fixed names, every second one put in by the install too, then
+// the cache's cache.ini and one file of the cache. The install's check reads
+// them all, lists the folders and looks for each object the map takes; then the
+// whole game is checked, and its cache read. A hang, a crash or a large
+// allocation here is a bug.
 #include <unistd.h>
 
 #include <cstddef>
@@ -13,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "unreal/game_cache.h"
+#include "unreal/game_check.h"
 #include "unreal/unreal_game.h"
 #include "unreal/unreal_package.h"
 
@@ -52,10 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t at = 0;;) {
     size_t end = input.find(split, at);
     pieces.push_back(input.substr(at, end == std::string::npos ? std::string::npos : end - at));
-    if (end == std::string::npos || pieces.size() == 2 + std::size(kGameFiles)) break;
+    if (end == std::string::npos || pieces.size() == 4 + std::size(kGameFiles)) break;
     at = end + split.size();
   }
-  pieces.resize(2 + std::size(kGameFiles));
+  pieces.resize(4 + std::size(kGameFiles));
   std::error_code ec;
   fs::remove_all(game(), ec);
   fs::create_directories(game() / "System");
@@ -81,6 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Each line of the summary, as it is worded.
   const orvane::PackageCheck::Result r = check.finish(installed, {installed.back()});
   for (const auto& m : r.missing) orvane::kind_text(m.kinds);
+
+  // The whole game, and its cache: a GUID file that cache.ini may or may not name.
+  put(game() / "Cache" / "cache.ini", pieces[2 + std::size(kGameFiles)]);
+  put(game() / "Cache" / "0123456789ABCDEF0123456789ABCDEF.uxx", pieces[3 + std::size(kGameFiles)]);
+  const orvane::GameCheck whole = orvane::check_whole_game(game().string());
+  const orvane::GameCache cache = orvane::read_cache(game().string());
+  for (const auto& m : whole.missing) cache.holding(m.name);
 
   // The map's own objects, each built as the check builds them.
   orvane::MemorySource src(data, pieces[0].size());

@@ -323,6 +323,48 @@ TEST(UnrealPackage, LyingAndDamagedTablesAreRefusedWithTheReason) {
     EXPECT_NE(err.find(row.error), std::string::npos) << row.what << ": " << err;
   }
 
+  // The kind of each damage, which the whole game's check groups by; a package cut short
+  // where its exports' data lies, which its tables still claim, is one too.
+  PackageSpec with_data = texture_user(69);
+  with_data.exports = {{import_ref(2), 0, 0, "MyLevel", 0, 5000}, {import_ref(2), 0, 0, "Other", 0, 10}};
+  const std::string data = build_package(with_data);
+  PackageSpec far = with_data;
+  far.exports[1].serial_offset = 0x7FFFFFF0;
+  PackageSpec negative = with_data;
+  negative.exports[1].serial_size = -1;
+  const struct {
+    const char* what;
+    std::string bytes;
+    PackageDamage kind;
+    const char* error;
+  } kinds[] = {
+      {"whole", data, PackageDamage::kNone, ""},
+      {"empty", "", PackageDamage::kEmpty, "no package tag"},
+      {"text", "hello", PackageDamage::kNotPackage, "no package tag"},
+      {"version", spec([](PackageSpec& s) { s.version = 70; }), PackageDamage::kVersion, "package version 70"},
+      {"cut in the header", good.substr(0, 40), PackageDamage::kPastEnd, "header is truncated"},
+      {"cut in the tables", good.substr(0, good.size() - 3), PackageDamage::kPastEnd, "runs past the end"},
+      {"data far away", build_package(far), PackageDamage::kPastEnd, "export 1's data runs past the end of the file"},
+      {"negative size", build_package(negative), PackageDamage::kTables, "export 1 has a negative size"},
+      {"index past the table", patched(good, import_at, "\x3F"), PackageDamage::kTables, "refers to name 63"},
+  };
+  for (const auto& k : kinds) {
+    Package p;
+    MemorySource src(k.bytes.data(), k.bytes.size());
+    PackageDamage kind = PackageDamage::kTables;
+    const std::string err = read_package(src, p, true, &kind);
+    EXPECT_EQ(kind, k.kind) << k.what << ": " << err;
+    EXPECT_NE(err.find(k.error), std::string::npos) << k.what << ": " << err;
+  }
+  // Cut anywhere in its data, the package is damage: its exports claim what is gone.
+  for (size_t cut = data.size() - 1; cut > 64; cut = cut > 97 ? cut - 97 : 0) {
+    Package p;
+    MemorySource src(data.data(), cut);
+    PackageDamage kind = PackageDamage::kNone;
+    EXPECT_NE(read_package(src, p, true, &kind), "") << cut;
+    EXPECT_EQ(kind, PackageDamage::kPastEnd) << cut;
+  }
+
   // Every cut of a whole package fails cleanly: its exports and heritage are of the smallest size, so
   // even a cut in those shows.
   for (uint16_t version : {63, 69}) {

@@ -2,8 +2,10 @@
 
 #include <memory>
 
+#include "app/check.h"
 #include "app/extract.h"
 #include "base/names.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "report/catalogue.h"
 #include "report/lines.h"
@@ -142,11 +144,34 @@ class Console {
   Report& to_;
 };
 
+// "/check GAME [/yes|/no]": the whole game's check; the answer for the cache's packages may
+// come from the command line, for use from scripts, or else from the console.
+int run_check(const std::vector<std::string>& args, Console& console, Report& report) {
+  CacheAnswer answer = CacheAnswer::kAsk;
+  std::string game;
+  bool wrong = false;
+  for (size_t k = 1; k < args.size(); ++k) {
+    const std::string a = ascii_lower(args[k]);
+    if (a == "/yes" || a == "-yes" || a == "/no" || a == "-no")
+      answer = a[1] == 'y' ? CacheAnswer::kYes : CacheAnswer::kNo;
+    else if (game.empty())
+      game = without_trailing(args[k]);
+    else
+      wrong = true;
+  }
+  if (wrong || game.empty()) {
+    console.say(Say::kUsage);
+    return kExitUsage;
+  }
+  return check_game(game, answer, report);
+}
+
 }  // namespace
 
 int run_orvane(const std::vector<std::string>& args, Report& report) {
   Console console(report);
   console.say(Say::kHeading);
+  if (!args.empty() && ascii_lower(args[0]) == "/check") return run_check(args, console, report);
   const std::string game = args.size() >= 2 ? without_trailing(args[1]) : std::string();
   if (game.empty() || args[0].empty()) {
     console.say(Say::kUsage);

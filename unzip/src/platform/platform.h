@@ -42,8 +42,9 @@ bool make_dirs(const std::string& path, std::string& err);
 // TMPDIR or /tmp elsewhere).
 std::string temp_folder();
 
-// The names of the files (not folders) in dir; false when it cannot be read.
-bool list_files(const std::string& dir, std::vector<std::string>& names);
+// The names of the files (not folders) in dir, and, when asked, of its folders (without
+// "." and ".."); false when it cannot be read.
+bool list_files(const std::string& dir, std::vector<std::string>& names, std::vector<std::string>* folders = nullptr);
 
 // Removes an empty folder; false when it is not empty or cannot be removed.
 bool remove_dir(const std::string& path);

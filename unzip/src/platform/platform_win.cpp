@@ -170,12 +170,16 @@ bool make_dirs(const std::string& path, std::string& err) {
   return false;
 }
 
-bool list_files(const std::string& dir, std::vector<std::string>& names) {
+bool list_files(const std::string& dir, std::vector<std::string>& names, std::vector<std::string>* folders) {
   WIN32_FIND_DATAW found;
   win::unique_find find(FindFirstFileW(widen(join(dir, "*")).c_str(), &found));
   if (!find) return false;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(narrow(found.cFileName));
+    const std::string name = narrow(found.cFileName);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      names.push_back(name);
+    else if (folders && name != "." && name != "..")
+      folders->push_back(name);
   } while (FindNextFileW(find.get(), &found));
   return true;
 }

@@ -85,9 +85,67 @@ enum class Say {
   kAllArchives,
   kEveryMapInstalled,
   kTheseNeedYou,
+
+  // The whole-game check
+  kCheckNoGame,
+  kCheckMissingHeading,
+  kCheckMissingStockHeading,
+  kCheckMissing,
+  kCheckNeedMaps,
+  kCheckNeedMap,
+  kCheckNeedMods,
+  kCheckNeedMod,
+  kCheckAndMore,
+  kCheckThrough,
+  kCheckInCache,
+  kCheckInCacheVersions,
+  kCheckUnfoundHeading,
+  kCheckUnfound,
+  kCheckDamagedHeading,
+  kCheckDamageNotPackage,
+  kCheckDamageEmpty,
+  kCheckDamagePastEnd,
+  kCheckDamageUnreadable,
+  kCheckDamageVersion,
+  kCheckDamageTables,
+  kCheckDamageFolder,
+  kCheckNotLoaded,
+  kCheckHiddenHeading,
+  kCheckHidden,
+  kCheckCacheHeading,
+  kCheckCacheNotGuid,
+  kCheckCacheUnsafeName,
+  kCheckCacheNotPackageName,
+  kCheckCacheNoFile,
+  kCheckCacheNoPackage,
+  kCheckCacheBadSetting,
+  kCheckCacheAsk,
+  kCheckCacheNotAsked,
+  kCheckCachePut,
+  kCheckCacheInTheWay,
+  kCheckCacheFailed,
+  kCheckCacheDeclined,
+  kCheckJournal,
+  kCheckAgain,
+  kCheckAllLoads,
+  kCheckListWritten,
+  kCheckListNotWritten,
+  kCheckCounts,
+  kCheckPackagesOne,
+  kCheckPackagesMany,
+  kCheckMapsOne,
+  kCheckMapsMany,
+  kCheckCodeOne,
+  kCheckCodeMany,
 };
 
-// The lines of id's text, each %1 to %9 in it replaced by args[0] to args[8].
+const char* text(Say id);
+
+// The text with %1, %2, ... replaced by args[0], args[1], ... (a placeholder without an
+// argument stays as it is; what an argument holds is never read as a placeholder).
+std::string fill(Say id, const std::vector<std::string>& args = {});
+
+// The lines of the filled text.
 std::vector<std::string> say(Say id, const std::vector<std::string>& args = {});
 
 }  // namespace orvane

@@ -216,15 +216,21 @@ const std::map<std::string, std::vector<GameListing::Found>>& GameListing::files
   if (listed_) return files_;
   listed_ = true;
   paths_ = search_paths();
-  std::map<std::string, std::vector<std::string>> listed;  // each folder is listed once
+  // Each folder is listed once: its files, and its folders.
+  std::map<std::string, std::pair<std::vector<std::string>, std::vector<std::string>>> listed;
   for (size_t k = 0; k < paths_.size(); ++k) {
     const SearchPath& sp = paths_[k];
     auto at = listed.find(sp.folder);
     if (at == listed.end()) {
-      at = listed.emplace(sp.folder, std::vector<std::string>()).first;
-      if (!platform::list_files(sp.folder, at->second)) at->second.clear();
+      at = listed.emplace(sp.folder, std::make_pair(std::vector<std::string>(), std::vector<std::string>())).first;
+      if (!platform::list_files(sp.folder, at->second.first, &at->second.second)) at->second = {};
     }
-    for (const std::string& n : at->second) {
+    for (const std::string& n : at->second.second) {
+      const Found f{platform::join(sp.folder, n), sp.shown + n, k};
+      if (wanted(sp, n) && std::none_of(folders_.begin(), folders_.end(), [&](const Found& o) { return o.path == f.path; }))
+        folders_.push_back(f);
+    }
+    for (const std::string& n : at->second.first) {
       if (!wanted(sp, n)) continue;
       std::vector<Found>& of = files_[ascii_lower(stem_of(n))];
       Found f{platform::join(sp.folder, n), sp.shown + n, k};
@@ -251,32 +257,17 @@ void GameListing::add(const std::string& path) {
   }
 }
 
+void ImportResolver::Held::take(ObjectList objects) {
+  ok = true;
+  holds = std::move(objects);
+  for (size_t i = 0; i < holds.size(); ++i) by_name.emplace(ascii_lower(holds.name(i)), i);
+}
+
 namespace {
 
 using Found = GameListing::Found;
 using Files = std::map<std::string, std::vector<Found>>;
-
-// What the check reads of a package file the game finds, and what was taken from it.
-struct Loaded {
-  bool ok = false;
-  ObjectList holds;
-  std::unordered_multimap<std::string, size_t> by_name;  // lower-case object name -> index in holds
-  std::vector<Dependency> needs;
-  int dll = -1;  // whether its own DLL lies beside it: -1 not yet looked
-  // Each take of an object from it by the install's packages, and those of them not in it.
-  size_t taken = 0, missed = 0;
-  std::string package;  // the name the first missed object is taken under, as spelt there
-  unsigned missed_kinds = 0;  // PackageKind bits of what the missed ones are taken as
-  std::vector<PackageCheck::Unfound> unfound;
-  std::unordered_map<std::string, size_t> unfound_at;  // lower-case object text -> index in unfound
-
-  void take(ObjectList objects) {
-    ok = true;
-    holds = std::move(objects);
-    for (size_t i = 0; i < holds.size(); ++i) by_name.emplace(ascii_lower(holds.name(i)), i);
-  }
-};
-
+using Held = ImportResolver::Held;
 using Because = PackageCheck::UnfoundBecause;
 
 // Why what is taken from `found`, the files of a package's name in the order the game
@@ -289,7 +280,8 @@ Because reason_unfound(const std::vector<Found>& found, bool kept_differing) {
 }
 
 // The words that say why `o` is not in `f`, the file the game finds, for that reason.
-std::string why_unfound(const ObjectName& o, const Found& f, const Loaded& l, Because because) {
+std::string why_unfound(const ObjectName& o, const Found& f, const ObjectList& holds,
+                        const std::unordered_multimap<std::string, size_t>& by_name, Because because) {
   const std::string kind = ascii_lower(o.class_name);
   if (because == Because::kKeptDiffering)
     return "the game's " + f.shown + " (" + PackageCheck::marker(because) + " from the archive's) lacks it";
@@ -300,9 +292,9 @@ std::string why_unfound(const ObjectName& o, const Found& f, const Loaded& l, Be
       because == Because::kStockFile ? f.shown + ", " + PackageCheck::marker(because) + "," : f.shown;
   const std::string& name = o.path.back();
   std::optional<ObjectName> other_class;  // holds builds each object as it is looked at
-  auto range = l.by_name.equal_range(ascii_lower(name));
+  auto range = by_name.equal_range(ascii_lower(name));
   for (auto it = range.first; it != range.second; ++it) {
-    const ObjectName e = l.holds[it->second];
+    const ObjectName e = holds[it->second];
     if (!same_package_name(e.class_name, o.class_name) || !same_package_name(e.class_package, o.class_package)) {
       other_class = e;
       continue;
@@ -320,30 +312,35 @@ std::string why_unfound(const ObjectName& o, const Found& f, const Loaded& l, Be
 const size_t kOneEntryFrom = 3;
 const size_t kNamesShown = 3;
 
-// The unfound objects of `l`, the file the game finds first of those in `found`,
-// each by itself or, where most of what is taken from it is missing, at once.
-void tell_unfound(Loaded& l, const std::vector<Found>& found, std::vector<PackageCheck::Unfound>& out) {
+// The unfound objects of a file, the first of those in `found`, each by itself or, where
+// most of what is taken from it is missing, at once. missed: of taken, those not in it.
+void tell_unfound(std::vector<PackageCheck::Unfound>& unfound, size_t taken, size_t missed, unsigned missed_kinds,
+                  const std::string& package, const std::vector<Found>& found,
+                  std::vector<PackageCheck::Unfound>& out) {
   const Found& f = found[0];
   const unsigned holds_kinds = kind_of_extension(f.shown);
   // A texture, sound or music package holds nothing of another kind, and no code.
   const unsigned foreign = holds_kinds & (kTexturePackage | kSoundPackage | kMusicPackage)
-                               ? l.missed_kinds & ~holds_kinds : 0;
-  const bool most = l.missed * 2 > l.taken;
+                               ? missed_kinds & ~holds_kinds : 0;
+  const bool most = missed * 2 > taken;
   const bool other_kind = most && foreign && found.size() == 1 && !is_stock_file(f.shown);
-  if (!other_kind && !(most && l.unfound.size() >= kOneEntryFrom)) {
-    for (PackageCheck::Unfound& u : l.unfound) out.push_back(std::move(u));
+  if (!other_kind && !(most && unfound.size() >= kOneEntryFrom)) {
+    for (PackageCheck::Unfound& u : unfound) out.push_back(std::move(u));
     return;
   }
-  const std::string& package = l.package;
   PackageCheck::Unfound all;
-  const size_t n = l.unfound.size();
+  const size_t n = unfound.size();
   all.object = std::to_string(n) + (n == 1 ? " object of " : " objects of ") + package;
   all.which = n > kNamesShown ? "among them " : "";
-  for (size_t i = 0; i < n && i < kNamesShown; ++i) all.which += (i ? ", " : "") + l.unfound[i].object;
-  for (const PackageCheck::Unfound& u : l.unfound)
+  for (size_t i = 0; i < n && i < kNamesShown; ++i) all.which += (i ? ", " : "") + unfound[i].object;
+  all.held_by = unfound[0].held_by;
+  all.file = f.shown;
+  for (const PackageCheck::Unfound& u : unfound) {
     for (const std::string& by : u.needed_by) add_once(all.needed_by, by);
+    if (u.held_by != all.held_by) all.held_by.clear();
+  }
   // Every entry of one file has the same reason, but where the file is not the one that lacks a few.
-  all.because = other_kind ? Because::kOtherKind : l.unfound[0].because;
+  all.because = other_kind ? Because::kOtherKind : unfound[0].because;
   const std::string most_absent = PackageCheck::marker(Because::kMostlyAbsent);
   switch (all.because) {
     case Because::kOtherKind:
@@ -355,7 +352,7 @@ void tell_unfound(Loaded& l, const std::vector<Found>& found, std::vector<Packag
       all.why = f.shown + ", " + PackageCheck::marker(all.because) + ", " + most_absent;
       break;
     case Because::kKeptDiffering:
-      all.why = l.unfound[0].why;
+      all.why = unfound[0].why;
       break;
     case Because::kFoundFirst:
       all.why = f.shown + " " + PackageCheck::marker(all.because) + " under the name " + package + ", and it " + most_absent;
@@ -370,6 +367,139 @@ void tell_unfound(Loaded& l, const std::vector<Found>& found, std::vector<Packag
 }
 
 }  // namespace
+
+ImportResolver::ImportResolver(const Files& files, const Files* outside, Hooks hooks, Scope scope)
+    : hooks_(std::move(hooks)), scope_(scope) {
+  // The game's folders first: a file outside them counts only for a name they lack.
+  for (const Files* m : {&files, outside}) {
+    if (!m) continue;
+    for (const auto& name : *m)
+      if (!name.second.empty()) by_name_.emplace(name.first, &name.second);
+  }
+}
+
+const std::vector<Found>* ImportResolver::found_of(const std::string& name) const {
+  auto at = by_name_.find(ascii_lower(name));
+  return at == by_name_.end() ? nullptr : at->second;
+}
+
+Held& ImportResolver::load(const Found& f) {
+  auto at = held_.find(&f);
+  if (at != held_.end()) return at->second;
+  Held& h = held_[&f];
+  hooks_.load(f, h);
+  return h;
+}
+
+void ImportResolver::add_missing(const std::string& name, unsigned kinds, const Need& by) {
+  auto at = missing_at_.emplace(ascii_lower(name), missing_.size());
+  if (at.second) {
+    Missing m{name, kinds, false, {}};
+    // The game's own file says what kind it is, whatever the map takes from it.
+    if (const char* stock = stock_file(name)) {
+      m.stock = true;
+      m.kinds = kind_of_extension(stock);
+    }
+    missing_.push_back(m);
+  }
+  Missing& m = missing_[at.first->second];
+  if (!m.stock) m.kinds |= kinds;
+  if (std::none_of(m.needed_by.begin(), m.needed_by.end(),
+                   [&](const Need& n) { return n.by == by.by && n.via == by.via; }))
+    m.needed_by.push_back(by);
+}
+
+void ImportResolver::resolve(const std::string& by, const std::vector<std::string>& needs,
+                             const std::vector<unsigned>& kinds, const ObjectList& takes) {
+  const bool whole = scope_ == Scope::kWholeGame;
+  for (size_t k = 0; k < needs.size(); ++k) {
+    const std::vector<Found>* found = found_of(needs[k]);
+    if (!found) {
+      add_missing(needs[k], kinds[k], Need{by, std::string()});
+      continue;
+    }
+    const Found& f = (*found)[0];
+    if (whole && !f.path.empty() && !load(f).ok) {
+      auto at = broken_at_.emplace(&f, broken_.size());
+      if (at.second) broken_.push_back(Broken{f, {}});
+      add_once(broken_[at.first->second].needed_by, by);
+      continue;
+    }
+    // One level further, for the game's files only: the checked ones are resolved themselves.
+    if (f.path.empty() || hooks_.checked(f)) continue;
+    auto looked = further_.find(&f);
+    if (looked == further_.end()) {
+      if (!whole && further_.size() >= kMaxFurther) continue;
+      looked = further_.emplace(&f, std::vector<Dependency>()).first;
+      for (const Dependency& d : load(f).needs)
+        if (!found_of(d.name)) looked->second.push_back(d);
+    } else if (!whole) {
+      continue;  // the install's check names the first that needs it
+    }
+    for (const Dependency& d : looked->second) add_missing(d.name, d.kinds, Need{by, f.shown});
+  }
+  for (size_t i = 0; i < takes.size(); ++i) {
+    const ObjectName o = takes[i];
+    const std::vector<Found>* found = found_of(o.path[0]);
+    if (!found) continue;  // the package is missing, named above
+    Held& l = load((*found)[0]);
+    if (!l.ok) continue;
+    ++l.taken;
+    auto holds = [&](const Held& h) {
+      auto range = h.by_name.equal_range(ascii_lower(o.path.back()));
+      return std::any_of(range.first, range.second,
+                         [&](const std::pair<const std::string, size_t>& e) { return h.holds.same(e.second, o); });
+    };
+    if (holds(l)) continue;
+    if (o.path.size() == 2 && same_package_name(o.class_name, "Class") && same_package_name(o.class_package, "Core")) {
+      // A class the game's program defines: found whatever the file exports.
+      const ClassInCode in_code = class_in_code(o.path[0], o.path[1]);
+      if (in_code == ClassInCode::kYes) continue;
+      // A package with its own DLL beside it may define classes in code too,
+      // which no file shows: nothing is said of them.
+      if (in_code == ClassInCode::kPackageUnlisted && kind_of_extension((*found)[0].shown) == kCodePackage) {
+        if (l.dll < 0) {
+          const std::string& at = (*found)[0].path;
+          l.dll = platform::kind_of(at.substr(0, at.find_last_of("/\\") + 1) + stem_of(at) + ".dll") ==
+                  platform::Kind::File;
+        }
+        if (l.dll) continue;
+      }
+    }
+    ++l.missed;
+    for (size_t k = 0; k < needs.size(); ++k)
+      if (same_package_name(needs[k], o.path[0])) l.missed_kinds |= kinds[k];
+    if (l.unfound.empty()) {
+      told_.push_back(found);
+      l.package = o.path[0];
+    }
+    const std::string text = object_text(o);
+    auto at = l.unfound_at.emplace(ascii_lower(text), l.unfound.size());
+    if (at.second) {
+      PackageCheck::Unfound u;
+      u.object = text;
+      u.file = (*found)[0].shown;
+      u.because = reason_unfound(*found, hooks_.kept_differing((*found)[0]));
+      u.why = why_unfound(o, (*found)[0], l.holds, l.by_name, u.because);
+      for (size_t k = 1; whole && k < found->size() && u.held_by.empty(); ++k) {
+        const Held& later = load((*found)[k]);
+        if (later.ok && holds(later)) u.held_by = (*found)[k].shown;
+      }
+      l.unfound.push_back(std::move(u));
+    }
+    add_once(l.unfound[at.first->second].needed_by, by);
+  }
+}
+
+std::vector<PackageCheck::Unfound> ImportResolver::unfound() {
+  std::vector<PackageCheck::Unfound> out;
+  for (const std::vector<Found>* found : told_) {
+    Held& l = load((*found)[0]);
+    tell_unfound(l.unfound, l.taken, l.missed, l.missed_kinds, l.package, *found, out);
+  }
+  told_.clear();
+  return out;
+}
 
 PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
                                           const std::vector<size_t>& differing) const {
@@ -402,18 +532,18 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
     const std::string key = ascii_lower(r->own_name);
     if (!files.count(key) && outside[key].empty()) outside[key].push_back(Found{std::string(), r->shown, 0});
   }
+  auto record_at = [&](const Found& f) {
+    return f.path.empty() ? by_path.end() : by_path.find(path_key(f.path));
+  };
 
-  std::map<std::string, Loaded> loaded;  // by path
-  auto load = [&](const Found& f) -> Loaded& {
-    auto at = loaded.find(f.path);
-    if (at != loaded.end()) return at->second;
-    Loaded& l = loaded[f.path];
-    auto own = f.path.empty() ? by_path.end() : by_path.find(path_key(f.path));
+  ImportResolver::Hooks hooks;
+  hooks.load = [&](const Found& f, Held& l) {
+    auto own = record_at(f);
     if (own != by_path.end() && own->second->holds_read) {
       // The install's own file: read as it was put in place or kept. What it needs
       // is looked at as a record's, never one level further.
       l.take(own->second->holds);
-      return l;
+      return;
     }
     std::string err;
     std::unique_ptr<Source> src = f.path.empty() ? nullptr : platform::open_archive(f.path, err);
@@ -422,104 +552,25 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
     if (why.empty()) {
       l.take(exported_objects(p, stem_of(f.shown)));
       l.needs = dependencies(p, stem_of(f.shown));
-    } else {
+    } else if (own != by_path.end() && own->second->why.empty()) {
       // The install's own file, readable but for its exports: the game cannot load it either.
-      auto r = by_path.find(path_key(f.path));
-      if (!f.path.empty() && r != by_path.end() && r->second->why.empty()) res.unloadable.push_back({r->second->shown, why});
+      res.unloadable.push_back({own->second->shown, why});
     }
-    return l;
   };
-  auto found_of = [&](const std::string& name) -> const std::vector<Found>* {
-    const std::string key = ascii_lower(name);
-    for (const Files* m : {&files, static_cast<const Files*>(&outside)}) {
-      auto at = m->find(key);
-      if (at != m->end() && !at->second.empty()) return &at->second;
-    }
-    return nullptr;
+  hooks.checked = [&](const Found& f) { return record_at(f) != by_path.end(); };
+  hooks.kept_differing = [&](const Found& f) {
+    auto kept = record_at(f);
+    return kept != by_path.end() && std::binary_search(differing.begin(), differing.end(), kept->second->item);
   };
-
-  std::map<std::string, size_t> missing_at;  // lower-case name -> position
-  std::vector<const std::vector<Found>*> told;  // the files found lacking something, in order
-  auto add_missing = [&](const std::string& name, unsigned kinds, const std::string& by) {
-    auto at = missing_at.emplace(ascii_lower(name), res.missing.size());
-    if (at.second) {
-      Missing m{name, kinds, false, {}};
-      // The game's own file says what kind it is, whatever the map takes from it.
-      if (const char* stock = stock_file(name)) {
-        m.stock = true;
-        m.kinds = kind_of_extension(stock);
-      }
-      res.missing.push_back(m);
-    }
-    Missing& m = res.missing[at.first->second];
-    if (!m.stock) m.kinds |= kinds;
-    add_once(m.needed_by, by);
-  };
-  std::set<std::string> further;  // paths of game packages whose own needs were looked at
-  for (const Record* r : records) {
-    for (size_t k = 0; k < r->needs.size(); ++k) {
-      const std::vector<Found>* found = found_of(r->needs[k]);
-      if (!found) {
-        add_missing(r->needs[k], r->kinds[k], r->shown);
-        continue;
-      }
-      // One level further, for the game's files only: the install's are records themselves.
-      const Found& f = (*found)[0];
-      if (by_path.count(path_key(f.path)) || further.size() >= kMaxFurther || !further.insert(f.path).second) continue;
-      const Loaded& l = load(f);
-      for (const Dependency& d : l.needs)
-        if (!found_of(d.name)) add_missing(d.name, d.kinds, f.shown + ", which " + r->shown + " needs");
-    }
-    for (const ObjectName& o : r->takes) {
-      const std::vector<Found>* found = found_of(o.path[0]);
-      if (!found) continue;  // the package is missing, named above
-      Loaded& l = load((*found)[0]);
-      if (!l.ok) continue;
-      ++l.taken;
-      auto range = l.by_name.equal_range(ascii_lower(o.path.back()));
-      if (std::any_of(range.first, range.second, [&](const std::pair<const std::string, size_t>& e) {
-            return same_object(l.holds[e.second], o);
-          }))
-        continue;
-      if (o.path.size() == 2 && same_package_name(o.class_name, "Class") && same_package_name(o.class_package, "Core")) {
-        // A class the game's program defines: found whatever the file exports.
-        const ClassInCode in_code = class_in_code(o.path[0], o.path[1]);
-        if (in_code == ClassInCode::kYes) continue;
-        // A package with its own DLL beside it may define classes in code too,
-        // which no file shows: nothing is said of them.
-        if (in_code == ClassInCode::kPackageUnlisted && kind_of_extension((*found)[0].shown) == kCodePackage) {
-          if (l.dll < 0) {
-            const std::string& at = (*found)[0].path;
-            l.dll = platform::kind_of(at.substr(0, at.find_last_of("/\\") + 1) + stem_of(at) + ".dll") ==
-                    platform::Kind::File;
-          }
-          if (l.dll) continue;
-        }
-      }
-      ++l.missed;
-      for (size_t k = 0; k < r->needs.size(); ++k)
-        if (same_package_name(r->needs[k], o.path[0])) l.missed_kinds |= r->kinds[k];
-      if (l.unfound.empty()) {
-        told.push_back(&(*found));
-        l.package = o.path[0];
-      }
-      const std::string text = object_text(o);
-      auto at = l.unfound_at.emplace(ascii_lower(text), l.unfound.size());
-      if (at.second) {
-        auto kept = by_path.find(path_key((*found)[0].path));
-        bool kept_differing = kept != by_path.end() &&
-                              std::binary_search(differing.begin(), differing.end(), kept->second->item);
-        PackageCheck::Unfound u;
-        u.object = text;
-        u.because = reason_unfound(*found, kept_differing);
-        u.why = why_unfound(o, (*found)[0], l, u.because);
-        l.unfound.push_back(std::move(u));
-      }
-      add_once(l.unfound[at.first->second].needed_by, r->shown);
-    }
+  ImportResolver resolver(files, &outside, std::move(hooks), ImportResolver::Scope::kInstall);
+  for (const Record* r : records) resolver.resolve(r->shown, r->needs, r->kinds, r->takes);
+  for (const ImportResolver::Missing& m : resolver.missing()) {
+    Missing out{m.name, m.kinds, m.stock, {}};
+    for (const ImportResolver::Need& n : m.needed_by)
+      add_once(out.needed_by, n.via.empty() ? n.by : n.via + ", which " + n.by + " needs");
+    res.missing.push_back(std::move(out));
   }
-  // Told file by file, in the order each was first found lacking something.
-  for (const std::vector<Found>* found : told) tell_unfound(loaded[(*found)[0].path], *found, res.unfound);
+  res.unfound = resolver.unfound();
   return res;
 }
 

@@ -1,6 +1,7 @@
 #include "unreal/unreal_package.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 #include "base/bytes.h"
@@ -29,6 +30,17 @@ class Cursor {
   bool byte(unsigned char& b) {
     if (at_ == len_ && !refill()) return false;
     b = buf_[at_++];
+    return true;
+  }
+  bool bytes(char* dst, size_t n) {
+    while (n > 0) {
+      if (at_ == len_ && !refill()) return false;
+      const size_t k = std::min(n, len_ - at_);
+      std::memcpy(dst, buf_ + at_, k);
+      at_ += k;
+      dst += k;
+      n -= k;
+    }
     return true;
   }
   bool u32(uint32_t& v) {
@@ -94,14 +106,17 @@ struct Table {
 
 // Why a cursor over `table` stopped; `next` names what lies at its end when
 // that is not the end of the file.
-std::string cursor_failure(const Cursor& c, const Table& table, size_t entry, const char* next) {
+std::string cursor_failure(const Cursor& c, const Table& table, size_t entry, const char* next, PackageDamage& kind) {
   std::string where = std::string("the ") + table.what + " table";
   switch (c.state()) {
     case Cursor::kIoError:
+      kind = PackageDamage::kUnreadable;
       return "cannot read the package";
     case Cursor::kDamaged:
+      kind = PackageDamage::kTables;
       return where + " is damaged at " + table.what + " " + std::to_string(entry) + ": " + c.why();
     default:
+      kind = next ? PackageDamage::kTables : PackageDamage::kPastEnd;
       return next ? where + " runs into the " + next + " table"
                   : where + " runs past the end of the file";
   }
@@ -211,33 +226,58 @@ const KindOfClass kKindOfClass[] = {
 };
 
 unsigned kind_of_class(const std::string& class_name) {
-  std::string lower = ascii_lower(class_name);
   for (const KindOfClass& k : kKindOfClass)
-    if (lower == k.class_name) return k.kind;
+    if (same_package_name(class_name, k.class_name)) return k.kind;
   return 0;
 }
 
 }  // namespace
 
 bool same_package_name(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && ascii_lower(a) == ascii_lower(b);
+  // Asked for every object a game's packages take: without a copy of either.
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
 }
 
-std::string read_package(Source& src, Package& out, bool with_exports) {
+bool same_package_name(const std::string& a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size() && b[i]; ++i)
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+  return i == a.size() && !b[i];
+}
+
+namespace {
+
+// read_package's work; kind is set to the damage's kind wherever it returns a reason
+// (kTables, damage within the tables, unless the return says otherwise).
+std::string read_tables(Source& src, Package& out, bool with_exports, PackageDamage& kind) {
   out = Package();
   const uint64_t size = src.size();
+  auto past_end = [&](std::string why) {
+    kind = PackageDamage::kPastEnd;
+    return why;
+  };
+  auto unreadable = [&] {
+    kind = PackageDamage::kUnreadable;
+    return std::string("cannot read the package");
+  };
   // The fixed part first: what follows it, and so where the header ends, depends on the version.
   unsigned char h[56] = {0};
   size_t have = static_cast<size_t>(std::min<uint64_t>(size, kFixedHeader));
-  if (!src.read_at(0, h, have)) return "cannot read the package";
-  if (have < 4 || le32(h) != kPackageTag) return "not an Unreal package (no package tag)";
-  if (have < kFixedHeader) return "the package header is truncated";
+  if (!src.read_at(0, h, have)) return unreadable();
+  if (have < 4 || le32(h) != kPackageTag) {
+    kind = size == 0 ? PackageDamage::kEmpty : PackageDamage::kNotPackage;
+    return "not an Unreal package (no package tag)";
+  }
+  if (have < kFixedHeader) return past_end("the package header is truncated");
 
   out.version = le16(h + 4);
   out.licensee = le16(h + 6);
-  if (out.version < kOldestPackageVersion || out.version > kNewestPackageVersion)
+  if (out.version < kOldestPackageVersion || out.version > kNewestPackageVersion) {
+    kind = PackageDamage::kVersion;
     return "package version " + std::to_string(out.version) + " is not one the game reads (it reads " +
            std::to_string(kOldestPackageVersion) + " to " + std::to_string(kNewestPackageVersion) + ")";
+  }
   out.flags = le32(h + 8);
   Table names{"name", le32(h + 12), le32(h + 16)};
   Table exports{"export", le32(h + 20), le32(h + 24)};
@@ -245,19 +285,19 @@ std::string read_package(Source& src, Package& out, bool with_exports) {
 
   uint64_t header_end = out.version >= 68 ? 56 : 44;
   have = static_cast<size_t>(std::min<uint64_t>(size, header_end));
-  if (!src.read_at(kFixedHeader, h + kFixedHeader, have - kFixedHeader)) return "cannot read the package";
-  if (have < header_end) return "the package header is truncated";
+  if (!src.read_at(kFixedHeader, h + kFixedHeader, have - kFixedHeader)) return unreadable();
+  if (have < header_end) return past_end("the package header is truncated");
   if (out.version >= 68) {
     // The GUID, then a generation count and that many (export count, name count) pairs.
     out.guid.assign(reinterpret_cast<const char*>(h + 36), 16);
     uint64_t generations = le32(h + 52);
-    if (generations > (size - 56) / 8) return "the package header is truncated (its generation table)";
+    if (generations > (size - 56) / 8) return past_end("the package header is truncated (its generation table)");
     header_end += 8 * generations;
   } else {
     // A heritage table of 16-byte GUIDs, somewhere in the file.
     Table heritage{"heritage", le32(h + 36), le32(h + 40)};
     if (heritage.count && (heritage.offset > size || heritage.count > (size - heritage.offset) / 16))
-      return "the heritage table runs past the end of the file";
+      return past_end("the heritage table runs past the end of the file");
   }
 
   // A claimed count is believed only as far as the bytes from the table's
@@ -268,10 +308,10 @@ std::string read_package(Source& src, Package& out, bool with_exports) {
     if (table.count == 0) continue;
     std::string where = std::string("the ") + table.what + " table";
     if (table.offset < header_end) return where + " overlaps the package header";
-    if (table.offset > size) return where + " starts past the end of the file";
+    if (table.offset > size) return past_end(where + " starts past the end of the file");
     if (table.count > (size - table.offset) / t.second)
-      return where + " runs past the end of the file (the header claims " + std::to_string(table.count) + " " +
-             table.what + "s)";
+      return past_end(where + " runs past the end of the file (the header claims " + std::to_string(table.count) +
+                      " " + table.what + "s)");
   }
   if (names.count && imports.count && names.offset == imports.offset)
     return "the name table and the import table overlap";
@@ -288,23 +328,20 @@ std::string read_package(Source& src, Package& out, bool with_exports) {
     if (out.version >= 64) {
       // A compact length counting the terminating NUL, the text, the NUL.
       int32_t len;
-      if (!nc.compact(len)) return cursor_failure(nc, names, i, imports_follow ? "import" : nullptr);
+      if (!nc.compact(len)) return cursor_failure(nc, names, i, imports_follow ? "import" : nullptr, kind);
       if (len < 0) return "name " + std::to_string(i) + " has a negative length";
       if (static_cast<uint32_t>(len) > kMaxPackageNameLength + 1)
         return "name " + std::to_string(i) + " is longer than " + std::to_string(kMaxPackageNameLength) + " bytes";
-      name.reserve(static_cast<size_t>(len));
-      for (int32_t k = 0; k < len; ++k) {
-        unsigned char c;
-        if (!nc.byte(c)) return cursor_failure(nc, names, i, imports_follow ? "import" : nullptr);
-        name += static_cast<char>(c);
-      }
+      name.resize(static_cast<size_t>(len));
+      if (!nc.bytes(&name[0], name.size()))
+        return cursor_failure(nc, names, i, imports_follow ? "import" : nullptr, kind);
       if (len > 0 && name.back() != '\0') return "name " + std::to_string(i) + " does not end in a NUL";
       name.resize(std::min(name.size(), name.find('\0')));
     } else {
       // Before version 64: plain NUL-terminated text.
       for (;;) {
         unsigned char c;
-        if (!nc.byte(c)) return cursor_failure(nc, names, i, imports_follow ? "import" : nullptr);
+        if (!nc.byte(c)) return cursor_failure(nc, names, i, imports_follow ? "import" : nullptr, kind);
         if (c == 0) break;
         if (name.size() == kMaxPackageNameLength)
           return "name " + std::to_string(i) + " is longer than " + std::to_string(kMaxPackageNameLength) + " bytes";
@@ -312,7 +349,7 @@ std::string read_package(Source& src, Package& out, bool with_exports) {
       }
     }
     uint32_t flags;
-    if (!nc.u32(flags)) return cursor_failure(nc, names, i, imports_follow ? "import" : nullptr);
+    if (!nc.u32(flags)) return cursor_failure(nc, names, i, imports_follow ? "import" : nullptr, kind);
     out.names.push_back(std::move(name));
   }
 
@@ -324,7 +361,7 @@ std::string read_package(Source& src, Package& out, bool with_exports) {
     int32_t idx[3];
     uint32_t outer;
     if (!ic.compact(idx[0]) || !ic.compact(idx[1]) || !ic.u32(outer) || !ic.compact(idx[2]))
-      return cursor_failure(ic, imports, i, names_follow ? "name" : nullptr);
+      return cursor_failure(ic, imports, i, names_follow ? "name" : nullptr, kind);
     for (int32_t v : idx)
       if (v < 0 || static_cast<uint32_t>(v) >= names.count)
         return "import " + std::to_string(i) + " refers to name " + std::to_string(v) + ", and there are " +
@@ -361,19 +398,34 @@ std::string read_package(Source& src, Package& out, bool with_exports) {
     uint32_t outer, flags;
     if (!ec.compact(cls) || !ec.compact(super) || !ec.u32(outer) || !ec.compact(name) || !ec.u32(flags) ||
         !ec.compact(serial_size) || (serial_size > 0 && !ec.compact(serial_offset)))
-      return cursor_failure(ec, exports, i, after);
-    const std::string what = "export " + std::to_string(i);
+      return cursor_failure(ec, exports, i, after, kind);
+    // Made only for a message: thousands of exports a map, thousands of maps a game.
+    auto what = [i] { return "export " + std::to_string(i); };
     if (name < 0 || static_cast<uint32_t>(name) >= names.count)
-      return what + " refers to name " + std::to_string(name) + ", and there are " + std::to_string(names.count) +
+      return what() + " refers to name " + std::to_string(name) + ", and there are " + std::to_string(names.count) +
              " names";
     if ((cls < 0 && -static_cast<int64_t>(cls) - 1 >= static_cast<int64_t>(imports.count)) ||
         (cls > 0 && static_cast<uint32_t>(cls) > exports.count))
-      return what + " has a class that is in neither table";
-    if (outer > exports.count) return what + " lies in export " + std::to_string(outer - 1) + ", and there are " +
+      return what() + " has a class that is in neither table";
+    if (outer > exports.count) return what() + " lies in export " + std::to_string(outer - 1) + ", and there are " +
                                       std::to_string(exports.count) + " exports";
+    // A package cut short often keeps its tables, which point at data that is no longer there.
+    if (serial_size < 0) return what() + " has a negative size";
+    if (serial_size > 0 && (serial_offset < 0 || static_cast<uint64_t>(serial_offset) > size ||
+                            static_cast<uint64_t>(serial_size) > size - static_cast<uint64_t>(serial_offset)))
+      return past_end(what() + "'s data runs past the end of the file");
     out.exports.push_back(PackageExport{cls, static_cast<int32_t>(outer), static_cast<uint32_t>(name)});
   }
   return chain_damage(export_chains(out), "export");
+}
+
+}  // namespace
+
+std::string read_package(Source& src, Package& out, bool with_exports, PackageDamage* damage) {
+  PackageDamage kind = PackageDamage::kTables;
+  std::string why = read_tables(src, out, with_exports, kind);
+  if (damage) *damage = why.empty() ? PackageDamage::kNone : kind;
+  return why;
 }
 
 namespace {
@@ -381,7 +433,7 @@ namespace {
 // The dependencies (see dependencies()) and, for each import at the top of a
 // chain, the index of the one it stands for, else -1.
 std::vector<Dependency> find_dependencies(const Package& p, const std::string& own_name, const Chains& chains,
-                                          std::vector<int32_t>& dep_of) {
+                                          std::vector<int32_t>& dep_of, bool with_kinds = true) {
   std::vector<Dependency> deps;
   auto name_of = [&](uint32_t i) -> const std::string& {
     static const std::string none;
@@ -400,7 +452,7 @@ std::vector<Dependency> find_dependencies(const Package& p, const std::string& o
     if (it->second == deps.size()) deps.push_back(Dependency{name, 0});
     dep_of[i] = static_cast<int32_t>(it->second);
   }
-  for (size_t i = 0; i < p.imports.size(); ++i)
+  for (size_t i = 0; with_kinds && i < p.imports.size(); ++i)
     if (chains.top[i] >= 0 && dep_of[chains.top[i]] >= 0)
       deps[dep_of[chains.top[i]]].kinds |= kind_of_class(name_of(p.imports[i].class_name));
   return deps;
@@ -423,22 +475,41 @@ ObjectName ObjectList::operator[](size_t i) const {
   return o;
 }
 
+bool ObjectList::same(size_t i, const ObjectName& o) const {
+  const Item& item = items_[i];
+  if (!same_package_name(names_[item.class_name], o.class_name) ||
+      !same_package_name(names_[item.class_package], o.class_package))
+    return false;
+  size_t k = o.path.size();
+  for (int32_t at = static_cast<int32_t>(item.node); at >= 0; at = nodes_[at].outer)
+    if (k == 0 || !same_package_name(names_[nodes_[at].name], o.path[--k])) return false;
+  return k == 0;
+}
+
 ObjectList imported_objects(const Package& p, const std::string& own_name) {
   ObjectList out;
   const Chains chains = import_chains(p);
   // Only objects of the packages that dependencies() names: not this one, not MyLevel.
   std::vector<int32_t> dep_of;
-  find_dependencies(p, own_name, chains, dep_of);
-  out.names_ = p.names;
+  find_dependencies(p, own_name, chains, dep_of, false);
+  // Only the names the imports use: a map's table holds thousands more, its own objects'.
+  std::vector<uint32_t> kept(p.names.size(), UINT32_MAX);
+  auto keep = [&](uint32_t n) {
+    if (kept[n] == UINT32_MAX) {
+      kept[n] = static_cast<uint32_t>(out.names_.size());
+      out.names_.push_back(p.names[n]);
+    }
+    return kept[n];
+  };
   out.nodes_.reserve(p.imports.size());
   for (size_t i = 0; i < p.imports.size(); ++i) {
     const PackageImport& imp = p.imports[i];
-    out.nodes_.push_back({imp.object_name, imp.outer < 0 ? -imp.outer - 1 : -1});
+    out.nodes_.push_back({keep(imp.object_name), imp.outer < 0 ? -imp.outer - 1 : -1});
     const int32_t top = chains.top[i];
     if (top < 0 || dep_of[top] < 0 || chains.depth[i] > kMaxOuterDepth ||
         same_package_name(p.names[imp.class_name], "Package"))
       continue;
-    out.items_.push_back({static_cast<uint32_t>(i), imp.class_package, imp.class_name});
+    out.items_.push_back({static_cast<uint32_t>(i), keep(imp.class_package), keep(imp.class_name)});
   }
   return out;
 }

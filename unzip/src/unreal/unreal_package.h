@@ -53,12 +53,24 @@ struct Package {
   std::vector<PackageExport> exports;  // only when read_package is asked for them
 };
 
+// What keeps the game from loading a file, for callers that decide by it.
+enum class PackageDamage {
+  kNone,
+  kNotPackage,  // no package tag
+  kEmpty,       // no bytes at all (the game crashes on one)
+  kPastEnd,     // the header, a table or an export's data runs past the end of the file: cut short
+  kUnreadable,  // the system would not give its bytes
+  kVersion,     // a version the game does not read
+  kTables,      // the tables contradict themselves
+};
+
 // Reads the header, the name table and the import table. Empty on success,
-// otherwise why the file is not a package the game can load; `out` then holds
-// what came before the damage. Never throws on bad input (only std::bad_alloc
-// when memory runs out).
-// With exports, the export table too (it may lie anywhere, often at the end).
-std::string read_package(Source& src, Package& out, bool with_exports = false);
+// otherwise why the file is not a package the game can load (and, in damage,
+// its kind); `out` then holds what came before the damage. Never throws on bad
+// input (only std::bad_alloc when memory runs out).
+// With exports, the export table too (it may lie anywhere, often at the end),
+// and where each export's data lies, which must be within the file.
+std::string read_package(Source& src, Package& out, bool with_exports = false, PackageDamage* damage = nullptr);
 
 enum PackageKind : unsigned {
   kTexturePackage = 1,
@@ -97,6 +109,8 @@ class ObjectList {
   ObjectName operator[](size_t i) const;
   // The last part of object i's path, its own name, without building the path.
   const std::string& name(size_t i) const { return names_[nodes_[items_[i].node].name]; }
+  // same_object((*this)[i], o), without building the path.
+  bool same(size_t i, const ObjectName& o) const;
 
   class Iterator {
    public:
@@ -151,6 +165,7 @@ std::string kind_text(unsigned kinds);
 
 // True when a and b are equal ignoring ASCII case, as the game compares names.
 bool same_package_name(const std::string& a, const std::string& b);
+bool same_package_name(const std::string& a, const char* b);  // without making a string of b
 
 // The kind that a package file's extension stands for (.utx a texture package), else 0.
 unsigned kind_of_extension(const std::string& file_name);
