@@ -1,10 +1,12 @@
 #include "app/install.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <new>
 
 #include "app/extract.h"
+#include "app/remove.h"
 #include "base/names.h"
 #include "platform/platform.h"
 #include "report/catalogue.h"
@@ -157,6 +159,13 @@ class Console {
 }  // namespace
 
 int run_orvane(const std::vector<std::string>& args, Report& report) {
+  if (!args.empty() && fold_case(args[0]) == "/REMOVE") {
+    // Until the whole-game check is wired in, nothing counts as needed by what stays.
+    const NeededBy nothing_needed = [](const std::vector<std::string>&) { return std::vector<Needed>(); };
+    return remove_maps(args.size() > 1 ? args[1] : std::string(),
+                       std::vector<std::string>(args.begin() + std::min<size_t>(args.size(), 2), args.end()),
+                       nothing_needed, report);
+  }
   Console console(report);
   console.say(Say::kHeading);
   const std::string game = args.size() >= 2 ? without_trailing(args[1]) : std::string();
@@ -220,6 +229,7 @@ int run_orvane(const std::vector<std::string>& args, Report& report) {
     installs.emplace_back(new Install);
     Install& in = *installs.back();
     in.opt = install_options(paths[k]);
+    in.opt.record_as = shown[k];
     in.listing = listing;
     try {
       started.push_back(start(in, shown[k], errors));

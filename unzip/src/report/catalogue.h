@@ -85,6 +85,30 @@ enum class Say {
   kAllArchives,
   kEveryMapInstalled,
   kTheseNeedYou,
+
+  // Removing maps: what was asked, what went, what stayed and why.
+  kRemoveUsage,
+  kRemoveGameFolder,
+  kRemoveGameFolderLong,
+  kRemoving,
+  kRemoveNotWritable,
+  kRemoveCannotStart,
+  kRemoveCannotRead,
+  kRemoveNoRecord,
+  kRemoveNothingRecorded,
+  kRemoveRecordedHere,
+  kRemoveRecordNotOurs,
+  kRemoveRecordDamaged,
+  kRemoveRecordUnsafe,
+  kRemoveNothingRemoved,
+  kRemoveInUse,
+  kRemoved,
+  kRemoveAlreadyGone,
+  kRemoveKeptChanged,
+  kRemoveKeptShared,
+  kRemoveKeptNeeded,
+  kRemoveRecordStays,
+  kRemoveDone,
 };
 
 // The lines of id's text, each %1 to %9 in it replaced by args[0] to args[8].
