@@ -386,6 +386,39 @@ TEST_F(KillSweep, BatchRuns) {
   EXPECT_GT(sweep(batch(zips.size()), recover, allowed, false), 20u);
 }
 
+// A removal killed anywhere leaves, once the next run has read the journal, the archives it
+// takes out either all in, with their records, or all out, with the folders their installs
+// made: never a part. One of them shares a texture with an archive that stays.
+TEST_F(KillSweep, RemovalRuns) {
+  std::vector<std::string> zips;
+  for (int a = 0; a < 3; ++a) {
+    const std::string n = std::to_string(a);
+    std::vector<test::Item> items = {{"CTF-R" + n + ".unr", "map " + n}, {"Shared.utx", "shared"}};
+    if (a == 2) items.push_back({"R2.umx", "music"});  // the game has no Music folder
+    zips.push_back(dir.sub("r" + n + ".zip"));
+    test::write_file(zips.back(), test::build_zip(items));
+  }
+  reset = [&] {
+    fs::remove_all(game);
+    fs::create_directories(game / "Maps");
+    test::write_file(game / "Maps" / "DM-Own.unr", "the player's own map");
+    CaptureReport report;
+    // Told as damaged packages (they are none), installed all the same.
+    test::run_args({"-orvane", zips[0], game.string(), zips[1], zips[2]}, report);
+    ASSERT_EQ(test::list_tree(game / "Orvane"), (Lines{"r0.zip.txt", "r1.zip.txt", "r2.zip.txt"})) << report.all_out();
+  };
+  const Lines removal = {"-orvane", "/remove", game.string(), "r0.zip", "r2.zip"};
+  reset();
+  const auto before = snapshot(game);
+  const auto removed = after(removal);
+  ASSERT_EQ(removed.count("Music"), 0u);
+  ASSERT_EQ(removed.count("Textures/Shared.utx"), 1u);
+  ASSERT_EQ(removed.count("Orvane/r0.zip.txt") + removed.count("Maps/CTF-R2.unr"), 0u);
+  // A later removal puts a killed one right first; this one names nothing recorded.
+  const Lines recover = {"-orvane", "/remove", game.string(), "none.zip"};
+  EXPECT_GT(sweep(removal, recover, {before, removed}, true), 40u);
+}
+
 // Files waiting for the run to be decided hold no handle: a pack of more files than the
 // process may open installs.
 TEST(WriteFailure, MoreFilesThanHandles) {

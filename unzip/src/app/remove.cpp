@@ -295,6 +295,16 @@ int remove_maps(const std::string& game_in, const std::vector<std::string>& want
     m.id = platform::file_id(m.temp);
     moves.push_back(m);
   }
+  // The folders the installs made, removed once empty, deepest first; Orvane's own when it
+  // holds no record any more. Recorded first, so that a removal killed after its last move is
+  // completed with them.
+  std::vector<std::string> folders;
+  for (const Going& gr : going)
+    for (const std::string& d : gr.found->record.folders)
+      // (inside() judges the folder that holds a path: here d itself)
+      if (inside(real_game, game, platform::join(d, "x"))) folders.push_back(platform::absolute(platform::join(game, d)));
+  folders.push_back(platform::absolute(records_folder));
+  for (const std::string& d : folders) journal.empty_after(d);
   if (!journal.plan(moves, err)) {
     take_back(moves, true);
     journal.remove();
@@ -316,16 +326,8 @@ int remove_maps(const std::string& game_in, const std::vector<std::string>& want
   }
   journal.done();
   for (const Move& m : moves) platform::remove_file(m.backup);
-  // The folders the installs made, once empty, deepest first; Orvane's own when it holds no
-  // record any more.
-  std::vector<std::string> folders;
-  for (const Going& gr : going)
-    for (const std::string& d : gr.found->record.folders)
-      // (inside() judges the folder that holds a path: here d itself)
-      if (inside(real_game, game, platform::join(d, "x"))) folders.push_back(platform::join(game, d));
   remove_made(folders);
   journal.remove();
-  platform::remove_dir(records_folder);
 
   std::vector<std::string> removed, gone, changed, shared, needed;
   for (const FileToGo& g : files) {

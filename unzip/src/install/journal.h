@@ -51,6 +51,9 @@ class Journal {
   // A temporary file about to be made, as a full path; taken: the name proved another's.
   void temp(const std::string& path, bool taken);
   void folder(const std::string& path);  // a folder made, as a full path
+  // A folder to remove, when empty, once every move is made (a removal's), as a full path;
+  // recorded before plan().
+  void empty_after(const std::string& path);
   // The moves, in order; taken to the disk before it returns.
   bool plan(const std::vector<Move>& moves, std::string& err);
   void kept(size_t move);
