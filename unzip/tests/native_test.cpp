@@ -419,6 +419,55 @@ TEST_F(KillSweep, RemovalRuns) {
   EXPECT_GT(sweep(removal, recover, {before, removed}, true), 40u);
 }
 
+// A folder that refuses every change, even root's (chattr +i), until the end of the scope.
+class Immutable {
+ public:
+  explicit Immutable(const fs::path& p) : p_(p) { ok_ = std::system(("chattr +i '" + p_.string() + "' 2>/dev/null").c_str()) == 0; }
+  ~Immutable() {
+    if (ok_) std::system(("chattr -i '" + p_.string() + "'").c_str());
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  fs::path p_;
+  bool ok_ = false;
+};
+
+// A file that cannot be set aside (Windows: the running game holds it open; here: its folder
+// refuses changes) takes the whole removal back; a game folder that cannot be changed stops
+// it before anything changes. Either is told, and nothing is removed.
+TEST(Removal, FilesThatCannotGo) {
+  ScratchDir dir;
+  const fs::path game = dir.path() / "g";
+  fs::create_directories(game / "Maps");
+  const std::string zip = dir.sub("CTF-I.zip");
+  test::write_file(zip, test::build_zip({{"CTF-I.unr", "map"}, {"I.utx", "tex"}, {"I.uax", "snd"}}));
+  CaptureReport report;
+  test::run_args({"-orvane", zip, game.string()}, report);
+  ASSERT_TRUE(fs::exists(game / "Orvane" / "CTF-I.zip.txt")) << report.all_out();
+  const auto before = snapshot(game);
+  const Lines removal = {"-orvane", "/remove", game.string(), "CTF-I.zip"};
+  {
+    Immutable sounds(game / "Sounds");  // the last of the files in the record's order
+    if (!sounds.ok()) GTEST_SKIP() << "chattr +i is not available here";
+    report = CaptureReport();
+    EXPECT_EQ(test::run_args(removal, report), kExitUnwritable);
+    EXPECT_NE(report.all_out().find("  Sounds/I.uax\n"), std::string::npos) << report.all_out();
+    EXPECT_NE(report.all_out().find("close the game and try again.\nNothing was removed."), std::string::npos);
+    EXPECT_EQ(snapshot(game), before);  // the map and the texture set aside first are back
+  }
+  {
+    Immutable root(game);
+    report = CaptureReport();
+    EXPECT_EQ(test::run_args(removal, report), kExitUnwritable);
+    EXPECT_NE(report.all_out().find("Orvane may not change the game folder:"), std::string::npos) << report.all_out();
+    EXPECT_EQ(snapshot(game), before);
+  }
+  report = CaptureReport();
+  EXPECT_EQ(test::run_args(removal, report), kExitOk) << report.all_out();
+  EXPECT_EQ(test::list_tree(game), Lines{"Maps/"});
+}
+
 // Files waiting for the run to be decided hold no handle: a pack of more files than the
 // process may open installs.
 TEST(WriteFailure, MoreFilesThanHandles) {

@@ -4,6 +4,10 @@
 
 #include <map>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "app/remove.h"
 #include "cli/cli.h"
 #include "install/records.h"
@@ -221,6 +225,25 @@ TEST_F(RemoveTest, HostileAndDamagedRecords) {
   expect_out({"Maps" + sep() + "CTF-Good.unr (also Broken.zip"});
   EXPECT_EQ(test::read_file(dir.path() / "outside.txt"), "precious");
 }
+
+#ifdef _WIN32
+// A file that the running game holds open cannot be removed: the whole removal is taken back,
+// and the player is told to close the game. (Windows alone refuses to rename an open file.)
+TEST_F(RemoveTest, AFileTheGameHoldsOpen) {
+  install({zip("CTF-U.zip", {file("Maps/CTF-U.unr", "u"), file("Textures/U.utx", "tex")})});
+  const auto before = snapshot(gpath);
+  HANDLE held = CreateFileW((gpath / "Textures" / "U.utx").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const int rc = remove({"CTF-U.zip"});
+  CloseHandle(held);
+  EXPECT_EQ(rc, kExitUnwritable);
+  expect_out({"  Textures\\U.utx\n", "close the game and try again.\nNothing was removed."});
+  EXPECT_EQ(snapshot(gpath), before);  // the map set aside first is back
+  EXPECT_EQ(remove({"CTF-U.zip"}), kExitOk) << report.all_out();
+  EXPECT_FALSE(has("Maps/CTF-U.unr"));
+}
+#endif
 
 // A name no record has is told, with what Orvane has installed; nothing changes.
 TEST_F(RemoveTest, NamesNoRecordHas) {
