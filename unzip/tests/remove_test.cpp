@@ -10,6 +10,8 @@
 
 #include "app/remove.h"
 #include "cli/cli.h"
+#include "platform/platform.h"
+#include "install/journal.h"
 #include "install/records.h"
 #include "install/sinks.h"
 #include "test_support.h"
@@ -245,6 +247,22 @@ TEST_F(RemoveTest, AFileTheGameHoldsOpen) {
 }
 #endif
 
+// While an install (or another removal) holds the journal, a removal changes nothing.
+TEST_F(RemoveTest, WhileAnotherRunHoldsTheJournal) {
+  install({zip("CTF-J.zip", {file("Maps/CTF-J.unr", "j")})});
+  const auto before = snapshot(gpath);
+  Journal other;
+  Lines told;
+  std::string err;
+  ASSERT_TRUE(other.open(platform::absolute(game), {platform::absolute(game)}, told, err)) << err;
+  EXPECT_EQ(remove({"CTF-J.zip"}), kExitUnwritable);
+  expect_out({"is running", "Nothing was removed."});
+  EXPECT_EQ(report.all_out().find("administrator"), std::string::npos) << report.all_out();
+  other.release();
+  EXPECT_EQ(snapshot(gpath), before);
+  EXPECT_EQ(remove({"CTF-J.zip"}), kExitOk) << report.all_out();
+}
+
 // A name no record has is told, with what Orvane has installed; nothing changes.
 TEST_F(RemoveTest, NamesNoRecordHas) {
   EXPECT_EQ(remove({"CTF-None.zip"}), kExitUsage);
@@ -278,6 +296,7 @@ TEST_F(RemoveTest, TheListOfRecords) {
   const std::vector<RecordSummary> list = list_records(game + sep());
   ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list[0].name, "New.zip");
+  EXPECT_EQ(list[0].archive, "New.zip");
   EXPECT_EQ(list[1].name, "Mid.zip");
   EXPECT_EQ(list[1].files, 3u);
   EXPECT_EQ(list[2].when, "2025-01-02 10:00:00");

@@ -123,7 +123,8 @@ std::vector<RecordSummary> list_records(const std::string& game) {
   std::vector<RecordSummary> list;
   if (!read_records(without_trailing(game), found)) return list;
   for (const FoundRecord& f : found)
-    if (f.problem == RecordProblem::kNone) list.push_back({f.record.name, f.record.when, f.record.files.size()});
+    if (f.problem == RecordProblem::kNone)
+      list.push_back({f.record.name, file_name_of(f.record.name), f.record.when, f.record.files.size()});
   std::stable_sort(list.begin(), list.end(),
                    [](const RecordSummary& a, const RecordSummary& b) { return a.when > b.when; });
   return list;
@@ -154,7 +155,7 @@ int remove_maps(const std::string& game_in, const std::vector<std::string>& want
   for (const std::string& t : told) report.err("Warning: " + root + ": " + t);
   if (!held) {
     // Another run holds it, or the folder takes no file.
-    if (err.find("another install") != std::string::npos)
+    if (journal.busy())
       console.say(Say::kRemoveCannotStart, {err});
     else
       console.say(Say::kRemoveNotWritable, {game, err});
@@ -196,7 +197,7 @@ int remove_maps(const std::string& game_in, const std::vector<std::string>& want
     const std::vector<RecordSummary> list = list_records(game);
     if (list.empty()) console.say(Say::kRemoveNothingRecorded);
     if (!list.empty()) console.say(Say::kRemoveRecordedHere);
-    for (const RecordSummary& r : list) console.line("  " + file_name_of(r.name));
+    for (const RecordSummary& r : list) console.line("  " + r.archive);
     return refused != kExitOk ? refused : kExitUsage;
   }
   if (refused != kExitOk) {
@@ -287,6 +288,7 @@ int remove_maps(const std::string& game_in, const std::vector<std::string>& want
         !file.finish(now, err) || !file.keep(err)) {
       console.say(Say::kRemoveNotWritable, {game, err});
       for (auto& r : rewritten) platform::remove_file(r->keep_path());
+      journal.remove();
       return kExitUnwritable;
     }
     Move m = aside(target);

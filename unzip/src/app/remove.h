@@ -23,8 +23,9 @@ using NeededBy = std::function<std::vector<Needed>(const std::vector<std::string
 
 // One recorded install, for the window's list.
 struct RecordSummary {
-  std::string name;  // the player's name for the archive, as the install showed it
-  std::string when;  // UTC, "2026-12-09 14:20:31"
+  std::string name;     // the player's name for the archive, as the install showed it
+  std::string archive;  // its file name, as remove_maps (Orvane.BAT /remove) takes it
+  std::string when;     // UTC, "2026-12-09 14:20:31"
   size_t files = 0;
 };
 // The installs recorded in the game folder, newest first; only records Orvane can act on.

@@ -246,6 +246,7 @@ bool Journal::open(const std::string& folder, const std::vector<std::string>& ro
                    std::string& err) {
   std::lock_guard<std::mutex> lock(mu_);
   if (open_) return true;
+  busy_ = false;
   const std::string path = platform::join(folder, kName);
   // What cannot be read is set aside under a free name, told once, and a new journal made.
   auto set_aside = [&](bool held, const char* what) {
@@ -264,6 +265,7 @@ bool Journal::open(const std::string& folder, const std::vector<std::string>& ro
     switch (file_.open(path, err)) {
       case platform::HeldFile::Open::Held: break;
       case platform::HeldFile::Open::Busy:
+        busy_ = true;
         err = "another install into " + folder + " is running (it holds " + path + "); try again when it has finished";
         return false;
       case platform::HeldFile::Open::NotAFile:

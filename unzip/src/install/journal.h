@@ -47,6 +47,7 @@ class Journal {
   bool open(const std::string& folder, const std::vector<std::string>& roots, std::vector<std::string>& told,
             std::string& err);
   bool active() const { return open_; }
+  bool busy() const { return busy_; }  // the last open() failed because another run holds it
   const std::string& folder() const { return folder_; }  // where it lies: the install's root
   // A temporary file about to be made, as a full path; taken: the name proved another's.
   void temp(const std::string& path, bool taken);
@@ -68,7 +69,7 @@ class Journal {
   std::mutex mu_;
   platform::HeldFile file_;
   std::string folder_;
-  bool open_ = false, recorded_ = false;
+  bool open_ = false, recorded_ = false, busy_ = false;
 };
 
 }  // namespace orvane
