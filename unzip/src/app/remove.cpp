@@ -176,8 +176,10 @@ int remove_maps(const std::string& game_in, const std::vector<std::string>& want
     bool any = false;
     for (const FoundRecord& f : records) {
       const bool usable = f.problem == RecordProblem::kNone;
-      if (usable ? !names(f.record, name) : !names_file(f, name) && !(f.problem != RecordProblem::kNotOurs && names(f.record, name)))
-        continue;
+      // One that cannot be used is known by its file name, or by the name it holds.
+      const bool meant = usable ? names(f.record, name)
+                                : names_file(f, name) || (f.problem != RecordProblem::kNotOurs && names(f.record, name));
+      if (!meant) continue;
       any = true;
       if (!usable) {
         const std::string path = platform::join(platform::join(game, kRecordsFolder), f.file);
@@ -287,6 +289,7 @@ int remove_maps(const std::string& game_in, const std::vector<std::string>& want
     if (!file.create(records_folder, err, named) || !file.write(text.data(), text.size(), err) ||
         !file.finish(now, err) || !file.keep(err)) {
       console.say(Say::kRemoveNotWritable, {game, err});
+      rewritten.pop_back();  // removes its own file
       for (auto& r : rewritten) platform::remove_file(r->keep_path());
       journal.remove();
       return kExitUnwritable;
