@@ -419,6 +419,32 @@ TEST_F(KillSweep, RemovalRuns) {
   EXPECT_GT(sweep(removal, recover, {before, removed}, true), 40u);
 }
 
+// Installing a recorded archive again, killed anywhere: its record is the old one with the
+// game as it was, or the merged one with the new files in, never one without the other.
+TEST_F(KillSweep, InstallingARecordedArchiveAgain) {
+  fs::create_directories(dir.path() / "v1");
+  fs::create_directories(dir.path() / "v2");
+  const std::string v1 = dir.sub("v1/CTF-Again.zip"), v2 = dir.sub("v2/CTF-Again.zip");
+  test::write_file(v1, test::build_zip({{"CTF-Again.unr", "map"}, {"Again.utx", "tex"}}));
+  test::write_file(v2, test::build_zip({{"CTF-Again.unr", "map"}, {"Again.utx", "tex"}, {"Again.uax", "new"}}));
+  reset = [&] {
+    fs::remove_all(game);
+    fs::create_directories(game / "Maps");
+    CaptureReport report;
+    test::run_args({"-orvane", v1, game.string()}, report);
+    ASSERT_TRUE(fs::exists(game / "Orvane" / "CTF-Again.zip.txt")) << report.all_out();
+  };
+  const Lines again = {"-orvane", v2, game.string()};
+  reset();
+  const auto before = snapshot(game);
+  const auto merged = after(again);
+  ASSERT_NE(merged.at("Orvane/CTF-Again.zip.txt").find("Sounds\\Again.uax"), std::string::npos);
+  ASSERT_NE(merged.at("Orvane/CTF-Again.zip.txt").find("Maps\\CTF-Again.unr"), std::string::npos);
+  const std::string nothing = dir.sub("nothing.zip");
+  test::write_file(nothing, test::build_zip({test::Item{"shot.jpg", "jpeg"}}));
+  EXPECT_GT(sweep(again, {"-orvane", nothing, game.string()}, {before, merged}, false), 10u);
+}
+
 // A folder that refuses every change, even root's (chattr +i), until the end of the scope.
 class Immutable {
  public:
