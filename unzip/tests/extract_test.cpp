@@ -1119,6 +1119,27 @@ TEST_F(ExtractTest, WholeGameCheckFindsWhatWillNotLoad) {
   }
 }
 
+// Taking a map back out: the whole game, as it will be without the files going, decides
+// which packages stay. A texture that a map staying in the game needs is kept and named;
+// once that map goes in the same run, the texture goes too.
+TEST_F(ExtractTest, PackagesThatWhatStaysNeedsAreKept) {
+  const std::string game = dir.sub("g");
+  write_stock_packages(dir.path() / "g");
+  const std::string a = dir.sub("CTF-A.zip"), b = dir.sub("CTF-B.zip");
+  test::write_file(u8(a), build_zip({file("Maps/CTF-A.unr", package_needing({{"Shared", "Texture"}})),
+                                     file("Textures/Shared.utx", package_holding({{"Texture", "Walls.ThingShared"}}))}));
+  test::write_file(u8(b), build_zip({file("Maps/CTF-B.unr", package_needing({{"Shared", "Texture"}}))}));
+  ASSERT_EQ(run({"-orvane", a, game, b}), kExitOk) << report.all_out();
+  EXPECT_EQ(run({"-orvane", "/remove", game, "CTF-A.zip"}), kExitOk) << report.all_out();
+  EXPECT_FALSE(fs::exists(dir.path() / "g" / "Maps" / "CTF-A.unr"));
+  EXPECT_TRUE(fs::exists(dir.path() / "g" / "Textures" / "Shared.utx"));
+  EXPECT_NE(report.all_out().find("Shared.utx (needed by Maps\\CTF-B.unr)"), std::string::npos)
+      << report.all_out();
+  EXPECT_EQ(run({"-orvane", "/remove", game, "CTF-A.zip", "CTF-B.zip"}), kExitOk) << report.all_out();
+  EXPECT_FALSE(fs::exists(dir.path() / "g" / "Textures" / "Shared.utx"));
+  EXPECT_FALSE(fs::exists(dir.path() / "g" / "Maps" / "CTF-B.unr"));
+}
+
 // What the player reads: grouped, wrapped to 79 columns with names whole, the first few
 // needers on the console and all in the list file; the counts last; the exit code.
 TEST_F(ExtractTest, WholeGameCheckTellsTheConsoleAndTheList) {

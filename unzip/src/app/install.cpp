@@ -1,13 +1,17 @@
 #include "app/install.h"
 
+#include <algorithm>
+#include <exception>
 #include <memory>
 
 #include "app/check.h"
 #include "app/extract.h"
+#include "app/remove.h"
 #include "base/names.h"
 #include "base/text.h"
 #include "platform/platform.h"
 #include "report/catalogue.h"
+#include "report/console.h"
 #include "report/lines.h"
 #include "report/summary.h"
 
@@ -15,11 +19,7 @@ namespace orvane {
 
 namespace {
 
-// A console is 80 columns wide; a line of 80 would leave an empty one after it.
-constexpr size_t kWidth = 79;
-
-// A label's line holds a quoted name of up to this many columns; a longer one stands alone.
-constexpr size_t kNameBesideLabel = 64;
+constexpr size_t kWidth = Console::kWidth;
 
 // The folders of the game each kind of file goes to; what no group takes is skipped.
 // Relative to the game, as the summary shows each file.
@@ -126,24 +126,6 @@ std::string file_in_place() {
   return std::string();
 }
 
-class Console {
- public:
-  explicit Console(Report& to) : to_(to) {}
-  void say(Say id, const std::vector<std::string>& args = {}) {
-    for (const std::string& l : orvane::say(id, args)) to_.out(l);
-  }
-  void lines(const std::vector<std::string>& ls) {
-    for (const std::string& l : ls) to_.out(l);
-  }
-  // "LABEL "NAME"" when it fits a line, else the name on a line of its own.
-  void named(Say beside, Say alone, const std::string& name) {
-    say(columns(name) <= kNameBesideLabel ? beside : alone, {name});
-  }
-
- private:
-  Report& to_;
-};
-
 // "/check GAME [/yes|/no]": the whole game's check; the answer for the cache's packages may
 // come from the command line, for use from scripts, or else from the console.
 int run_check(const std::vector<std::string>& args, Console& console, Report& report) {
@@ -169,6 +151,11 @@ int run_check(const std::vector<std::string>& args, Console& console, Report& re
 }  // namespace
 
 int run_orvane(const std::vector<std::string>& args, Report& report) {
+  if (!args.empty() && fold_case(args[0]) == "/REMOVE") {
+    const std::string game = args.size() > 1 ? without_trailing(args[1]) : std::string();
+    return remove_maps(game, std::vector<std::string>(args.begin() + std::min<size_t>(args.size(), 2), args.end()),
+                       needed_by_what_stays(game), report);
+  }
   Console console(report);
   console.say(Say::kHeading);
   if (!args.empty() && ascii_lower(args[0]) == "/check") return run_check(args, console, report);
@@ -233,6 +220,7 @@ int run_orvane(const std::vector<std::string>& args, Report& report) {
     installs.emplace_back(new Install);
     Install& in = *installs.back();
     in.opt = install_options(paths[k]);
+    in.opt.record_as = shown[k];
     in.listing = listing;
     try {
       started.push_back(start(in, shown[k], errors));

@@ -128,6 +128,8 @@ const char* help_text() {
       "  Pkzip25 -test [-directories] [-exclude=PATTERN ...] ARCHIVE [PATTERN ...]\n"
       "  Pkzip25 -orvane ARCHIVE GAME [ARCHIVE ...]   what Orvane.BAT runs: install\n"
       "                    the map archives into the game, telling the player\n"
+      "  Pkzip25 -orvane /remove GAME NAME ...   take the archives NAME that -orvane\n"
+      "                    installed back out of the game\n"
       "  Pkzip25 -help\n"
       "\n"
       "Options (any order, before ARCHIVE; upper or lower case):\n"

@@ -45,6 +45,9 @@ struct Options {
   size_t width = 0;       // -width=: standard error's lines wrapped to this many characters
   bool orvane = false;    // -orvane: install for the player, as Orvane.BAT asks
   std::vector<std::string> orvane_args;  // what follows -orvane, as Orvane.BAT was given it
+  // The player's name for the archive: when set, what the run puts into the game (opt.game)
+  // is recorded under it, in the same all-or-nothing step as the files (install/records.h).
+  std::string record_as;
   std::string archive;
   std::vector<std::string> patterns;
   std::vector<std::string> excludes;

@@ -133,7 +133,7 @@ bool index_of(const std::string& s, size_t& n) {
 
 // Puts right what text (a journal after its first line) records, within bounds.
 void put_right(const std::string& text, const Bounds& bounds, std::vector<std::string>& told) {
-  std::vector<std::string> temps, taken, folders, foreign;
+  std::vector<std::string> temps, taken, folders, emptied, foreign;
   std::vector<Move> moves;
   bool planned = false, finished = false;
   size_t unread = 0;
@@ -149,6 +149,8 @@ void put_right(const std::string& text, const Bounds& bounds, std::vector<std::s
       taken.push_back(f[1]);
     else if (f[0] == "F" && f.size() == 2)
       folders.push_back(f[1]);
+    else if (f[0] == "E" && f.size() == 2)
+      emptied.push_back(f[1]);
     else if (f[0] == "M" && f.size() == 5)
       moves.push_back({f[1], f[2], f[3], false, f[4]});
     else if (f[0] == "K" && f.size() == 2 && index_of(f[1], k) && k < moves.size())
@@ -189,6 +191,14 @@ void put_right(const std::string& text, const Bounds& bounds, std::vector<std::s
       other(d);
   }
   if (!finished) remove_made(made);
+  std::vector<std::string> empty;
+  for (const std::string& d : emptied) {
+    if (bounds.folder(d))
+      empty.push_back(d);
+    else
+      other(d);
+  }
+  if (finished) remove_made(empty);
   if (unread) told.push_back(std::to_string(unread) + " line(s) of the journal could not be read and were skipped");
   if (!foreign.empty()) {
     std::string names;
@@ -236,6 +246,7 @@ bool Journal::open(const std::string& folder, const std::vector<std::string>& ro
                    std::string& err) {
   std::lock_guard<std::mutex> lock(mu_);
   if (open_) return true;
+  busy_ = false;
   const std::string path = platform::join(folder, kName);
   // What cannot be read is set aside under a free name, told once, and a new journal made.
   auto set_aside = [&](bool held, const char* what) {
@@ -254,6 +265,7 @@ bool Journal::open(const std::string& folder, const std::vector<std::string>& ro
     switch (file_.open(path, err)) {
       case platform::HeldFile::Open::Held: break;
       case platform::HeldFile::Open::Busy:
+        busy_ = true;
         err = "another install into " + folder + " is running (it holds " + path + "); try again when it has finished";
         return false;
       case platform::HeldFile::Open::NotAFile:
@@ -302,6 +314,8 @@ void Journal::folder(const std::string& path) {
   // Folders above the journal's own are made only when the game itself is missing; left.
   if (!folder_.empty() && below(key(platform::absolute(path)), key(platform::absolute(folder_)), true)) line("F\t" + path);
 }
+
+void Journal::empty_after(const std::string& path) { line("E\t" + path); }
 
 void Journal::kept(size_t move) { line("K\t" + std::to_string(move)); }
 void Journal::done() { line("D"); }

@@ -47,10 +47,14 @@ class Journal {
   bool open(const std::string& folder, const std::vector<std::string>& roots, std::vector<std::string>& told,
             std::string& err);
   bool active() const { return open_; }
+  bool busy() const { return busy_; }  // the last open() failed because another run holds it
   const std::string& folder() const { return folder_; }  // where it lies: the install's root
   // A temporary file about to be made, as a full path; taken: the name proved another's.
   void temp(const std::string& path, bool taken);
   void folder(const std::string& path);  // a folder made, as a full path
+  // A folder to remove, when empty, once every move is made (a removal's), as a full path;
+  // recorded before plan().
+  void empty_after(const std::string& path);
   // The moves, in order; taken to the disk before it returns.
   bool plan(const std::vector<Move>& moves, std::string& err);
   void kept(size_t move);
@@ -65,7 +69,7 @@ class Journal {
   std::mutex mu_;
   platform::HeldFile file_;
   std::string folder_;
-  bool open_ = false, recorded_ = false;
+  bool open_ = false, recorded_ = false, busy_ = false;
 };
 
 }  // namespace orvane

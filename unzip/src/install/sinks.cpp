@@ -11,7 +11,18 @@ constexpr size_t kPackageHead = 64u << 10;
 
 }  // namespace
 
+uint32_t crc32_of(uint32_t crc, const unsigned char* data, size_t n) {
+  uLong c = crc;
+  // zlib takes at most 4 GB a call.
+  for (size_t k; n > 0; data += k, n -= k) {
+    k = std::min<size_t>(n, 1u << 30);
+    c = crc32(c, data, static_cast<uInt>(k));
+  }
+  return static_cast<uint32_t>(c);
+}
+
 bool TempFileSink::write(const unsigned char* data, size_t n) {
+  crc_ = crc32_of(crc_, data, n);
   if (head_ && head_->size() < kPackageHead)
     head_->append(reinterpret_cast<const char*>(data), std::min(n, kPackageHead - head_->size()));
   return file_.write(data, n, error_);

@@ -13,6 +13,9 @@
 
 namespace orvane {
 
+// CRC-32 (zlib's) continued over n more bytes; 0 to start.
+uint32_t crc32_of(uint32_t crc, const unsigned char* data, size_t n);
+
 // What a reader decodes goes into a temporary file.
 class TempFileSink : public Sink {
  public:
@@ -20,10 +23,12 @@ class TempFileSink : public Sink {
   // packages, its name table), so that the package check need not read the disk again.
   TempFileSink(platform::TempFile& f, std::string* head) : file_(f), head_(head) {}
   bool write(const unsigned char* data, size_t n) override;
+  uint32_t crc() const { return crc_; }  // CRC-32 of what was written, for the install's record
 
  private:
   platform::TempFile& file_;
   std::string* head_;
+  uint32_t crc_ = 0;
 };
 
 // Counts what it is given, so -test checks an entry without writing it.
@@ -56,6 +61,7 @@ class CompareSink : public Sink {
  public:
   explicit CompareSink(std::unique_ptr<Source> file) : file_(std::move(file)) {}
   bool write(const unsigned char* data, size_t n) override {
+    crc_ = crc32_of(crc_, data, n);
     while (same_ && n > 0) {
       size_t k = std::min(n, size_t(1) << 20);
       buf_.resize(k);
@@ -68,12 +74,14 @@ class CompareSink : public Sink {
     return true;
   }
   bool same() const { return same_ && at_ == file_->size(); }
+  uint32_t crc() const { return crc_; }  // CRC-32 of the data given
 
  private:
   std::unique_ptr<Source> file_;
   std::vector<unsigned char> buf_;
   uint64_t at_ = 0;
   bool same_ = true;
+  uint32_t crc_ = 0;
 };
 
 // True when the file at path holds exactly what the file `written` holds.

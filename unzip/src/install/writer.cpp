@@ -97,6 +97,11 @@ Sink* Writer::begin(const Job& job, JobState& st) {
     if (existing && packages_) packages_->read(job.item, shown, *existing);
     if (!existing || existing->size() != e.size || e.has_crc) {
       bool same = existing && existing->size() == e.size && e.has_crc && same_crc(st.target, e.size, e.crc);
+      if (same) {
+        std::lock_guard<std::mutex> lock(run_.mu);
+        staging.sums[job.item] = {e.size, e.crc};
+        staging.target_of[job.item] = st.target;
+      }
       return run_.settle(job.item, Outcome::Kept, shown, same), nullptr;
     }
     st.mode = JobState::Compare;
@@ -117,9 +122,16 @@ void Writer::end(const Job& job, JobState& st, const std::string& why) {
   const std::string shown = run_.shown_path(job);
   if (st.mode == JobState::Test)
     return why.empty() ? run_.settle(job.item, Outcome::Tested, job.rel) : run_.fail(job.item, kind_of(e, why), why);
-  if (st.mode == JobState::Compare)
-    return why.empty() ? run_.settle(job.item, Outcome::Kept, shown, static_cast<CompareSink&>(*st.sink).same())
-                       : run_.fail(job.item, kind_of(e, why), why);
+  if (st.mode == JobState::Compare) {
+    if (!why.empty()) return run_.fail(job.item, kind_of(e, why), why);
+    const CompareSink& compared = static_cast<CompareSink&>(*st.sink);
+    {
+      std::lock_guard<std::mutex> lock(run_.mu);
+      staging.sums[job.item] = {e.size, compared.crc()};
+      staging.target_of[job.item] = st.target;
+    }
+    return run_.settle(job.item, Outcome::Kept, shown, compared.same());
+  }
   const bool hold = run_.opt.all_or_nothing;
   platform::TempFile& file = *st.file;
   // A destination that cannot take the data is not damage in the archive. The
@@ -146,11 +158,13 @@ void Writer::end(const Job& job, JobState& st, const std::string& why) {
     packages_->read(job.item, shown, written);
   }
   if (hold) {
+    const Sum sum{file.size(), static_cast<TempFileSink&>(*st.sink).crc()};
     if (!file.keep(err)) return fail_writing(err, true);
     {
       std::lock_guard<std::mutex> lock(run_.mu);
       staging.held[job.item] = file.keep_path();
       staging.target_of[job.item] = st.target;
+      staging.sums[job.item] = sum;
     }
     return run_.settle(job.item, Outcome::Ready, shown);
   }

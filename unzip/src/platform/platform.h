@@ -115,6 +115,9 @@ class TempFile : public Source {
   std::unique_ptr<Impl> impl_;
 };
 
+// This process's id, as our temporary files' names hold it.
+uint64_t process_id();
+
 // The full path of a path given relative to the current folder, for records that a
 // later run, from another folder, reads.
 std::string absolute(const std::string& path);

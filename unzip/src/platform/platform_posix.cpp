@@ -344,6 +344,8 @@ std::string current_folder() {
 
 bool set_current_folder(const std::string& path) { return ::chdir(path.c_str()) == 0; }
 
+uint64_t process_id() { return static_cast<uint64_t>(::getpid()); }
+
 std::string absolute(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
   char cwd[PATH_MAX];

@@ -419,6 +419,8 @@ std::string current_folder() { return absolute("."); }
 
 bool set_current_folder(const std::string& path) { return SetCurrentDirectoryW(widen(path).c_str()) != 0; }
 
+uint64_t process_id() { return GetCurrentProcessId(); }
+
 std::string absolute(const std::string& path) {
   std::wstring w = widen(path);
   DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);

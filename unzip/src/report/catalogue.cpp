@@ -237,6 +237,58 @@ const char* text(Say id) {
     case Say::kCheckMapsMany: return "%1 maps";
     case Say::kCheckCodeOne: return "1 code package";
     case Say::kCheckCodeMany: return "%1 code packages";
+    case Say::kRemoveUsage:
+      return "Usage: Orvane.BAT /remove GAME-DIRECTORY NAME [NAME ...]\n"
+             "Takes the map archives NAME back out of the game in GAME-DIRECTORY, as Orvane\n"
+             "installed them. A NAME is the archive's file name, such as CTF-Face.zip.";
+    case Say::kRemoveGameFolder: return "Removing maps from the game folder: \"%1\"";
+    case Say::kRemoveGameFolderLong: return "Removing maps from the game folder:\n  \"%1\"";
+    case Say::kRemoving: return "  \"%1\", installed %2 UTC";
+    case Say::kRemoveNotWritable:
+      return "\nERROR: Orvane may not change the game folder:\n"
+             "  \"%1\"\n"
+             "  (%2)\n"
+             "Nothing was removed. Windows lets only administrators change folders such as\n"
+             "\"Program Files\". Run Orvane as administrator (right-click Orvane.exe, then\n"
+             "\"Run as administrator\") and remove the maps again.";
+    case Say::kRemoveCannotStart: return "\nERROR: %1\nNothing was removed.";
+    case Say::kRemoveCannotRead:
+      return "\nERROR: Orvane cannot read its records in the game folder:\n  \"%1\"\nNothing was removed.";
+    case Say::kRemoveNoRecord:
+      return "\nERROR: Orvane has no record of installing this archive into the game:\n  \"%1\"";
+    case Say::kRemoveNothingRecorded: return "Orvane has installed nothing into this game yet. Nothing was removed.";
+    case Say::kRemoveRecordedHere:
+      return "Nothing was removed. Orvane has installed these archives here (newest first):";
+    case Say::kRemoveRecordNotOurs:
+      return "\nERROR: this file in the game's Orvane folder is no record of Orvane's:\n"
+             "  \"%1\"\n"
+             "Orvane acts only on its own records. Nothing was removed.";
+    case Say::kRemoveRecordDamaged:
+      return "\nERROR: Orvane's record of this install is damaged (changed by hand?):\n"
+             "  \"%1\"\n"
+             "Orvane cannot tell what the archive put into the game. Nothing was removed.";
+    case Say::kRemoveRecordUnsafe:
+      return "\nERROR: Orvane's record of this install names files outside the game's folders:\n"
+             "  \"%1\"\n"
+             "Orvane never removes such a file. Nothing was removed.";
+    case Say::kRemoveNothingRemoved: return "Nothing was removed.";
+    case Say::kRemoveInUse:
+      return "\nERROR: Orvane cannot remove a file of the game:\n"
+             "  %1\n"
+             "  (%2)\n"
+             "The game, or another program, may be using it: close the game and try again.\n"
+             "Nothing was removed.";
+    case Say::kRemoved: return "\nRemoved (%1):";
+    case Say::kRemoveAlreadyGone: return "Already gone, deleted since the install (%1):";
+    case Say::kRemoveKeptChanged:
+      return "Kept, changed since the install, so now yours; delete them by hand if you\n"
+             "want them gone (%1):";
+    case Say::kRemoveKeptShared: return "Kept, another archive that stays installed them too (%1):";
+    case Say::kRemoveKeptNeeded: return "Kept, packages that maps or mods staying in the game need (%1):";
+    case Say::kRemoveRecordStays:
+      return "Orvane keeps its record of \"%1\" for the packages it kept. Remove it again\n"
+             "once the maps that need them are gone.";
+    case Say::kRemoveDone: return "\nDone. The maps are out of the game.";
   }
   return "";
 }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "base/names.h"
 #include "base/text.h"
 #include "platform/platform.h"
 
@@ -95,11 +96,28 @@ size_t count_maps(const std::vector<std::string>& shown) {
       std::count_if(shown.begin(), shown.end(), [](const std::string& s) { return has_extension(s, ".unr"); }));
 }
 
-GameCheck check_whole_game(const std::string& game) {
+GameCheck check_whole_game(const std::string& game, const std::vector<std::string>& absent) {
   const auto start = std::chrono::steady_clock::now();
   GameCheck out;
   GameListing listing(game);
-  const auto& files = listing.files();
+  // The game as it will be without the files `absent`: they are neither read nor found.
+  std::map<std::string, std::vector<Found>> files = listing.files();
+  if (!absent.empty()) {
+    // Either separator: the listing shows "Textures\X.utx" on every system.
+    auto key = [](std::string path) {
+      std::replace(path.begin(), path.end(), '/', '\\');
+      return fold_case(path);
+    };
+    std::set<std::string> gone;
+    for (const std::string& a : absent) gone.insert(key(a));
+    for (auto it = files.begin(); it != files.end();) {
+      auto& found = it->second;
+      found.erase(std::remove_if(found.begin(), found.end(),
+                                 [&](const Found& f) { return gone.count(key(f.shown)) > 0; }),
+                  found.end());
+      it = found.empty() ? files.erase(it) : std::next(it);
+    }
+  }
 
   // Every file once, in the Paths order of each name.
   std::vector<Entry> entries;

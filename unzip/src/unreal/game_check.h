@@ -68,8 +68,9 @@ struct GameCheck {
   bool all_loads() const { return missing.empty() && unfound.empty() && damaged.empty() && hidden.empty(); }
 };
 
-// Reads and resolves the game in `game` (its folder). Throws only std::bad_alloc.
-GameCheck check_whole_game(const std::string& game);
+// Reads and resolves the game in `game` (its folder), as it is or, given `absent` (files as
+// shown, "Textures\X.utx"), as it will be without them. Throws only std::bad_alloc.
+GameCheck check_whole_game(const std::string& game, const std::vector<std::string>& absent = {});
 
 // How many of these shown paths are maps (.unr).
 size_t count_maps(const std::vector<std::string>& shown);

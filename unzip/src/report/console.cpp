@@ -1,0 +1,18 @@
+#include "report/console.h"
+
+#include "report/lines.h"
+
+namespace orvane {
+
+void Console::say(Say id, const std::vector<std::string>& args) {
+  for (const std::string& l : orvane::say(id, args))
+    for (const std::string& part : columns(l) <= kWidth ? std::vector<std::string>{l} : wrap("", l, kWidth))
+      to_.out(part);
+}
+
+void Console::named(Say beside, Say alone, const std::string& name) {
+  // The label, a space and the quotes take the other 15 columns.
+  say(columns(name) <= kWidth - 15 ? beside : alone, {name});
+}
+
+}  // namespace orvane
