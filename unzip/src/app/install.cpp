@@ -74,15 +74,6 @@ std::vector<std::string> read_lines(const std::string& path) {
   return lines;
 }
 
-// A path without the separators and spaces at its end: "C:\UT\" and "C:\UT " are the
-// folder "C:\UT" (Windows drops trailing spaces from a folder's name). A drive's root keeps
-// its separator: "C:" alone is the current folder of drive C.
-std::string without_trailing(std::string path) {
-  while (!path.empty() && (path.back() == '\\' || path.back() == '/' || path.back() == ' ')) path.pop_back();
-  if (path.size() == 2 && path[1] == ':') path += platform::kSeparator;
-  return path;
-}
-
 std::string folder_of(const std::string& path) {
   const size_t sep = path.find_last_of("\\/");
   return sep == std::string::npos ? std::string(".") : path.substr(0, sep);

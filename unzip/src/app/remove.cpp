@@ -22,13 +22,6 @@ namespace orvane {
 namespace {
 
 // A console line holds a quoted name of up to this many columns beside its label.
-constexpr size_t kNameBesideLabel = 40;
-
-std::string without_trailing(std::string path) {
-  while (!path.empty() && (path.back() == '\\' || path.back() == '/' || path.back() == ' ')) path.pop_back();
-  return path;
-}
-
 std::string parent_of(const std::string& path) {
   const size_t cut = path.find_last_of(platform::kSeparator == '\\' ? "\\/" : "/");
   return cut == std::string::npos ? std::string() : path.substr(0, cut);
@@ -108,18 +101,6 @@ std::string joined(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::vector<RecordSummary> list_records(const std::string& game) {
-  std::vector<FoundRecord> found;
-  std::vector<RecordSummary> list;
-  if (!read_records(without_trailing(game), found)) return list;
-  for (const FoundRecord& f : found)
-    if (f.problem == RecordProblem::kNone)
-      list.push_back({f.record.name, file_name_of(f.record.name), f.record.when, f.record.files.size()});
-  std::stable_sort(list.begin(), list.end(),
-                   [](const RecordSummary& a, const RecordSummary& b) { return a.when > b.when; });
-  return list;
-}
-
 int remove_maps(const std::string& game_in, const std::vector<std::string>& wanted, const NeededBy& needed_by,
                 Report& report) {
   Console console(report);
@@ -133,7 +114,7 @@ int remove_maps(const std::string& game_in, const std::vector<std::string>& want
     console.say(Say::kGameNotFound, {game});
     return kExitUsage;
   }
-  console.say(columns(game) <= kNameBesideLabel ? Say::kRemoveGameFolder : Say::kRemoveGameFolderLong, {game});
+  console.named(Say::kRemoveGameFolder, Say::kRemoveGameFolderLong, game, 35);
 
   // The install's journal, held for the whole removal: no install or removal runs beside it,
   // and one that was killed is put right before the records are read.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "install/records.h"
 #include "report/report.h"
 
 namespace orvane {
@@ -24,16 +25,6 @@ using NeededBy = std::function<std::vector<Needed>(const std::vector<std::string
 // The maps and mods staying in the game that need a package file about to go: the whole
 // game checked as it will be without the files going.
 NeededBy needed_by_what_stays(const std::string& game);
-
-// One recorded install, for the window's list.
-struct RecordSummary {
-  std::string name;     // the player's name for the archive, as the install showed it
-  std::string archive;  // its file name, as remove_maps (Orvane.BAT /remove) takes it
-  std::string when;     // UTC, "2026-12-09 14:20:31"
-  size_t files = 0;
-};
-// The installs recorded in the game folder, newest first; only records Orvane can act on.
-std::vector<RecordSummary> list_records(const std::string& game);
 
 // Takes the archives `names` (each an archive's file name, or its name as the install showed
 // it) back out of the game and tells the player on console. Returns the exit code.

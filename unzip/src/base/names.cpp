@@ -252,4 +252,10 @@ std::string shown_archive_name(const std::vector<std::string>& names, const std:
   return shown;
 }
 
+std::string without_trailing(std::string path) {
+  while (!path.empty() && (path.back() == '\\' || path.back() == '/' || path.back() == ' ')) path.pop_back();
+  if (path.size() == 2 && path[1] == ':') path += '\\';
+  return path;
+}
+
 }  // namespace orvane

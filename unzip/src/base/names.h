@@ -36,6 +36,11 @@ bool pattern_matches(const std::string& pattern, const std::string& entry_name);
 // Windows compares file names, '\\' and '/' alike).
 std::string fold_case(const std::string& s);
 
+// A folder as the player names it, without the separators and spaces at its end: "C:\UT\"
+// and "C:\UT " are the folder "C:\UT" (Windows drops trailing spaces from a folder's name).
+// A drive's root keeps its separator: "C:" alone is the current folder of drive C.
+std::string without_trailing(std::string path);
+
 // How messages name an archive given as path: the text after "FILE=" of the line of
 // names (as Orvane.exe writes them, "Map2.ZIP=D:\Maps\CTF-Face.zip") whose FILE is the
 // path's own file name, the last such line winning; the path itself when no line names

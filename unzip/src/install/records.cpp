@@ -201,4 +201,16 @@ std::string record_time_now() {
   return buf;
 }
 
+std::vector<RecordSummary> list_records(const std::string& game) {
+  std::vector<FoundRecord> found;
+  std::vector<RecordSummary> list;
+  if (!read_records(without_trailing(game), found)) return list;
+  for (const FoundRecord& f : found)
+    if (f.problem == RecordProblem::kNone)
+      list.push_back({f.record.name, file_name_of(f.record.name), f.record.when, f.record.files.size()});
+  std::stable_sort(list.begin(), list.end(),
+                   [](const RecordSummary& a, const RecordSummary& b) { return a.when > b.when; });
+  return list;
+}
+
 }  // namespace orvane

@@ -70,6 +70,16 @@ bool read_records(const std::string& game, std::vector<FoundRecord>& found);
 // there is none or it cannot be read.
 bool sum_of_file(const std::string& path, Sum& sum);
 
+// One recorded install, for the window's list.
+struct RecordSummary {
+  std::string name;     // the player's name for the archive, as the install showed it
+  std::string archive;  // its file name, as remove_maps (Orvane.BAT /remove) takes it
+  std::string when;     // UTC, "2026-12-09 14:20:31"
+  size_t files = 0;
+};
+// The installs recorded in the game folder, newest first; only records Orvane can act on.
+std::vector<RecordSummary> list_records(const std::string& game);
+
 // Now, as a record writes it.
 std::string record_time_now();
 

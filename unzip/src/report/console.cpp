@@ -10,9 +10,9 @@ void Console::say(Say id, const std::vector<std::string>& args) {
       to_.out(part);
 }
 
-void Console::named(Say beside, Say alone, const std::string& name) {
-  // The label, a space and the quotes take the other 15 columns.
-  say(columns(name) <= kWidth - 15 ? beside : alone, {name});
+void Console::named(Say beside, Say alone, const std::string& name, size_t label_columns) {
+  // The label, a space and the two quotes.
+  say(label_columns + 3 + columns(name) <= kWidth ? beside : alone, {name});
 }
 
 }  // namespace orvane

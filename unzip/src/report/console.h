@@ -21,8 +21,9 @@ class Console {
   void lines(const std::vector<std::string>& ls) {
     for (const std::string& l : ls) to_.out(l);
   }
-  // "LABEL "NAME"" when it fits a line, else the name on a line of its own.
-  void named(Say beside, Say alone, const std::string& name);
+  // "LABEL "NAME"" when it fits a line, else the name on a line of its own; the label
+  // takes label_columns with its colon.
+  void named(Say beside, Say alone, const std::string& name, size_t label_columns = 12);
 
  private:
   Report& to_;
