@@ -257,10 +257,18 @@ def added(before, after):
 
 def expect_added(sb, before, expected, game_rel):
     """The files that appeared anywhere in the sandbox are exactly `expected` (relative to
-    the game folder, Windows separators), with the archive's content; the work folder in
-    TEMP is gone again."""
+    the game folder, Windows separators), with the archive's content, and Orvane's record of
+    what the install put in (Orvane\\NAME.txt, one per archive, naming each file); the work
+    folder in TEMP is gone again."""
     after = sb.snapshot()
     new_files = {k: v for k, v in added(before, after).items() if v is not None}
+    records = os.path.normpath(os.path.join(game_rel, "Orvane")) + os.sep
+    recorded = {k: v for k, v in new_files.items() if k.startswith(records) and k.endswith(".txt")}
+    new_files = {k: v for k, v in new_files.items() if k not in recorded}
+    check(bool(recorded) == bool(expected), "records added: %s" % sorted(recorded))
+    for rel in expected:
+        check(any(("\t" + rel + "\r\n").encode() in r for r in recorded.values()),
+              "no record names %s: %s" % (rel, list(recorded.values())))
     want = {os.path.normpath(os.path.join(game_rel, *rel.split("\\"))): data
             for rel, data in expected.items()}
     check(set(new_files) == set(want),
@@ -739,7 +747,7 @@ def case_killed_run_leaves_nothing(sb):
     check(rc == 0 and "was taken back" in " ".join(out.split()), "exit code %d\n%s" % (rc, out))
     after = expect_added(sb, before, {"Help\\ReadMe.txt": b"read me"}, game_rel(sb, game))
     made = sorted(k for k in added(before, after) if after[k] is None)
-    check(made == [os.path.join(game_rel(sb, game), "Help")], "folders left: %s" % made)
+    check(made == [os.path.join(game_rel(sb, game), d) for d in ("Help", "Orvane")], "folders left: %s" % made)
 
 
 def umod_case(sb, data, game_name="UT & Mods (x86)!"):
@@ -1176,9 +1184,13 @@ def case_temp_full(sb):
                        'their parts above say why:\n  "%s\\Map2.ZIP"\n' % sb.stage_win):
             check(phrase in out, "missing %r\n%s" % (phrase, out))
         check(out.count("Done. The map is installed.") == 2 and out.count("Nothing was installed") == 1, out)
-        new = {k: v for k, v in added(before, sb.snapshot()).items() if v is not None}
+        # The two that went in, each with its record; none for the one that did not.
         rel = game_rel(sb, game)
-        check(new == {os.path.join(rel, *k.split("\\")): v for k, v in maps.items()}, "files added: %s" % sorted(new))
+        new = {k: v for k, v in added(before, sb.snapshot()).items() if v is not None}
+        records = {os.path.join(rel, "Orvane", n) for n in ("Map.ZIP.txt", "Map3.ZIP.txt")}
+        check(set(new) - records == {os.path.join(rel, *k.split("\\")) for k in maps}, "files added: %s" % sorted(new))
+        check(sorted(os.listdir(os.path.join(sb.unix, rel, "Orvane"))) == ["Map.ZIP.txt", "Map3.ZIP.txt"],
+              "records: %s" % os.listdir(os.path.join(sb.unix, rel, "Orvane")))
         check(os.listdir(temp) == ["filler"], "left in TEMP: %s" % os.listdir(temp))
     finally:
         undo()

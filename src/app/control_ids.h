@@ -2,6 +2,14 @@
 // header too, so that it finds every control by the same number.
 #pragma once
 
+// The "Remove maps" dialog's controls and the dialog itself: plain numbers, so that the
+// resource script that lays the dialog out names them too. Its Cancel button is IDCANCEL.
+#define IDD_REMOVE_MAPS 300
+#define IDC_REMOVE_LABEL 301
+#define IDC_REMOVE_LIST 302
+#define IDC_REMOVE_OK 303
+
+#ifndef RC_INVOKED
 // Enter and Esc reach a window loop that uses IsDialogMessage as IDOK (1) and
 // IDCANCEL (2). The buttons must not carry those IDs, or Enter and Esc would press them.
 enum ControlId : int {
@@ -20,8 +28,10 @@ enum ControlId : int {
 // window itself keeps its layout. The system keeps the low four bits of such an ID for
 // itself, and its own commands start at 0xF000.
 enum MenuId : int {
-  IDM_CHECK_GAME = 0x0110,  // "&Check the game..."
+  IDM_CHECK_GAME = 0x0110,   // "Chec&k the game..."
+  IDM_REMOVE_MAPS = 0x0120,  // "Remo&ve maps..."
 };
+#endif
 
 #define ORVANE_WINDOW_CLASS "OrvaneMainWindow"
 #define ORVANE_WINDOW_TITLE "Orvane"

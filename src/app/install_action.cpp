@@ -70,6 +70,18 @@ std::optional<std::string> CheckCommandLine(const std::string& gameDirectory) {
   return "C:\\TempTemp\\Orvane.BAT /check " + *game;
 }
 
+std::optional<std::string> RemoveCommandLine(const std::string& gameDirectory, const std::vector<std::string>& archives) {
+  const std::optional<std::string> game = GameArgument(gameDirectory);
+  if (!game) return std::nullopt;
+  std::string line = "C:\\TempTemp\\Orvane.BAT /remove " + *game;
+  for (const std::string& archive : archives) {
+    // Always quoted: a name is the player's, and may hold anything a file name may.
+    if (!GameArgument(archive)) return std::nullopt;
+    line += " \"" + archive + "\"";
+  }
+  return line;
+}
+
 std::optional<std::string> CheckInputs(const std::string& gameDirectory, const std::string& archiveBox,
                                        const FileLookup& isOrdinaryFile) {
   if (!IsGameDirectory(gameDirectory, isOrdinaryFile) || !ScriptCommandLine(gameDirectory))

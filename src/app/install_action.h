@@ -55,6 +55,19 @@ std::optional<std::string> ScriptCommandLine(const std::string& gameDirectory, s
 std::optional<std::string> CheckInputs(const std::string& gameDirectory, const std::string& archiveBox,
                                        const FileLookup& isOrdinaryFile);
 
+// The "Remove maps..." texts: the dialog's title, an empty list, and a name the command line
+// cannot carry.
+inline constexpr char kRemoveTitle[] = "Remove maps";
+inline constexpr char kNothingInstalled[] = "Orvane has installed nothing into this game yet.";
+inline constexpr char kNameCannotReachScript[] =
+    "The name of an archive you chose holds a character (% or \") that cannot reach the script. "
+    "Nothing was removed.";
+
+// The script's command line that takes the chosen archives (by the names their records give)
+// back out of the game, each name in quotes; nothing when the game directory or a name cannot
+// reach the script whole.
+std::optional<std::string> RemoveCommandLine(const std::string& gameDirectory, const std::vector<std::string>& archives);
+
 // The script's command line that checks the whole game in the game directory, or nothing
 // when the text cannot reach the script whole (as above).
 std::optional<std::string> CheckCommandLine(const std::string& gameDirectory);

@@ -14,7 +14,9 @@
 #include "app/chooser_rules.h"
 #include "app/control_ids.h"
 #include "app/install_action.h"
+#include "app/remove_dialog.h"
 #include "config/ini_information.h"
+#include "install/records.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -206,6 +208,10 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         mnuCheckGame_Click();
         return 0;
       }
+      if ((wParam & 0xFFF0) == IDM_REMOVE_MAPS) {
+        mnuRemoveMaps_Click();
+        return 0;
+      }
       return ::DefWindowProcA(hwnd_, message, wParam, lParam);
     case WM_ACTIVATE:
       Form_Activate(LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam));  // not while minimised
@@ -367,20 +373,53 @@ void frmMain::cmdAction_Click(int Index) {
 
 void frmMain::AddSystemMenuItems() {
   HMENU menu = ::GetSystemMenu(hwnd_, FALSE);
-  // "k": the system's own items take c (Close), m, n, r, s and x.
+  // "k" and "v": the system's own items take c (Close), m, n, r, s and x.
   if (!menu || !::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr) ||
-      !::AppendMenuA(menu, MF_STRING, IDM_CHECK_GAME, "Chec&k the game..."))
+      !::AppendMenuA(menu, MF_STRING, IDM_CHECK_GAME, "Chec&k the game...") ||
+      !::AppendMenuA(menu, MF_STRING, IDM_REMOVE_MAPS, "Remo&ve maps..."))
     platform::ThrowLastError();
+}
+
+bool frmMain::GameDirectoryPasses(const std::string& gameDirectory) {
+  if (install::IsGameDirectory(gameDirectory, platform::IsOrdinaryFile) && install::CheckCommandLine(gameDirectory))
+    return true;
+  platform::ShowMessage(hwnd_, install::kInvalidDirectory, install::kErrorTitle, MB_OK | MB_ICONERROR);
+  return false;
+}
+
+void frmMain::mnuRemoveMaps_Click() {
+  const std::string gameDirectory = platform::GetText(txtUTDirectory_);
+  if (!GameDirectoryPasses(gameDirectory)) return;
+  std::vector<removal::Listed> listed;
+  // The records are UTF-8, as the unzip program writes them; the window's texts are ANSI.
+  for (const orvane::RecordSummary& r : orvane::list_records(platform::Utf8FromAnsi(gameDirectory)))
+    listed.push_back({platform::AnsiFromUtf8(r.name) + "\t" + r.when + "\t" + std::to_string(r.files) +
+                          (r.files == 1 ? " file" : " files"),
+                      platform::AnsiFromUtf8(r.archive)});
+  if (listed.empty()) {
+    platform::ShowMessage(hwnd_, install::kNothingInstalled, install::kRemoveTitle, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  const std::vector<std::string> chosen = removal::ChooseMaps(instance_, hwnd_, listed);
+  if (chosen.empty()) return;  // cancelled: the window stays as it was
+  const std::optional<std::string> commandLine = install::RemoveCommandLine(gameDirectory, chosen);
+  if (!commandLine) {
+    platform::ShowMessage(hwnd_, install::kNameCannotReachScript, install::kErrorTitle, MB_OK | MB_ICONERROR);
+    return;
+  }
+  if (auto message = StageFiles({})) {
+    platform::ShowMessage(hwnd_, *message, install::kErrorTitle, MB_OK | MB_ICONERROR);
+    return;
+  }
+  platform::StartCommandLine(*commandLine, SW_SHOWNORMAL);
+  CloseWindow();
 }
 
 void frmMain::mnuCheckGame_Click() {
   // The game folder is tested as Ok tests it, with the same message.
   const std::string gameDirectory = platform::GetText(txtUTDirectory_);
+  if (!GameDirectoryPasses(gameDirectory)) return;
   const std::optional<std::string> commandLine = install::CheckCommandLine(gameDirectory);
-  if (!install::IsGameDirectory(gameDirectory, platform::IsOrdinaryFile) || !commandLine) {
-    platform::ShowMessage(hwnd_, install::kInvalidDirectory, install::kErrorTitle, MB_OK | MB_ICONERROR);
-    return;
-  }
   if (auto message = StageFiles({})) {
     platform::ShowMessage(hwnd_, *message, install::kErrorTitle, MB_OK | MB_ICONERROR);
     return;

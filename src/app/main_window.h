@@ -41,6 +41,11 @@ class frmMain {
   // Checks the whole game in the "UT Directory" box: stages the unzip program and the
   // script, starts the check, and closes, as Ok does for an install.
   void mnuCheckGame_Click();
+  // Lists what Orvane installed into the game in the "UT Directory" box; the archives the
+  // player chooses are taken back out by the script, started as for an install.
+  void mnuRemoveMaps_Click();
+  // The game folder as Ok tests it: true, or false after the same message.
+  bool GameDirectoryPasses(const std::string& gameDirectory);
   void Form_DragDrop(HDROP drop);
   // The focus leaves with the window's activation and comes back with it, as in a dialog.
   void Form_Activate(bool active);

@@ -69,6 +69,24 @@ std::string FullPath(const std::string& path) {
   return length == 0 || length >= std::size(full) ? path : std::string(full, length);
 }
 
+namespace {
+
+std::string Recoded(const std::string& text, UINT from, UINT to) {
+  if (text.empty()) return text;
+  const int wide = ::MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(wide), L'\0');
+  ::MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), w.data(), wide);
+  const int n = ::WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(to, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+
+std::string Utf8FromAnsi(const std::string& text) { return Recoded(text, CP_ACP, CP_UTF8); }
+std::string AnsiFromUtf8(const std::string& text) { return Recoded(text, CP_UTF8, CP_ACP); }
+
 void WriteOemTextFile(const std::string& path, const std::string& text) {
   std::string oem(text.size(), '\0');
   if (!text.empty()) ::CharToOemBuffA(text.data(), oem.data(), static_cast<DWORD>(text.size()));

@@ -35,4 +35,9 @@ std::string FullPath(const std::string& path);
 // the file cannot be written.
 void WriteOemTextFile(const std::string& path, const std::string& text);
 
+// Text from one code page to another, through UTF-16: the unzip program's texts are UTF-8,
+// the window's ANSI.
+std::string Utf8FromAnsi(const std::string& text);
+std::string AnsiFromUtf8(const std::string& text);
+
 }  // namespace platform

@@ -83,6 +83,11 @@ TEST(ScriptCommandLine, CheckOfTheGame) {
   EXPECT_EQ(install::CheckCommandLine("C:\\UT\\"), "C:\\TempTemp\\Orvane.BAT /check C:\\UT\\");
   EXPECT_EQ(install::CheckCommandLine("C:\\A & B"), "C:\\TempTemp\\Orvane.BAT /check \"C:\\A & B\"");
   EXPECT_EQ(install::CheckCommandLine("C:\\50%"), std::nullopt);
+  // Taking maps back out: each name quoted, whatever it holds; none that the command processor
+  // would expand.
+  EXPECT_EQ(install::RemoveCommandLine("C:\\UT", {"CTF-Face.zip", "A & B (2).7z"}),
+            "C:\\TempTemp\\Orvane.BAT /remove C:\\UT \"CTF-Face.zip\" \"A & B (2).7z\"");
+  EXPECT_EQ(install::RemoveCommandLine("C:\\UT", {"100%.zip"}), std::nullopt);
   const auto plan = install::StagingPlan("D:\\Tools", {});
   ASSERT_EQ(plan.size(), 2u);
   EXPECT_EQ(plan[0].to, "C:\\TempTemp\\Pkzip25.EXE");

@@ -62,6 +62,9 @@ constexpr char kRecordingScript[] =
     "if not \"%~3\"==\"\" set \"more=yes\"\r\n"
     "> \"%~dp0recorded.tmp\" set arg\r\n"
     ">> \"%~dp0recorded.tmp\" set more\r\n"
+    "set \"extra3=%~3\"\r\n"
+    "set \"extra4=%~4\"\r\n"
+    "> \"%~dp0recorded-more.txt\" set extra\r\n"
     "move /y \"%~dp0recorded.tmp\" \"%~dp0recorded.txt\" > nul\r\n";
 
 Sandbox::Sandbox(const std::string& name, const std::string& root) {
@@ -87,6 +90,18 @@ std::vector<std::string> Sandbox::RecordedArguments() const {
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line.substr(line.find('=') + 1));  // "name=value"
+  }
+  return lines;
+}
+
+std::vector<std::string> Sandbox::RecordedFurtherArguments() const {
+  std::vector<std::string> lines;
+  auto text = ReadFileBytes("C:\\TempTemp\\recorded-more.txt");
+  if (!text) return lines;
+  std::istringstream in(*text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line.substr(line.find('=') + 1));
   }
   return lines;
 }
@@ -185,9 +200,10 @@ HWND App::Focus() const {
   return info.hwndFocus;
 }
 
-void App::Keys(const std::vector<WORD>& keys) const {
-  ::SetForegroundWindow(window_);
-  WaitUntil([&] { return ::GetForegroundWindow() == window_; }, 2s);
+void App::Keys(const std::vector<WORD>& keys, HWND target) const {
+  if (!target) target = window_;
+  ::SetForegroundWindow(target);
+  WaitUntil([&] { return ::GetForegroundWindow() == target; }, 2s);
   std::vector<INPUT> inputs;
   for (WORD key : keys) {
     INPUT input = {};

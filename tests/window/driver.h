@@ -38,6 +38,8 @@ struct Sandbox {
   // What the stand-in script wrote down: its first two arguments and whether a third came.
   // Empty when it has not run.
   std::vector<std::string> RecordedArguments() const;
+  // Its third and fourth arguments, as far as it got them (written before the recording).
+  std::vector<std::string> RecordedFurtherArguments() const;
 };
 std::string MakeGameFolder(const std::string& dir);  // returns dir
 
@@ -70,7 +72,8 @@ class App {
   void Click(int id) const;  // posted: a modal box it opens must not block the driver
   HWND Focus() const;
   // Keys through the system's input queue, after bringing the window forward.
-  void Keys(const std::vector<WORD>& keysDownInOrder) const;  // pressed together, then released
+  // Pressed together, then released, in the main window or another of the program's (a dialog).
+  void Keys(const std::vector<WORD>& keysDownInOrder, HWND target = nullptr) const;
   void Type(WORD key) const { Keys({key}); }
   // Opens the window's system menu (Alt+Space) and picks an item by its access key.
   void SystemMenuCommand(WORD accessKey) const;

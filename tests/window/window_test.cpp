@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <filesystem>
 #include <memory>
 #include <regex>
 #include <utility>
@@ -444,6 +445,61 @@ TEST_F(Window, SystemMenuChecksTheGame) {
   EXPECT_EQ(app->WaitForExit(), 0u);
   for (const char* path : {"C:\\TempTemp\\Pkzip25.EXE", "C:\\TempTemp\\Orvane.BAT"}) EXPECT_TRUE(PathExists(path)) << path;
   for (const char* path : {"C:\\TempTemp\\Map.ZIP", "C:\\TempTemp\\Names.txt"}) EXPECT_FALSE(PathExists(path)) << path;
+}
+
+// A record of an install, as the unzip program writes one into the game's Orvane folder.
+void WriteRecord(const std::string& gameDir, const std::string& archive, const std::string& when, int files) {
+  std::filesystem::create_directories(gameDir + "\\Orvane");
+  std::string text = "Orvane install record 1\r\nName\tD:\\Downloads\\" + archive + "\r\nInstalled\t" + when + "\r\n";
+  for (int k = 0; k < files; ++k) text += "File\t5\t00000000\tMaps\\" + archive + std::to_string(k) + ".unr\r\n";
+  WriteFileBytes(gameDir + "\\Orvane\\" + archive + ".txt", text);
+}
+
+// The system menu's "Remove maps...": nothing recorded is said so; else the archives recorded
+// in the game, newest first, with when and how many files; several are chosen by keyboard,
+// Remove waits for a choice, and Remove stages and starts the removal of the chosen ones.
+TEST_F(Window, SystemMenuRemovesChosenMaps) {
+  Start();
+  Fill("", sandbox.gameDir);
+  app->SystemMenuCommand('V');
+  auto box = app->WaitForMessageBox();
+  ASSERT_TRUE(box) << "no message for a game with nothing recorded";
+  app->DismissMessageBox(*box);
+  EXPECT_EQ(box->text, "Orvane has installed nothing into this game yet.");
+  EXPECT_TRUE(app->Running());
+  EXPECT_FALSE(PathExists("C:\\TempTemp"));
+
+  WriteRecord(sandbox.gameDir, "CTF-Old.zip", "2026-01-02 10:00:00", 2);
+  WriteRecord(sandbox.gameDir, "DM-New & Co.zip", "2026-12-01 09:00:00", 1);
+  WriteRecord(sandbox.gameDir, "Pack.7z", "2026-06-01 12:30:00", 5);
+  app->SystemMenuCommand('V');
+  HWND dialog = app->WaitForDialog("Remove maps");
+  ASSERT_NE(dialog, nullptr) << "no list";
+  HWND list = ::GetDlgItem(dialog, IDC_REMOVE_LIST);
+  std::vector<std::string> items;
+  // Asked for wide text: from another process, Wine answered LB_GETTEXT in UTF-16 even when
+  // asked through SendMessageA.
+  for (LRESULT k = 0, n = ::SendMessageA(list, LB_GETCOUNT, 0, 0); k < n; ++k) {
+    wchar_t text[512] = {};
+    ::SendMessageW(list, LB_GETTEXT, k, reinterpret_cast<LPARAM>(text));
+    items.push_back(std::string(text, text + wcslen(text)));  // ASCII only here
+  }
+  EXPECT_EQ(items, (std::vector<std::string>{"D:\\Downloads\\DM-New & Co.zip\t2026-12-01 09:00:00\t1 file",
+                                             "D:\\Downloads\\Pack.7z\t2026-06-01 12:30:00\t5 files",
+                                             "D:\\Downloads\\CTF-Old.zip\t2026-01-02 10:00:00\t2 files"}));
+  EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_REMOVE_OK))) << "Remove before a choice";
+  // The newest two: the first, then one further with Shift; Alt+R presses Remove.
+  // The list has the focus from the start; Home chooses the first, Shift+Down one more.
+  app->Keys({VK_HOME}, dialog);
+  app->Keys({VK_SHIFT, VK_DOWN}, dialog);
+  ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(dialog, IDC_REMOVE_OK)) != FALSE; }))
+      << "Remove stays disabled after a choice";
+  app->Keys({VK_MENU, 'R'}, dialog);
+  ASSERT_TRUE(WaitUntil([&] { return sandbox.RecordedArguments().size() == 3; })) << "the removal did not start";
+  EXPECT_EQ(sandbox.RecordedArguments(), (std::vector<std::string>{"/remove", sandbox.gameDir, "yes"}));
+  EXPECT_EQ(sandbox.RecordedFurtherArguments(), (std::vector<std::string>{"DM-New & Co.zip", "Pack.7z"}));
+  EXPECT_EQ(app->WaitForExit(), 0u);
+  EXPECT_FALSE(PathExists("C:\\TempTemp\\Map.ZIP"));
 }
 
 // Several archives: each staged beside the first, all handed to the script after the game
