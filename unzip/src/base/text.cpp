@@ -14,6 +14,17 @@ std::string trim(const std::string& s) {
   return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
 }
 
+std::vector<std::string> split(const std::string& text, char at) {
+  std::vector<std::string> pieces(1);
+  for (char c : text) {
+    if (c == at)
+      pieces.emplace_back();
+    else
+      pieces.back().push_back(c);
+  }
+  return pieces;
+}
+
 std::string without_controls(std::string s) {
   for (char& c : s)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';

@@ -17,6 +17,9 @@ std::string ascii_lower(std::string s);
 // Without leading and trailing spaces, tabs and carriage returns.
 std::string trim(const std::string& s);
 
+// The pieces of text between each `at` (one more than there are `at`s).
+std::vector<std::string> split(const std::string& text, char at);
+
 // Control characters (below 0x20, and 0x7F) become '?', so a name read from a
 // file cannot forge a line of its own in a message.
 std::string without_controls(std::string s);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/names.h"
+#include "base/text.h"
 
 namespace orvane {
 
@@ -14,17 +15,6 @@ using platform::Kind;
 const char kHeader[] = "Pkzip25 journal 2";
 
 bool exists(const std::string& p) { return platform::kind_of(p) != Kind::Missing; }
-
-std::vector<std::string> fields(const std::string& line) {
-  std::vector<std::string> f(1);
-  for (char c : line) {
-    if (c == '\t')
-      f.emplace_back();
-    else
-      f.back().push_back(c);
-  }
-  return f;
-}
 
 // Where the last separator of a full path is (a backslash is one only on Windows).
 size_t last_separator(const std::string& path) {
@@ -141,7 +131,7 @@ void put_right(const std::string& text, const Bounds& bounds, std::vector<std::s
     if (std::find(foreign.begin(), foreign.end(), p) == foreign.end()) foreign.push_back(p);
   };
   for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-    const std::vector<std::string> f = fields(text.substr(at, end - at));
+    const std::vector<std::string> f = split(text.substr(at, end - at), '\t');
     size_t k = 0;
     if (f[0] == "T" && f.size() == 2)
       temps.push_back(f[1]);

@@ -21,17 +21,6 @@ const char kHeader[] = "Orvane install record 1";
 // Far more than a record of the largest pack holds; a bigger file is no record of ours.
 constexpr uint64_t kMaxRecord = 32u << 20;
 
-std::vector<std::string> fields(const std::string& line) {
-  std::vector<std::string> f(1);
-  for (char c : line) {
-    if (c == '\t')
-      f.emplace_back();
-    else
-      f.back().push_back(c);
-  }
-  return f;
-}
-
 // A path as stored: Windows' separator, whatever the system that wrote it.
 std::string stored(const std::string& path) {
   std::string s = path;
@@ -103,7 +92,7 @@ RecordProblem read_record(const std::string& text, InstallRecord& r) {
   bool damaged = false, unsafe = false, named = false, timed = false;
   for (size_t k = 1; k < lines.size(); ++k) {
     if (lines[k].empty()) continue;
-    const std::vector<std::string> f = fields(lines[k]);
+    const std::vector<std::string> f = split(lines[k], '\t');
     RecordedFile file;
     if (f[0] == "Name" && f.size() == 2 && !named && !trim(f[1]).empty()) {
       r.name = without_controls(f[1]);

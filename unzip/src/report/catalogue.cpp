@@ -1,5 +1,7 @@
 #include "report/catalogue.h"
 
+#include "base/text.h"
+
 namespace orvane {
 
 // Lines end at "\n"; a console is 80 columns wide, so every fixed line keeps within 79.
@@ -309,15 +311,7 @@ std::string fill(Say id, const std::vector<std::string>& args) {
 }
 
 std::vector<std::string> say(Say id, const std::vector<std::string>& args) {
-  const std::string t = fill(id, args);
-  std::vector<std::string> lines(1);
-  for (char c : t) {
-    if (c == '\n')
-      lines.emplace_back();
-    else
-      lines.back().push_back(c);
-  }
-  return lines;
+  return split(fill(id, args), '\n');
 }
 
 
