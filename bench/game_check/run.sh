@@ -7,6 +7,10 @@
 # time it prints the CPU time (user + system), which other work on the machine disturbs less;
 # the load average before each game says how busy the machine was.
 # REV=<git revision> times that revision's Pkzip25 instead of the working tree's.
+# Under Wine too, where Wine runs and the Windows Pkzip25 is built (scripts/lib.sh:
+# orvane_build ARCH build/win64 --target Pkzip25, or ORVANE_WINE_EXE=path): the best of three
+# of each game (wall time, which includes Wine starting the program), in a prefix under
+# WORK_DIR. Target: 2 s, goal 1 s.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -50,3 +54,38 @@ done
 awk -v a="${best[200]}" -v b="${best[2000]}" -v c="${cpu_best[200]}" -v d="${cpu_best[2000]}" \
   'BEGIN { printf "best wall: 200 packages %.2f s, 2,000 packages %.2f s; ratio %.1f (at most 12)\n", a, b, (a > 0 ? b / a : 0);
            printf "best CPU:  200 packages %.2f s, 2,000 packages %.2f s; ratio %.1f\n", c, d, (c > 0 ? d / c : 0) }'
+
+# Under Wine: the same games, where the Windows program is already built (building it is not cheap).
+if [ -f "$root/scripts/lib.sh" ]; then
+  export ORVANE_ROOT=$root
+  # shellcheck source=../../scripts/lib.sh
+  . "$root/scripts/lib.sh"
+  if orvane_choose_wine >/dev/null 2>&1; then
+    exe=${ORVANE_WINE_EXE:-$root/$ORVANE_WINE_BUILD/Pkzip25.exe}
+    if [ -f "$exe" ]; then
+      orvane_prefix "$work/wine-prefix-$ORVANE_WINEARCH" >/dev/null
+      wineserver -p || true  # one server for every run (2: one runs already), as when the player's programs run one after another
+      declare -A wine_best
+      for n in 200 2000; do
+        game=$(winepath -w "$work/game-$n" 2>/dev/null)
+        wine "$exe" -orvane /check "$game" /no </dev/null >/dev/null 2>&1 || true  # warm up
+        for run in 1 2 3; do
+          start=$(date +%s%N)
+          line=$(wine "$exe" -orvane /check "$game" /no </dev/null 2>/dev/null | tail -n 1) || true  # 10: some map will not load
+          secs=$(awk -v a="$start" -v b="$(date +%s%N)" 'BEGIN { printf "%.2f", (b - a) / 1e9 }')
+          echo "  Wine ($ORVANE_WINE_ARCH), $n packages, run $run: load $(cut -d' ' -f1 /proc/loadavg), $secs s wall; $line"
+          if [ -n "$secs" ] && { [ -z "${wine_best[$n]:-}" ] || awk -v a="$secs" -v b="${wine_best[$n]}" 'BEGIN { exit !(a < b) }'; }; then
+            wine_best[$n]=$secs
+          fi
+        done
+      done
+      wineserver -k
+      awk -v a="${wine_best[200]:-0}" -v b="${wine_best[2000]:-0}" -v e="$exe" \
+        'BEGIN { printf "best under Wine (wall, with Wine starting the program): 200 packages %.2f s, 2,000 packages %.2f s; ratio %.1f (%s)\n", a, b, (a > 0 ? b / a : 0), e }'
+    else
+      echo "Under Wine: not timed, $exe is not built"
+    fi
+  else
+    echo "Under Wine: not timed, Wine does not run here"
+  fi
+fi

@@ -348,6 +348,9 @@ TEST(UnrealPackage, LyingAndDamagedTablesAreRefusedWithTheReason) {
       {"negative size", build_package(negative), PackageDamage::kTables, "export 1 has a negative size"},
       {"index past the table", patched(good, import_at, "\x3F"), PackageDamage::kTables, "refers to name 63"},
   };
+  // Each read fresh, and again through windows into one Package that the package before
+  // filled, as the whole game's check reads: nothing of the one before may remain.
+  Package reused;
   for (const auto& k : kinds) {
     Package p;
     MemorySource src(k.bytes.data(), k.bytes.size());
@@ -355,6 +358,13 @@ TEST(UnrealPackage, LyingAndDamagedTablesAreRefusedWithTheReason) {
     const std::string err = read_package(src, p, true, &kind);
     EXPECT_EQ(kind, k.kind) << k.what << ": " << err;
     EXPECT_NE(err.find(k.error), std::string::npos) << k.what << ": " << err;
+    PackageDamage again = PackageDamage::kTables;
+    EXPECT_EQ(read_package_file(src, reused, true, &again), err) << k.what;
+    EXPECT_EQ(again, kind) << k.what;
+    EXPECT_EQ(reused.names, p.names) << k.what;
+    EXPECT_EQ(reused.imports.size(), p.imports.size()) << k.what;
+    EXPECT_EQ(reused.exports.size(), p.exports.size()) << k.what;
+    EXPECT_EQ(reused.guid, p.guid) << k.what;
   }
   // Cut anywhere in its data, the package is damage: its exports claim what is gone.
   for (size_t cut = data.size() - 1; cut > 64; cut = cut > 97 ? cut - 97 : 0) {
@@ -374,6 +384,88 @@ TEST(UnrealPackage, LyingAndDamagedTablesAreRefusedWithTheReason) {
       EXPECT_NE(read(whole.substr(0, cut), p), "") << version << " cut at " << cut;
     }
   }
+}
+
+// Counts the reads that reach it, and fails those that touch [bad, bad_end).
+class CountingSource : public MemorySource {
+ public:
+  explicit CountingSource(const std::string& bytes, uint64_t bad = 0, uint64_t bad_end = 0)
+      : MemorySource(bytes.data(), bytes.size()), bad_(bad), bad_end_(bad_end) {}
+  bool read_at(uint64_t offset, void* dst, size_t n) override {
+    ++reads;
+    if (n && offset < bad_end_ && offset + n > bad_) return false;
+    return MemorySource::read_at(offset, dst, n);
+  }
+  int reads = 0;
+
+ private:
+  uint64_t bad_, bad_end_;
+};
+
+TEST(WindowedSource, TheSameBytesAsItsSourceInFewReads) {
+  std::string bytes(1000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
+  // Any read, within the file, across a window's end or past the file's, as the source gives it.
+  {
+    MemorySource plain(bytes.data(), bytes.size());
+    CountingSource inner(bytes);
+    WindowedSource windows(inner, nullptr, 64);
+    for (uint64_t at = 0; at <= bytes.size() + 2; ++at)
+      for (size_t n : {0, 1, 7, 63, 64, 65, 300}) {
+        std::string want(n, 'x'), got(n, 'y');
+        const bool ok = plain.read_at(at, &want[0], n);
+        ASSERT_EQ(windows.read_at(at, &got[0], n), ok) << at << " " << n;
+        if (ok) {
+          ASSERT_EQ(got, want) << at << " " << n;
+        }
+      }
+  }
+  // A table read front to back in small pieces: one read for each window.
+  {
+    CountingSource inner(bytes);
+    WindowedSource windows(inner, nullptr, 64);
+    char piece[8];
+    for (uint64_t at = 0; at + sizeof piece <= bytes.size(); at += sizeof piece)
+      ASSERT_TRUE(windows.read_at(at, piece, sizeof piece));
+    EXPECT_EQ(inner.reads, 16);  // 1000 / 64, rounded up
+  }
+  // A window that the source cannot fill does not fail a read that it can; a kept window
+  // (the storage of a file read before) gives nothing of the old file.
+  {
+    WindowedSource::Storage kept;
+    const std::string other(1000, 'z');
+    CountingSource before(other);
+    char b = 0;
+    ASSERT_TRUE(WindowedSource(before, &kept, 64).read_at(480, &b, 1));
+    CountingSource inner(bytes, 500, 510);
+    WindowedSource windows(inner, &kept, 64);
+    char piece[8];
+    ASSERT_TRUE(windows.read_at(480, piece, sizeof piece));
+    EXPECT_EQ(std::string(piece, sizeof piece), bytes.substr(480, sizeof piece));
+    EXPECT_FALSE(windows.read_at(505, piece, 1));
+    ASSERT_TRUE(windows.read_at(520, piece, sizeof piece));
+    EXPECT_EQ(std::string(piece, sizeof piece), bytes.substr(520, sizeof piece));
+  }
+}
+
+TEST(UnrealPackage, AFileIsReadInAFewLargeReads) {
+  // As the game lays a map out: the header, its exports' data, then the tables.
+  PackageSpec spec = texture_user(69);
+  for (int i = 0; i < 3000; ++i) {
+    spec.names.push_back("Brush" + std::to_string(i));
+    spec.exports.push_back({import_ref(2), 0, 0, spec.names.back(), 0, 100});
+  }
+  const std::string bytes = build_package(spec);
+  ASSERT_GT(bytes.size(), 300000u);
+  Package p, q;
+  MemorySource plain(bytes.data(), bytes.size());
+  ASSERT_EQ(read_package(plain, p, true), "");
+  CountingSource file(bytes);
+  ASSERT_EQ(read_package_file(file, q, true), "");
+  EXPECT_EQ(q.names, p.names);
+  EXPECT_EQ(q.exports.size(), 3001u);
+  // The header's window, then the tables' (some 70 kB): a window of 64 kB, and the rest.
+  EXPECT_LE(file.reads, 3);
 }
 
 // Every class that the game's real packages were seen to import from Core and Engine,

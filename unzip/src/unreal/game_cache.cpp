@@ -122,7 +122,7 @@ GameCache read_cache(const std::string& game) {
       continue;
     }
     Package p;
-    if (!read_package(*src, p, true).empty()) {
+    if (!read_package_file(*src, p, true).empty()) {
       cache.problems.push_back({CacheProblem::Kind::kNoPackageData, line});
       continue;
     }

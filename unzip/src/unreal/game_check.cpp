@@ -57,8 +57,9 @@ struct Entry {
   bool record() const { return first && (map || code) && damage == PackageDamage::kNone; }
 };
 
-// Reads one file: what it needs, takes and holds, or why it cannot be loaded.
-void read_entry(Entry& e) {
+// Reads one file: what it needs, takes and holds, or why it cannot be loaded. p is the
+// thread's, kept from file to file so that its tables' memory is allocated seldom.
+void read_entry(Entry& e, Package& p) {
   std::string err;
   std::unique_ptr<Source> src = platform::open_archive(e.found.path, err);
   if (!src) {
@@ -66,8 +67,7 @@ void read_entry(Entry& e) {
     e.why = err;
     return;
   }
-  Package p;
-  e.why = read_package(*src, p, true, &e.damage);
+  e.why = read_package_file(*src, p, true, &e.damage);
   if (!e.why.empty()) return;
   const std::string own = stem(e.found.shown);
   e.needs = dependencies(p, own);
@@ -136,7 +136,8 @@ GameCheck check_whole_game(const std::string& game, const std::vector<std::strin
   {
     std::atomic<size_t> next{0};
     auto work = [&] {
-      for (size_t i; (i = next++) < entries.size();) read_entry(entries[i]);
+      Package p;
+      for (size_t i; (i = next++) < entries.size();) read_entry(entries[i], p);
     };
     std::vector<std::thread> threads;
     const unsigned cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
@@ -163,7 +164,7 @@ GameCheck check_whole_game(const std::string& game, const std::vector<std::strin
     std::string err;
     std::unique_ptr<Source> src = platform::open_archive(f.path, err);
     Package p;
-    if (src && read_package(*src, p, true).empty()) h.take(exported_objects(p, stem(f.shown)));
+    if (src && read_package_file(*src, p, true).empty()) h.take(exported_objects(p, stem(f.shown)));
   };
   hooks.checked = [&](const Found& f) {
     auto at = entry_of.find(&f);

@@ -548,7 +548,7 @@ PackageCheck::Result PackageCheck::finish(const std::vector<size_t>& installed,
     std::string err;
     std::unique_ptr<Source> src = f.path.empty() ? nullptr : platform::open_archive(f.path, err);
     Package p;
-    std::string why = src ? read_package(*src, p, true) : std::string("cannot read the package");
+    std::string why = src ? read_package_file(*src, p, true) : std::string("cannot read the package");
     if (why.empty()) {
       l.take(exported_objects(p, stem_of(f.shown)));
       l.needs = dependencies(p, stem_of(f.shown));

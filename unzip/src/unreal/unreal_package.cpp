@@ -251,7 +251,20 @@ namespace {
 // read_package's work; kind is set to the damage's kind wherever it returns a reason
 // (kTables, damage within the tables, unless the return says otherwise).
 std::string read_tables(Source& src, Package& out, bool with_exports, PackageDamage& kind) {
-  out = Package();
+  // Everything reset, but the tables keep their memory: a caller reading many packages
+  // in turn into one Package allocates them seldom.
+  {
+    std::vector<std::string> names = std::move(out.names);
+    std::vector<PackageImport> imports = std::move(out.imports);
+    std::vector<PackageExport> exports = std::move(out.exports);
+    out = Package();
+    names.clear();
+    imports.clear();
+    exports.clear();
+    out.names = std::move(names);
+    out.imports = std::move(imports);
+    out.exports = std::move(exports);
+  }
   const uint64_t size = src.size();
   auto past_end = [&](std::string why) {
     kind = PackageDamage::kPastEnd;
@@ -426,6 +439,13 @@ std::string read_package(Source& src, Package& out, bool with_exports, PackageDa
   std::string why = read_tables(src, out, with_exports, kind);
   if (damage) *damage = why.empty() ? PackageDamage::kNone : kind;
   return why;
+}
+
+std::string read_package_file(Source& file, Package& out, bool with_exports, PackageDamage* damage) {
+  // Each thread keeps its windows' memory from file to file.
+  thread_local WindowedSource::Storage kept;
+  WindowedSource windows(file, &kept);
+  return read_package(windows, out, with_exports, damage);
 }
 
 namespace {

@@ -71,6 +71,11 @@ enum class PackageDamage {
 // With exports, the export table too (it may lie anywhere, often at the end),
 // and where each export's data lies, which must be within the file.
 std::string read_package(Source& src, Package& out, bool with_exports = false, PackageDamage* damage = nullptr);
+// The same for a file, or any Source whose every read is a call into the system: its
+// tables are read through a few large windows (WindowedSource), not in hundreds of
+// small pieces.
+std::string read_package_file(Source& file, Package& out, bool with_exports = false,
+                              PackageDamage* damage = nullptr);
 
 enum PackageKind : unsigned {
   kTexturePackage = 1,
