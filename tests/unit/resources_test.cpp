@@ -250,7 +250,9 @@ TEST(ShippedExes, ImportNothingNewerThanTheWindowsTheirHeaderStates) {
     WIN32_FILE_ATTRIBUTE_DATA file = {};
     ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &file);
     if (std::string(name) == "Orvane.exe") {
-      EXPECT_LE(file.nFileSizeLow, 400u * 1024);
+      // It reads Orvane's install records with the unzip program's own reader, and with it
+      // that program's file layer: about 180 KB of the 640.
+      EXPECT_LE(file.nFileSizeLow, 640u * 1024);
     }
 #endif
     auto va = [&](DWORD rva) { return ::ImageRvaToVa(image.FileHeader, image.MappedAddress, rva, nullptr); };
