@@ -48,22 +48,22 @@ orvane_choose_wine() {
   export ORVANE_WINE_ARCH ORVANE_WINE_BUILD ORVANE_WINE_WHY ORVANE_WINEARCH
 }
 
-# The compiler cache for cmake, where there is one: it lives outside the clone, so that a
-# fresh clone compiles only what changed.
-orvane_ccache() {
-  command -v ccache >/dev/null && echo "-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
-}
-
 orvane_build() {  # orvane_build ARCH BUILD_DIR [cmake --build args...]
-  local arch=$1 build_dir=$2 libs shipped=()
+  local arch=$1 build_dir=$2 libs shipped=() launcher=()
   shift 2
+  # The compiler cache, where there is one, outside the clone: paths below the clone count
+  # relative to it, so that a fresh clone compiles only what changed.
+  if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR=$ORVANE_ROOT CCACHE_NOHASHDIR=1
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
   # The static libarchive, liblzma and libbz2 for Windows: built once, then found in the cache.
   libs=$(bash "$ORVANE_ROOT/scripts/build-libs.sh" "$arch") ||
     { echo "Building the libraries for $arch failed: see the messages above" >&2; return 1; }
   # The x86_64 build never ships: its tests of the shipped programs' shape read the i686 build's.
   [ "$arch" = i686 ] || shipped=(-DORVANE_SHIPPED_BUILD="$ORVANE_ROOT/build/win32")
   cmake -S "$ORVANE_ROOT" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$ORVANE_ROOT/cmake/mingw-$arch.cmake" \
-    -DORVANE_MINGW_LIBS="$libs" "${shipped[@]}" $(orvane_ccache) >/dev/null ||
+    -DORVANE_MINGW_LIBS="$libs" "${shipped[@]}" "${launcher[@]}" >/dev/null ||
     { echo "Configuring the $arch build in $build_dir failed" >&2; return 1; }
   cmake --build "$build_dir" -j"$(nproc)" "$@" || { echo "The $arch build in $build_dir failed" >&2; return 1; }
 }

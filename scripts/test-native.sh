@@ -18,9 +18,12 @@ build=$(cd "$build" && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== native build with ASan+UBSan: $build/native"
-# The compiler cache outside the clone, where there is one (see orvane_ccache in lib.sh).
+# The compiler cache outside the clone, where there is one (as orvane_build in lib.sh).
 ccache=()
-command -v ccache >/dev/null && ccache=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+if command -v ccache >/dev/null; then
+  ccache=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1  # another clone finds what this one compiled
+fi
 cmake -S "$root/unzip" -B "$build/native" -DORVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug "${ccache[@]}" >/dev/null
 cmake --build "$build/native" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
