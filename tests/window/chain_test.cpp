@@ -52,9 +52,11 @@ std::map<std::string, std::string> WithoutRecord(std::map<std::string, std::stri
     }
   }
   EXPECT_EQ(records.size(), 1u) << "one record of the install";
-  for (const auto& [path, data] : files)
-    if (!records.empty() && data.rfind("contents of ", 0) == 0)
+  for (const auto& [path, data] : files) {
+    if (!records.empty() && data.rfind("contents of ", 0) == 0) {
       EXPECT_NE(records[0].find("\t" + path + "\r\n"), std::string::npos) << path << " is not in the record";
+    }
+  }
   return files;
 }
 

@@ -50,12 +50,7 @@ class ExtractTest : public ::testing::Test {
   CaptureReport report;
 };
 
-Item file(const std::string& name, const std::string& data) {
-  Item it;
-  it.name = name;
-  it.data = data;
-  return it;
-}
+using test::file;
 
 // Sets (or with nullptr removes) a variable of this process's environment.
 void set_env(const char* name, const char* value) {

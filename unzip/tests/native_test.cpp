@@ -381,7 +381,7 @@ TEST_F(KillSweep, BatchRuns) {
   for (size_t n = 1; n <= zips.size(); ++n) allowed.push_back(after(batch(n)));
   // A later install puts a killed one right first; this one brings nothing of its own.
   const std::string nothing = dir.sub("nothing.zip");
-  test::write_file(nothing, test::build_zip({test::Item{"shot.jpg", "jpeg"}}));
+  test::write_file(nothing, test::build_zip({test::file("shot.jpg", "jpeg")}));
   const Lines recover = {"-orvane", nothing, game.string()};
   EXPECT_GT(sweep(batch(zips.size()), recover, allowed, false), 20u);
 }
@@ -393,8 +393,8 @@ TEST_F(KillSweep, RemovalRuns) {
   std::vector<std::string> zips;
   for (int a = 0; a < 3; ++a) {
     const std::string n = std::to_string(a);
-    std::vector<test::Item> items = {{"CTF-R" + n + ".unr", "map " + n}, {"Shared.utx", "shared"}};
-    if (a == 2) items.push_back({"R2.umx", "music"});  // the game has no Music folder
+    std::vector<test::Item> items = {test::file("CTF-R" + n + ".unr", "map " + n), test::file("Shared.utx", "shared")};
+    if (a == 2) items.push_back(test::file("R2.umx", "music"));  // the game has no Music folder
     zips.push_back(dir.sub("r" + n + ".zip"));
     test::write_file(zips.back(), test::build_zip(items));
   }
@@ -425,8 +425,8 @@ TEST_F(KillSweep, InstallingARecordedArchiveAgain) {
   fs::create_directories(dir.path() / "v1");
   fs::create_directories(dir.path() / "v2");
   const std::string v1 = dir.sub("v1/CTF-Again.zip"), v2 = dir.sub("v2/CTF-Again.zip");
-  test::write_file(v1, test::build_zip({{"CTF-Again.unr", "map"}, {"Again.utx", "tex"}}));
-  test::write_file(v2, test::build_zip({{"CTF-Again.unr", "map"}, {"Again.utx", "tex"}, {"Again.uax", "new"}}));
+  test::write_file(v1, test::build_zip({test::file("CTF-Again.unr", "map"), test::file("Again.utx", "tex")}));
+  test::write_file(v2, test::build_zip({test::file("CTF-Again.unr", "map"), test::file("Again.utx", "tex"), test::file("Again.uax", "new")}));
   reset = [&] {
     fs::remove_all(game);
     fs::create_directories(game / "Maps");
@@ -441,7 +441,7 @@ TEST_F(KillSweep, InstallingARecordedArchiveAgain) {
   ASSERT_NE(merged.at("Orvane/CTF-Again.zip.txt").find("Sounds\\Again.uax"), std::string::npos);
   ASSERT_NE(merged.at("Orvane/CTF-Again.zip.txt").find("Maps\\CTF-Again.unr"), std::string::npos);
   const std::string nothing = dir.sub("nothing.zip");
-  test::write_file(nothing, test::build_zip({test::Item{"shot.jpg", "jpeg"}}));
+  test::write_file(nothing, test::build_zip({test::file("shot.jpg", "jpeg")}));
   EXPECT_GT(sweep(again, {"-orvane", nothing, game.string()}, {before, merged}, false), 10u);
 }
 
@@ -467,7 +467,7 @@ TEST(Removal, FilesThatCannotGo) {
   const fs::path game = dir.path() / "g";
   fs::create_directories(game / "Maps");
   const std::string zip = dir.sub("CTF-I.zip");
-  test::write_file(zip, test::build_zip({{"CTF-I.unr", "map"}, {"I.utx", "tex"}, {"I.uax", "snd"}}));
+  test::write_file(zip, test::build_zip({test::file("CTF-I.unr", "map"), test::file("I.utx", "tex"), test::file("I.uax", "snd")}));
   CaptureReport report;
   test::run_args({"-orvane", zip, game.string()}, report);
   ASSERT_TRUE(fs::exists(game / "Orvane" / "CTF-I.zip.txt")) << report.all_out();

@@ -25,12 +25,7 @@ using test::CaptureReport;
 using test::Item;
 using test::sep;
 
-Item file(const std::string& name, const std::string& data) {
-  Item it;
-  it.name = name;
-  it.data = data;
-  return it;
-}
+using test::file;
 
 std::string crc_hex(const std::string& data) {
   char buf[9];

@@ -40,6 +40,14 @@ struct Layout {
 
 std::string build_zip(const std::vector<Item>& items, const Layout& layout = Layout());
 
+// An entry of that name and data, deflated.
+inline Item file(const std::string& name, const std::string& data) {
+  Item it;
+  it.name = name;
+  it.data = data;
+  return it;
+}
+
 // An Unreal package, written byte by byte. Names are given as text; the
 // builder puts each in the name table once (exact spelling), after `names`.
 struct PackageImportSpec {
