@@ -8,7 +8,7 @@
 # on a small game (seeds made by the script tests' builders).
 #   bash scripts/test-native.sh BUILD_ROOT      (e.g. build)
 # Builds into BUILD_ROOT/native and BUILD_ROOT/fuzz; exits non-zero on any failure.
-# FUZZ_SECONDS (default 40) sets the length of the fuzzing, shared by the five targets.
+# FUZZ_SECONDS (default 25) sets the length of the fuzzing, shared by the five targets.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -127,7 +127,7 @@ for version in (69, 63):
             f.write(b"|PKG|".join(pieces))
 EOF_PY
 
-secs=${FUZZ_SECONDS:-40}
+secs=${FUZZ_SECONDS:-25}
 each=$(( (secs + 4) / 5 ))
 cd "$build/fuzz"
 echo "== fuzzing the ZIP reader for ${each}s"
