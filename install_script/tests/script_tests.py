@@ -276,7 +276,9 @@ def expect_added(sb, before, expected, game_rel):
     for k, data in want.items():
         check(new_files[k] == data, "wrong content in " + k)
     for k, v in before.items():
-        check(after.get(k, "gone") == v, "changed or removed: " + k)
+        # A record of an archive installed again is written again, with the new time.
+        if not (k.startswith(records) and k.endswith(".txt")):
+            check(after.get(k, "gone") == v, "changed or removed: " + k)
     leftovers = os.listdir(os.path.join(sb.unix, "temp"))
     check(leftovers == [], "work folder left in TEMP: %s" % leftovers)
     return after
