@@ -122,7 +122,7 @@ def small_map(path, k):
     stem = "CTF-Batch%02d" % k
     head = package_bytes(needs={stem + "Tex": "Texture", "Botpack": "Class"}, unique=stem, exports=["MyLevel"],
                          shape="map")
-    tex = package_bytes(unique=stem + "Tex")
+    tex = package_bytes(unique=stem + "Tex", holds=[("Texture", "Texture1")])  # what the map takes
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("Maps/%s.unr" % stem, head + rng.randbytes(150000))
         z.writestr("Textures/%sTex.utx" % stem, tex + rng.randbytes(50000))
