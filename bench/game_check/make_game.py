@@ -21,18 +21,11 @@ import random
 import struct
 import sys
 
+# The tests' package writer has the format's compact index.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "install_script", "tests"))
+from unreal_package import compact  # noqa: E402
+
 TAG = 0x9E2A83C1
-
-
-def compact(value):
-    magnitude = abs(value)
-    first = (0x80 if value < 0 else 0) | (magnitude & 0x3F) | (0x40 if magnitude >> 6 else 0)
-    out = bytearray([first])
-    magnitude >>= 6
-    while magnitude:
-        out.append((magnitude & 0x7F) | (0x80 if magnitude >> 7 else 0))
-        magnitude >>= 7
-    return bytes(out)
 
 
 class Package:
