@@ -79,6 +79,10 @@ TEST(Text, CaseTrimAndControls) {
 
   EXPECT_EQ(without_controls(std::string("a\nb\x7F\x1B\tc\x80\xC3\xA9 ~", 12)), "a?b???c\x80\xC3\xA9 ~");
   EXPECT_EQ(without_controls(std::string("x\0y", 3)), "x?y");
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(text_lines("a\r\n\nb\r\n"), (Lines{"a", "", "b"}));  // none after the last line end
+  EXPECT_EQ(text_lines("a\nb"), (Lines{"a", "b"}));
+  EXPECT_EQ(text_lines(""), Lines{});
 }
 
 TEST(Text, IniSectionsAndKeys) {

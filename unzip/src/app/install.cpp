@@ -56,27 +56,12 @@ Options install_options(const std::string& archive) {
 
 // The lines of a text file that Orvane.exe wrote in the console's code page.
 std::vector<std::string> read_lines(const std::string& path) {
-  std::vector<std::string> lines;
   std::string err;
   std::unique_ptr<Source> file = platform::open_archive(path, err);
-  if (!file) return lines;
+  if (!file) return {};
   std::string bytes(static_cast<size_t>(file->size()), '\0');
-  if (!bytes.empty() && !file->read_at(0, &bytes[0], bytes.size())) return lines;
-  const std::string text = platform::from_console(bytes);
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
-    at = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::string folder_of(const std::string& path) {
-  const size_t sep = path.find_last_of("\\/");
-  return sep == std::string::npos ? std::string(".") : path.substr(0, sep);
+  if (!bytes.empty() && !file->read_at(0, &bytes[0], bytes.size())) return {};
+  return text_lines(platform::from_console(bytes));
 }
 
 // Errors and progress to the console as they come, wrapped; the report lines of the
@@ -182,7 +167,7 @@ int run_orvane(const std::vector<std::string>& args, Report& report) {
   }
   // The paths the player picked each staged archive by, from Orvane.exe; an archive it does
   // not name is shown by its own path.
-  const std::vector<std::string> names = read_lines(platform::join(folder_of(paths[0]), "Names.txt"));
+  const std::vector<std::string> names = read_lines(platform::join(platform::parent(paths[0]), "Names.txt"));
   std::vector<std::string> shown;
   for (const std::string& p : paths) shown.push_back(shown_archive_name(names, p));
   if (paths.size() == 1)

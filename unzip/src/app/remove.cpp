@@ -22,11 +22,6 @@ namespace orvane {
 namespace {
 
 // A console line holds a quoted name of up to this many columns beside its label.
-std::string parent_of(const std::string& path) {
-  const size_t cut = path.find_last_of(platform::kSeparator == '\\' ? "\\/" : "/");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut);
-}
-
 // What becomes of one file that a record being removed lists.
 enum class Fate {
   kGoes,     // still as installed: removed
@@ -64,7 +59,7 @@ bool names_file(const FoundRecord& f, const std::string& name) {
 // Whether the folder that holds rel (in the game) is inside the game once links and
 // junctions are followed: a record never leads a removal out of the game.
 bool inside(const std::string& real_game, const std::string& game, const std::string& rel) {
-  const std::string dir = parent_of(rel);
+  const std::string dir = platform::parent(rel);
   if (dir.empty()) return true;
   const std::string real = platform::real_folder(platform::join(game, dir));
   if (real.empty()) return true;  // no folder: no file in it either
@@ -77,7 +72,7 @@ bool inside(const std::string& real_game, const std::string& game, const std::st
 Move aside(const std::string& target) {
   // Far above the counts of the temporary files this process makes, whose names end alike.
   static unsigned counter = 1u << 30;
-  const std::string dir = parent_of(target);
+  const std::string dir = platform::parent(target);
   for (;;) {
     const std::string stem = platform::join(dir, platform::kTempPrefix + std::to_string(platform::process_id()) + "-" +
                                                      std::to_string(counter++));

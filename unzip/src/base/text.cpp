@@ -25,6 +25,14 @@ std::vector<std::string> split(const std::string& text, char at) {
   return pieces;
 }
 
+std::vector<std::string> text_lines(const std::string& text) {
+  std::vector<std::string> lines = split(text, '\n');
+  if (lines.back().empty()) lines.pop_back();
+  for (std::string& l : lines)
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+  return lines;
+}
+
 std::string without_controls(std::string s) {
   for (char& c : s)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';

@@ -20,6 +20,9 @@ std::string trim(const std::string& s);
 // The pieces of text between each `at` (one more than there are `at`s).
 std::vector<std::string> split(const std::string& text, char at);
 
+// The lines of a text, without their line ends (LF or CR LF); none after the last line end.
+std::vector<std::string> text_lines(const std::string& text);
+
 // Control characters (below 0x20, and 0x7F) become '?', so a name read from a
 // file cannot forge a line of its own in a message.
 std::string without_controls(std::string s);

@@ -16,11 +16,6 @@ const char kHeader[] = "Pkzip25 journal 2";
 
 bool exists(const std::string& p) { return platform::kind_of(p) != Kind::Missing; }
 
-// Where the last separator of a full path is (a backslash is one only on Windows).
-size_t last_separator(const std::string& path) {
-  return path.find_last_of(platform::kSeparator == '\\' ? "\\/" : "/");
-}
-
 // A path as compared: Windows names ignore case, and fold_case makes every separator '/'.
 std::string key(const std::string& path) {
   std::string k = platform::kSeparator == '\\' ? fold_case(path) : path;
@@ -46,7 +41,7 @@ std::string folder_key(const std::string& dir) {
 // link is acted on as itself).
 std::string path_key(const std::string& path) {
   const std::string full = platform::absolute(path);
-  const size_t cut = last_separator(full);
+  const size_t cut = platform::last_separator(full);
   if (cut == std::string::npos || cut + 1 == full.size()) return std::string();
   const std::string name = full.substr(cut + 1);
   // "/" and "C:\" keep their separator: without it "C:" is the drive's current folder.
@@ -81,7 +76,7 @@ class Bounds {
   bool ours(const std::string& path) const {
     const std::string k = path_key(path);
     const size_t cut = k.rfind('/');
-    if (k.empty() || !our_name(path.substr(last_separator(path) + 1))) return false;
+    if (k.empty() || !our_name(path.substr(platform::last_separator(path) + 1))) return false;
     const std::string dir = k.substr(0, cut ? cut : 1);
     return dir == folder_ || below_root(dir, true);
   }

@@ -79,15 +79,7 @@ std::string record_text(const InstallRecord& r) {
 
 RecordProblem read_record(const std::string& text, InstallRecord& r) {
   r = InstallRecord();
-  std::vector<std::string> lines;
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    at = end + 1;
-  }
+  const std::vector<std::string> lines = text_lines(text);
   if (lines.empty() || lines[0] != kHeader) return RecordProblem::kNotOurs;
   bool damaged = false, unsafe = false, named = false, timed = false;
   for (size_t k = 1; k < lines.size(); ++k) {

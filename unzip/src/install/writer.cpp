@@ -16,11 +16,6 @@ Failure kind_of(const Entry& e, const std::string& why) {
   return !e.unsupported.empty() && why == e.unsupported ? e.unsupported_kind : Failure::Damaged;
 }
 
-std::string parent_of(const std::string& rel) {
-  size_t cut = rel.find_last_of(platform::kSeparator);
-  return cut == std::string::npos ? std::string() : rel.substr(0, cut);
-}
-
 }  // namespace
 
 Writer::Writer(Run& run, PackageCheck* packages, Journal& journal)
@@ -82,7 +77,7 @@ Sink* Writer::begin(const Job& job, JobState& st) {
     directory_made_ = true;
     return run_.settle(job.item, Outcome::Silent, std::string()), nullptr;
   }
-  std::string folder = platform::join(job.dest, parent_of(job.rel));
+  std::string folder = platform::join(job.dest, platform::parent(job.rel));
   if (!folder.empty() && !prepare_folder(folder, err)) return run_.fail(job.item, Failure::Unwritable, err, unwritable), nullptr;
   platform::Kind kind = platform::kind_of(st.target);
   // Under -all-or-nothing a folder in the way is found with every other final

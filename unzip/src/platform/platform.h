@@ -63,6 +63,16 @@ bool volume_of(const std::string& dir, Volume& v);
 // (longer than the classic MAX_PATH that the game and most programs use).
 bool path_fits(const std::string& path, std::string& why);
 
+// Where the last separator of a path is (a backslash is one only on Windows), and the
+// folder part before it (empty when there is none).
+inline size_t last_separator(const std::string& path) {
+  return path.find_last_of(kSeparator == '\\' ? "\\/" : "/");
+}
+inline std::string parent(const std::string& path) {
+  const size_t cut = last_separator(path);
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
 // Joins a folder (as the user gave it) and a relative '/'-separated path.
 std::string join(const std::string& dir, const std::string& rel);
 
